@@ -324,18 +324,20 @@ TEST(LastActionIndexTest, StateSpaceOperationsDecodeTheIndex) {
   EXPECT_EQ(model.Node(0)->ImpulseValue, 3.0);  // the instantaneous impulse, not added to Value
   EXPECT_EQ(model.Node(0)->Value, 0.0);
 
-  std::vector<char> state(static_cast<std::size_t>(model.StateSize()), 0);
-  state.back() = 2;
+  std::vector<char> state(64, 0);
+  ASSERT_LT(model.StateSize(), 64);
+  char& last = state[static_cast<std::size_t>(model.StateIndexOffset)];
+  last = 2;
   model.AgeAction(state.data(), nullptr);
   EXPECT_EQ(model.LastFiredAction, plant->Producers[1]->PRODUCE);
   EXPECT_EQ(model.Node(0)->ImpulseValue, 0.0);
 
-  state.back() = 77;  // no such action: taken as nothing fired
+  last = 77;  // no such action: taken as nothing fired
   model.AgeAction(state.data(), nullptr);
   EXPECT_EQ(model.LastFiredAction, &model.NoFiredAction);
 
   model.FireAction(static_cast<void*>(state.data()), plant->Producers[0]->PRODUCE);
-  EXPECT_EQ(state.back(), 1);
+  EXPECT_EQ(last, 1);
 
   model.StateIndexBytes = 2;  // least significant byte first
   unsigned char wide[2] = {0x02, 0x01};
