@@ -6,12 +6,17 @@
 #include "simulator/SimulatorClass.h"
 
 int main(int argc, char** argv) {
+  int status = 0;
   {
     SimulatorClass simulator(argc, argv);
     std::cout << "SIMULATOR::Preparing to run()" << std::endl;
     simulator.Run();
-    std::cout << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
-    std::cerr << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
+    // A run that lost its results (ExitStatus set) does not claim success.
+    status = simulator.ExitStatus;
+    if (status == 0) {
+      std::cout << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
+      std::cerr << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
+    }
   }
-  return 0;
+  return status;
 }
