@@ -47,7 +47,7 @@ QuelixSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
   delete ListenSocket;
   ListenSocket = new QuelixSocket(true);
   QuelixSocket* connection = new QuelixSocket(false);
-  if (!BindListenSocket() || !ListenSocket->Listen(kListenBacklog)) {
+  if (!BindListenSocket()) {
     delete connection;
     return nullptr;
   }
@@ -66,12 +66,15 @@ QuelixSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
   return nullptr;
 }
 
-// Tries Port and the ports after it, each at most once, and announces the one
-// that bound. A socket that could not be created binds nowhere.
+// Tries Port and the ports after it, each at most once, listens on the one
+// that bound and announces it. The socket listens before the announcement, so
+// a manager that connects as soon as it reads the line is never refused. A
+// socket that could not be created binds nowhere.
 bool SimulatorClass::BindListenSocket() {
   if (ListenSocket->Descriptor() < 0) return false;
   for (int tries = 0; tries <= USHRT_MAX; ++tries) {
     if (ListenSocket->Bind(static_cast<unsigned short>(Port))) {
+      if (!ListenSocket->Listen(kListenBacklog)) return false;
       // Port 0 lets the system choose; the line shows the port it chose.
       const unsigned short bound = ListenSocket->LocalPort();
       Port = static_cast<short>(bound);
