@@ -37,7 +37,7 @@ std::string StructuredInput(std::mt19937& random, const std::string& dir) {
         const int length = std::uniform_int_distribution<int>(0, 700)(random);
         for (int i = 0; i < length; ++i) name += alphabet[random() % (sizeof alphabet - 1)];
         bytes += name;
-        if (random() % 2) bytes += ";" + std::to_string(static_cast<int>(random()) - (1 << 30));
+        if (random() % 2) bytes += ";" + std::to_string(static_cast<long long>(random()) - (1LL << 31));
         if (random() % 3) bytes += ";;";
       }
     }
