@@ -8,13 +8,13 @@
 #define SCHEDULE_ENTRY_H
 
 #include "simulator/Event.h"
-#include "simulator/ReactivationList.h"
+#include "simulator/WatchList.h"
 
 struct ScheduleEntry {
   Event** HeapSlot = nullptr;
   bool Unlisted = true;
-  ReactivationNode* ListPosition = nullptr;
-  ReactivationNode Node;
+  WatchNode* ListPosition = nullptr;
+  WatchNode Node;
 };
 
 #endif
