@@ -2,12 +2,14 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "Cpp/BaseClasses/BaseGroupClass.h"
 #include "Cpp/BaseClasses/List.h"
+#include "output/QuelixSocket.h"
 #include "random/LaggedFibonacci.h"
 #include "random/MersenneTwister.h"
 #include "random/Tausworthe.h"
@@ -79,7 +81,15 @@ void SimulatorClass::ParseOrExit(int argc, char** argv) {
 
 void SimulatorClass::OpenResultsFiles() {
   if (!AsciiFileName.empty()) AsciiFile = CreateAsciiFile(AsciiFileName);
-  // The binary results file joins here with its format.
+  if (!BinaryFileName.empty()) {
+    BinaryFile = CreateBinFile(BinaryFileName);
+    // A run whose results cannot be kept is not started.
+    if (!BinaryFile->is_open()) {
+      std::cerr << "ERROR: Cannot open the binary results file '" << BinaryFileName
+                << "': " << std::strerror(errno) << std::endl;
+      std::exit(1);
+    }
+  }
 }
 
 void SimulatorClass::CreateTraces() {
@@ -186,15 +196,19 @@ void SimulatorClass::SeedGenerator() {
 }
 
 void SimulatorClass::Run() {
-  // Waiting for the simulation manager (-w) joins here with the protocol;
-  // when no manager connects, RunState becomes 2 and no loop runs.
+  if (WaitForConnection) {
+    SimMgrSocket = WaitForSimMgrConnection(60000);
+    if (SimMgrSocket == nullptr) RunState = 2;
+  }
   if (IsTerminating != 0) {
     TerminatingSimulation();
   } else {
     SteadyStateSimulation();
   }
-  // Rewriting the binary file's header and closing it join here with the
-  // binary results file.
+  if (BinaryFile) {
+    CloseBinFile(*BinaryFile);
+    BinaryFile.reset();
+  }
   Trace->printFooter();
   // The ASCII trailer is written now rather than at destruction, so that a
   // failed write still reaches ExitStatus; the batch count is final here.
@@ -205,13 +219,18 @@ void SimulatorClass::Run() {
 
 SimulatorClass::~SimulatorClass() {
   Events.reset();
-  // Releasing the sockets joins here with the protocol.
+  delete SimMgrSocket;
+  SimMgrSocket = nullptr;
+  delete ListenSocket;
+  ListenSocket = nullptr;
   Trace.reset();
   QuelixTraceFile.reset();
   XMLTraceFile.reset();
   CloseAsciiFileChecked();
-  // Rewriting a still-open binary file's header joins here with the binary
-  // results file.
+  if (BinaryFile) {
+    CloseBinFile(*BinaryFile);
+    BinaryFile.reset();
+  }
   FullPackets.reset();
   FreePackets.reset();
   ValuePacket.reset();
