@@ -117,6 +117,7 @@ void SimulatorClass::BuildStudyAndRewardModel() {
 // completed. A steady-state run needs at least one steady-state variable
 // with a window of positive length: without one there is no batch to close.
 void SimulatorClass::SelectPerformanceVariables() {
+  if (RewardModel == nullptr) return;
   PVs = RewardModel->GetPVList();
   NumPVs = RewardModel->GetNumPVs();
   const int wanted = IsTerminating != 0 ? 0 : 1;
@@ -151,6 +152,7 @@ void SimulatorClass::RefuseUnusableSteadyStateRun(const std::vector<int>& steady
 }
 
 void SimulatorClass::ListGroups() {
+  if (RewardModel == nullptr) return;
   if (GroupList == nullptr) GroupList = new List<BaseGroupClass>();
   RewardModel->listGroups(GroupList);
   Groups = GroupList->getList();
@@ -161,7 +163,7 @@ void SimulatorClass::ListGroups() {
 
 void SimulatorClass::BuildAffectsRelation() {
   const double start = static_cast<double>(std::clock());
-  if (BuildConnectivityListFor(std::getenv("SIMTEST")) != 0) {
+  if (RewardModel != nullptr && BuildConnectivityListFor(std::getenv("SIMTEST")) != 0) {
     std::cerr << "Error Generating Connectivity List\n" << std::flush;
     std::exit(1);
   }
@@ -184,6 +186,7 @@ void SimulatorClass::InstallGenerator() {
 }
 
 void SimulatorClass::ListActions() {
+  if (RewardModel == nullptr) return;
   if (ActionList == nullptr) ActionList = new List<BaseActionClass>();
   RewardModel->listActions(ActionList);
   ActionArray = ActionList->getList();
@@ -200,10 +203,13 @@ void SimulatorClass::Run() {
     SimMgrSocket = WaitForSimMgrConnection(60000);
     if (SimMgrSocket == nullptr) RunState = 2;
   }
-  if (IsTerminating != 0) {
-    TerminatingSimulation();
-  } else {
-    SteadyStateSimulation();
+  // Without a reward model (no study built) there is nothing to simulate.
+  if (RewardModel != nullptr) {
+    if (IsTerminating != 0) {
+      TerminatingSimulation();
+    } else {
+      SteadyStateSimulation();
+    }
   }
   if (BinaryFile) {
     CloseBinFile(*BinaryFile);
