@@ -28,8 +28,8 @@ COMPUTE_UNITSAN::COMPUTE_UNITSAN()
       INSTRUCTION_READY("INSTRUCTION_READY", 1),
       MEM_OP_COMPLETE("MEM_OP_COMPLETE", 0),
       SCHEDULER(size) {
-  const Distribution d = InstantaneousActivity::kDistribution;
-  const ExecutionPolicyType e = InstantaneousActivity::kExecutionPolicy;
+  const Distribution d = INSTANTANEOUS;
+  const ExecutionPolicyType e = DEFAULT_POLICY;
   DISPATCHER.ActivityInitialize("DISPATCHER", 0, d, e, 8, 2, false);
   COMPUTE_WITH_OK_DATA.ActivityInitialize("COMPUTE_WITH_OK_DATA", 1, d, e, 4, 2, false);
   COMPUTE_WITH_KO_DATA.ActivityInitialize("COMPUTE_WITH_KO_DATA", 2, d, e, 4, 2, false);

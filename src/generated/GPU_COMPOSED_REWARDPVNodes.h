@@ -13,9 +13,12 @@
 //                  earn nothing
 //
 // Ownership: a variable embeds its impulse prototypes; each prototype owns
-// the impulse workers it creates and its model-pointer slot array.
+// the impulse workers it creates.
 #ifndef GENERATED_GPU_COMPOSED_REWARDPVNODES_H
 #define GENERATED_GPU_COMPOSED_REWARDPVNODES_H
+
+#include <memory>
+#include <vector>
 
 #include "rewards/IntervalOfTimeImpulse.h"
 #include "rewards/PerformanceVariableNode.h"
@@ -27,29 +30,26 @@ template <class Self, int NumModels>
 class GpuImpulse : public IntervalOfTimeImpulse {
  public:
   GpuImpulse() {
-    NumModelPointers = NumModels;
-    ModelPointerSlots = new BaseModelClass**[NumModels];
-    for (int d = 0; d < NumModels; d++) ModelPointerSlots[d] = &Models[d];
-  }
-  GpuImpulse(const GpuImpulse&) = delete;
-  GpuImpulse& operator=(const GpuImpulse&) = delete;
-  ~GpuImpulse() override {
-    delete[] ModelPointerSlots;
-    ModelPointerSlots = nullptr;
-    for (int i = 0; i < WorkerListSize; i++) delete WorkerList[i];
-    delete[] WorkerList;
+    for (int d = 0; d < NumModels; d++) AddModelPointerSlot(&Models[d]);
   }
 
   ImpulseNodeClass** CreateImpulseWorkerList(int n) override {
-    WorkerList = new ImpulseNodeClass*[n > 0 ? n : 1];
-    for (int i = 0; i < n; i++) WorkerList[i] = new Self();
+    Workers.clear();
+    WorkerList.clear();
+    for (int i = 0; i < n; i++) {
+      Workers.push_back(std::make_unique<Self>());
+      WorkerList.push_back(Workers.back().get());
+    }
     WorkerListSize = n;
-    return WorkerList;
+    return WorkerList.data();
   }
 
   BaseModelClass* Models[NumModels] = {};
-  ImpulseNodeClass** WorkerList = nullptr;
+  std::vector<ImpulseNodeClass*> WorkerList;  // the array handed to the node
   int WorkerListSize = 0;
+
+ private:
+  std::vector<std::unique_ptr<Self> > Workers;
 };
 
 #define GPU_IMPULSE_CLASS(name, numModels)                       \

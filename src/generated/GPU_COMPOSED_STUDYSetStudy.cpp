@@ -19,12 +19,8 @@ void DestructStudy() {
 }
 
 GPU_COMPOSED_STUDYSetStudy::GPU_COMPOSED_STUDYSetStudy() {
-  NumGVs = 1;
+  AddGlobalVariable("size", "short");
   NumExps = 1;
-  GVNames = new char*[NumGVs];
-  GVNames[0] = strdup("size");
-  GVTypes = new char*[NumGVs];
-  GVTypes[0] = strdup("short");
   SizeValues.assign(NumExps, 0);
   SetValues_size();
   SetDefaultQuelixRoot("c:/Quelix-2.5/");
@@ -56,14 +52,14 @@ void GPU_COMPOSED_STUDYSetStudy::PrintGlobalValues(int experiment) {
   std::cout << "size\tshort\t" << size << std::endl;
 }
 
-void* GPU_COMPOSED_STUDYSetStudy::GetGVValue(char* name) {
+void* GPU_COMPOSED_STUDYSetStudy::GetGVValue(const char* name) {
   if (std::strcmp("size", name) == 0) return &size;
   std::cerr << "!! GPU_COMPOSED_STUDYSetStudy::GetGVValue: Global Variable " << name << " does not exist."
             << std::endl;
   return nullptr;
 }
 
-void GPU_COMPOSED_STUDYSetStudy::OverrideGVValue(char* name, void* value) {
+void GPU_COMPOSED_STUDYSetStudy::OverrideGVValue(const char* name, void* value) {
   if (std::strcmp("size", name) == 0) {
     size = *static_cast<short*>(value);
     return;

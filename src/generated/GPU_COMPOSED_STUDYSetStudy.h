@@ -35,8 +35,8 @@ class GPU_COMPOSED_STUDYSetStudy : public BaseStudyClass {
   // REQUIRES: experiment is 0 (the only experiment).
   void SetGVs(int experiment) override;
   void PrintGlobalValues(int experiment) override;
-  void* GetGVValue(char* name) override;
-  void OverrideGVValue(char* name, void* value) override;
+  void* GetGVValue(const char* name) override;
+  void OverrideGVValue(const char* name, void* value) override;
 
   // Stores the table value of size again for experiment 0.
   void SetValues_size();

@@ -1,8 +1,5 @@
 #include "generated/InstantaneousActivity.h"
 
-const Distribution InstantaneousActivity::kDistribution = static_cast<Distribution>(18);
-const ExecutionPolicyType InstantaneousActivity::kExecutionPolicy = static_cast<ExecutionPolicyType>(1);
-
 double InstantaneousActivity::Weight() { return 1.0; }
 double InstantaneousActivity::Rate() { return 0.0; }
 bool InstantaneousActivity::ReactivationPredicate() { return false; }

@@ -15,9 +15,6 @@
 
 class InstantaneousActivity : public Activity {
  public:
-  static const Distribution kDistribution;           // 18: instantaneous
-  static const ExecutionPolicyType kExecutionPolicy;  // 1
-
   double Weight() override;
   double Rate() override;
   bool ReactivationPredicate() override;

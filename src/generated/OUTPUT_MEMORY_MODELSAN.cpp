@@ -8,8 +8,8 @@ OUTPUT_MEMORY_MODELSAN::OUTPUT_MEMORY_MODELSAN()
       MEM_OP_COMPLETE("MEM_OP_COMPLETE", 0),
       RESULT_OK("RESULT_OK", 0),
       RESULT_KO("RESULT_KO", 0) {
-  const Distribution d = InstantaneousActivity::kDistribution;
-  const ExecutionPolicyType e = InstantaneousActivity::kExecutionPolicy;
+  const Distribution d = INSTANTANEOUS;
+  const ExecutionPolicyType e = DEFAULT_POLICY;
   Instantaneous_Activity1.ActivityInitialize("Instantaneous_Activity1", 0, d, e, 2, 1, false);
   Instantaneous_Activity2.ActivityInitialize("Instantaneous_Activity2", 1, d, e, 2, 1, false);
   Instantaneous_Activity12.ActivityInitialize("Instantaneous_Activity12", 2, d, e, 3, 2, false);

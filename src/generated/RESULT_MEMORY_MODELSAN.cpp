@@ -13,8 +13,8 @@ RESULT_MEMORY_MODELSAN::RESULT_MEMORY_MODELSAN()
       MEM_OP_COMPLETE("MEM_OP_COMPLETE", 0),
       OK_READ("OK_READ", 0),
       KO_READ("KO_READ", 0) {
-  const Distribution d = InstantaneousActivity::kDistribution;
-  const ExecutionPolicyType e = InstantaneousActivity::kExecutionPolicy;
+  const Distribution d = INSTANTANEOUS;
+  const ExecutionPolicyType e = DEFAULT_POLICY;
   READ_FROM_case1.ActivityInitialize("READ_FROM_case1", 0, d, e, 2, 1, false);
   READ_FROM_case2.ActivityInitialize("READ_FROM_case2", 0, d, e, 2, 1, false);
   WRITE_OK.ActivityInitialize("WRITE_OK", 1, d, e, 3, 2, false);
