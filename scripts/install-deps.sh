@@ -26,6 +26,7 @@ if [ "$(id -u)" -eq 0 ]; then
   apt-get install -y --no-install-recommends "${missing[@]}"
 else
   echo "Missing packages: ${missing[*]}" >&2
-  echo "Install them with: sudo apt-get install -y ${PACKAGES[*]}" >&2
+  echo "Install them as root with: apt-get install -y ${missing[*]}" >&2
+  echo "(everything the build uses: apt-get install -y ${PACKAGES[*]})" >&2
   exit 1
 fi

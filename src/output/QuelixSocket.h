@@ -1,0 +1,68 @@
+// QuelixSocket is a TCP stream socket (IPv4) on the BSD socket interface.
+// Every failure is reported by a message on the error stream, which also
+// becomes the socket's error string, and by the operation's result; nothing
+// throws.
+//
+// Ownership: the object owns its descriptor (-1 when it holds none) and closes
+// it in Close and in the destructor. Accept hands a new descriptor to another
+// QuelixSocket, which then owns it.
+//
+// Not thread-safe: a socket object belongs to one thread.
+#ifndef QUELIX_SOCKET_H
+#define QUELIX_SOCKET_H
+
+#include <string>
+
+// Prepares the platform's socket library once per process. This platform's
+// sockets need no start-up, so it only records that it ran.
+bool InitializeSocketLibrary();
+
+class QuelixSocket {
+ public:
+  // With create, opens a new IPv4 stream socket; otherwise the object starts
+  // without a descriptor (as the target of Accept).
+  explicit QuelixSocket(bool create = true);
+  ~QuelixSocket();
+  QuelixSocket(const QuelixSocket&) = delete;
+  QuelixSocket& operator=(const QuelixSocket&) = delete;
+
+  // Binds to the port on all local addresses. Address-in-use failures are
+  // silent, so that a caller can move on to the next port.
+  bool Bind(unsigned short port);
+  bool Listen(int backlog);
+  // Accepts one connection; its descriptor (or -1) goes to target, whose
+  // earlier descriptor, if any, is closed first.
+  bool Accept(QuelixSocket* target);
+  bool Connect(const char* hostName, unsigned short port);
+  // Waits up to milliseconds (0 polls) for the socket to become readable.
+  bool Select(int milliseconds);
+
+  // One send call; returns its result unchanged (below 1 means broken).
+  int Send(const void* bytes, int length);
+  // One receive call.
+  int Recv(void* buffer, int length);
+  // Reads until exactly length bytes have arrived, the peer closes or a read
+  // fails; returns the number of bytes read.
+  int RecvBlock(void* buffer, int length);
+  // Reads until the received text ends with terminator or length bytes have
+  // arrived; keeps the text NUL-terminated after every read.
+  // REQUIRES: buffer holds length + 1 bytes.
+  int RecvBlock(char* buffer, int length, const char* terminator);
+
+  // The last failure's message, or nullptr when nothing has failed.
+  const char* GetErrorString() const;
+  void Close();
+
+  int Descriptor() const { return descriptor_; }
+  // The local port the socket is bound to, 0 when unknown.
+  unsigned short LocalPort() const;
+
+ private:
+  void Fail(const std::string& message);
+
+  int descriptor_ = -1;
+  bool hasError_ = false;
+  std::string errorString_;
+};
+
+#endif

@@ -1,0 +1,191 @@
+#include "output/ResultsSummary.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Beyond this many degrees of freedom the t quantile equals the normal one to
+// within 1e-5, and the normal tail is cheaper and better conditioned.
+constexpr long kNormalLimit = 100000;
+
+// Continued fraction of the regularised incomplete beta function (modified
+// Lentz); converges for x < (a + 1) / (a + b + 2).
+double BetaContinuedFraction(double a, double b, double x) {
+  const double tiny = 1e-300;
+  double c = 1.0;
+  double d = 1.0 - (a + b) * x / (a + 1.0);
+  if (std::fabs(d) < tiny) d = tiny;
+  d = 1.0 / d;
+  double result = d;
+  for (int m = 1; m <= 100000; ++m) {
+    const double m2 = 2.0 * m;
+    double step = m * (b - m) * x / ((a + m2 - 1.0) * (a + m2));
+    d = 1.0 + step * d;
+    if (std::fabs(d) < tiny) d = tiny;
+    c = 1.0 + step / c;
+    if (std::fabs(c) < tiny) c = tiny;
+    d = 1.0 / d;
+    result *= d * c;
+    step = -(a + m) * (a + b + m) * x / ((a + m2) * (a + m2 + 1.0));
+    d = 1.0 + step * d;
+    if (std::fabs(d) < tiny) d = tiny;
+    c = 1.0 + step / c;
+    if (std::fabs(c) < tiny) c = tiny;
+    d = 1.0 / d;
+    const double delta = d * c;
+    result *= delta;
+    if (std::fabs(delta - 1.0) < 1e-15) break;
+  }
+  return result;
+}
+
+double RegularisedIncompleteBeta(double a, double b, double x) {
+  if (x <= 0.0) return 0.0;
+  if (x >= 1.0) return 1.0;
+  const double logFront = std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x) +
+                          b * std::log1p(-x);
+  const double front = std::exp(logFront);
+  if (x < (a + 1.0) / (a + b + 2.0)) return front * BetaContinuedFraction(a, b, x) / a;
+  return 1.0 - front * BetaContinuedFraction(b, a, 1.0 - x) / b;
+}
+
+// P(T > t) for t >= 0.
+double StudentUpperTail(double t, long degreesOfFreedom) {
+  if (degreesOfFreedom > kNormalLimit) return 0.5 * std::erfc(t / std::sqrt(2.0));
+  const double df = static_cast<double>(degreesOfFreedom);
+  return 0.5 * RegularisedIncompleteBeta(df / 2.0, 0.5, df / (df + t * t));
+}
+
+// JSON has no infinities: like NaN they are written as the missing text.
+void PrintNumber(std::ostream& out, double value, const char* missing, bool finiteOnly = false) {
+  if (std::isnan(value) || (finiteOnly && std::isinf(value))) {
+    out << missing;
+    return;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%.10g", value);
+  out << text;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      quoted += escaped;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
+
+double StudentTQuantile(double p, long degreesOfFreedom) {
+  const double tail = 1.0 - p;
+  double low = 0.0;
+  double high = 1.0;
+  while (StudentUpperTail(high, degreesOfFreedom) > tail && high < 1e300) high *= 2.0;
+  for (int i = 0; i < 200 && high - low > 1e-12 * high; ++i) {
+    const double middle = 0.5 * (low + high);
+    if (StudentUpperTail(middle, degreesOfFreedom) > tail) {
+      low = middle;
+    } else {
+      high = middle;
+    }
+  }
+  return 0.5 * (low + high);
+}
+
+ResultsSummary::ResultsSummary(std::vector<std::string> names) : names_(std::move(names)) {}
+
+void ResultsSummary::Add(int pvIndex, double value) {
+  Moments& m = moments_[pvIndex];
+  ++m.n;
+  const double delta = value - m.mean;
+  m.mean += delta / static_cast<double>(m.n);
+  m.m2 += delta * (value - m.mean);
+}
+
+std::string ResultsSummary::NameOf(int pvIndex) const {
+  if (pvIndex >= 0 && static_cast<std::size_t>(pvIndex) < names_.size() && !names_[pvIndex].empty()) {
+    return names_[pvIndex];
+  }
+  return "pv" + std::to_string(pvIndex);
+}
+
+std::vector<ResultsSummary::Row> ResultsSummary::Rows() const {
+  std::vector<Row> rows;
+  for (const auto& [pvIndex, m] : moments_) {
+    Row row{pvIndex, NameOf(pvIndex), m.n, m.mean, kNaN, kNaN, kNaN};
+    if (m.n >= 2) {
+      row.standardDeviation = std::sqrt(m.m2 / static_cast<double>(m.n - 1));
+      const double halfWidth = StudentTQuantile(0.975, m.n - 1) * row.standardDeviation /
+                               std::sqrt(static_cast<double>(m.n));
+      row.ciLow = m.mean - halfWidth;
+      row.ciHigh = m.mean + halfWidth;
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+void ResultsSummary::PrintText(std::ostream& out) const {
+  char line[256];
+  std::snprintf(line, sizeof line, "%-4s %-14s %12s %16s %16s   %s\n", "PV", "Name", "Observations", "Mean",
+                "Std dev", "95% confidence interval of the mean");
+  out << line;
+  for (const Row& row : Rows()) {
+    std::snprintf(line, sizeof line, "%-4d %-14s %12ld %16.8g ", row.pvIndex, row.name.c_str(),
+                  row.observations, row.mean);
+    out << line;
+    if (std::isnan(row.standardDeviation)) {
+      std::snprintf(line, sizeof line, "%16s   %s\n", "n/a", "n/a");
+    } else {
+      std::snprintf(line, sizeof line, "%16.8g   [%.8g, %.8g]\n", row.standardDeviation, row.ciLow, row.ciHigh);
+    }
+    out << line;
+  }
+}
+
+void ResultsSummary::PrintCsv(std::ostream& out) const {
+  out << "pv,name,observations,mean,stddev,ci95_low,ci95_high\n";
+  for (const Row& row : Rows()) {
+    out << row.pvIndex << ',' << row.name << ',' << row.observations << ',';
+    PrintNumber(out, row.mean, "");
+    out << ',';
+    PrintNumber(out, row.standardDeviation, "");
+    out << ',';
+    PrintNumber(out, row.ciLow, "");
+    out << ',';
+    PrintNumber(out, row.ciHigh, "");
+    out << '\n';
+  }
+}
+
+void ResultsSummary::PrintJsonRows(std::ostream& out) const {
+  out << '[';
+  bool first = true;
+  for (const Row& row : Rows()) {
+    out << (first ? "" : ",") << "\n    {\"pv\": " << row.pvIndex << ", \"name\": " << JsonString(row.name)
+        << ", \"observations\": " << row.observations << ", \"mean\": ";
+    PrintNumber(out, row.mean, "null", true);
+    out << ", \"stddev\": ";
+    PrintNumber(out, row.standardDeviation, "null", true);
+    out << ", \"ci95_low\": ";
+    PrintNumber(out, row.ciLow, "null", true);
+    out << ", \"ci95_high\": ";
+    PrintNumber(out, row.ciHigh, "null", true);
+    out << '}';
+    first = false;
+  }
+  out << (first ? "]" : "\n  ]");
+}

@@ -1,0 +1,73 @@
+// BaseStudyClass is the base of a generated study: the names and type names of
+// the model's global variables, the number of experiments, the reward model the
+// study made last, and the installation root recorded at generation time.
+//
+// The global variables themselves are ordinary program globals that only the
+// generated study knows by name; it assigns them per experiment (SetGVs) and
+// through OverrideGVValue, which overrideGVs drives from a user's override
+// string of colon-separated type:name:value triples.
+//
+// Ownership: the study owns its name and type strings and DefaultRoot. It does
+// not delete CurrentPVModel: the generated study owns the reward model it makes
+// and destroys it when it makes the next one and in its destructor.
+#ifndef REWARDS_BASESTUDYCLASS_H
+#define REWARDS_BASESTUDYCLASS_H
+
+#include <string>
+#include <vector>
+
+class PVModel;
+
+class BaseStudyClass {
+ public:
+  BaseStudyClass();
+  BaseStudyClass(const BaseStudyClass&) = delete;
+  BaseStudyClass& operator=(const BaseStudyClass&) = delete;
+  virtual ~BaseStudyClass();
+
+  // The base returns the reward model made last (null until one is made).
+  virtual PVModel* GetPVModel(bool expandTimePoints);
+  virtual void SetGVs(int experiment);
+  virtual void PrintGlobalValues(int experiment);
+  // Address of the named global variable; the base knows none and returns null.
+  virtual void* GetGVValue(const char* name);
+  // Copies as many bytes from value as the named variable's own type needs.
+  virtual void OverrideGVValue(const char* name, void* value);
+
+  int GetNumGVs() const { return static_cast<int>(NumGVs); }
+  const char* GetGVName(int i) const { return GVNames[i].c_str(); }
+  const char* GetGVType(int i) const { return GVTypes[i].c_str(); }
+  int GetNumExps() const { return static_cast<int>(NumExps); }
+
+  // "Experiment <n>" for the 0-based experiment number; the text lives in one
+  // static buffer that the next call overwrites.
+  static char* GetExpName(int experiment);
+
+  const char* GetDefaultQuelixRoot() const { return DefaultRoot.c_str(); }
+  void SetDefaultQuelixRoot(const char* path);
+
+  // Applies "type:name:value[:type:name:value]..." through OverrideGVValue.
+  // Empty fields are skipped. Messages go to standard output: an unknown type
+  // letter skips its triple, a value that does not convert to the type skips its
+  // triple, a missing name or value ends the processing. A null string does
+  // nothing.
+  void overrideGVs(const char* overrideString);
+
+ protected:
+  // Appends one global variable's name and type name and counts it.
+  void AddGlobalVariable(const char* name, const char* typeName);
+
+  std::vector<std::string> GVNames;
+  std::vector<std::string> GVTypes;
+  PVModel* CurrentPVModel;
+  unsigned int NumGVs;
+  unsigned int NumExps;
+  std::string DefaultRoot;
+
+ private:
+  // Converts one value field and hands it to OverrideGVValue; returns false when
+  // the type letter is unknown or the value does not convert.
+  bool OverrideOne(char type, const char* name, const char* value);
+};
+
+#endif

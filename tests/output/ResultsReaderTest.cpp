@@ -1,0 +1,164 @@
+#include "output/ResultsReader.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Bytes = std::string;
+using Observations = std::vector<std::pair<int, double>>;
+
+Bytes Header(int batches) {
+  Bytes text = "QUELIX_SIM_BIN_FILE,256,QUELIX_VER=Version 2.5,FILE_VER=1,EXPERIMENTS=2,SEED=9,"
+               "RANDOMGEN=Tausworthe,BATCHES=" + std::to_string(batches) + ",,";
+  text.resize(256, '\0');
+  return text;
+}
+
+// Two entries: PV 0 with 1.5 and 2.0, PV 3 with -3.25. 9 + 2*7 + 3*8 = 47 bytes.
+const Bytes kBlock(
+    "\x00\x00\x00\x2f" "\x2c" "\x00\x02" "\x00\x02"
+    "\x00\x00" "\x01" "\x00\x00\x00\x02"
+    "\x3f\xf8\x00\x00\x00\x00\x00\x00" "\x40\x00\x00\x00\x00\x00\x00\x00"
+    "\x00\x03" "\x01" "\x00\x00\x00\x01"
+    "\xc0\x0a\x00\x00\x00\x00\x00\x00",
+    47);
+const Bytes kEmptyBlock("\x00\x00\x00\x09" "\x2c" "\x00\x02" "\x00\x00", 9);
+
+struct Result {
+  bool complete;
+  Observations seen;
+  ResultsReader reader;
+};
+
+Result ReadBytes(const Bytes& bytes) {
+  Result result;
+  std::istringstream in(bytes);
+  result.complete = result.reader.Read(in, [&result](int pv, double v) { result.seen.emplace_back(pv, v); });
+  return result;
+}
+
+const Observations kBlockObservations = {{0, 1.5}, {0, 2.0}, {3, -3.25}};
+
+}  // namespace
+
+TEST(ResultsReaderTest, VisitsEveryBlockOfABinaryFile) {
+  Result r = ReadBytes(Header(3) + kBlock + kEmptyBlock + kBlock);
+  EXPECT_TRUE(r.complete) << r.reader.Error();
+  EXPECT_EQ(r.reader.GetFormat(), ResultsReader::Format::kBinary);
+  EXPECT_EQ(r.reader.Records(), 3);
+  EXPECT_EQ(r.reader.Observations(), 6);
+  EXPECT_FALSE(r.reader.Truncated());
+  Observations expected = kBlockObservations;
+  expected.insert(expected.end(), kBlockObservations.begin(), kBlockObservations.end());
+  EXPECT_EQ(r.seen, expected);
+  EXPECT_EQ(r.reader.HeaderField("BATCHES"), "3");
+  EXPECT_EQ(r.reader.HeaderField("RANDOMGEN"), "Tausworthe");
+  EXPECT_EQ(r.reader.HeaderField("SEED"), "9");
+}
+
+TEST(ResultsReaderTest, AHeaderOnlyFileHasNoObservations) {
+  Result r = ReadBytes(Header(0));
+  EXPECT_TRUE(r.complete);
+  EXPECT_EQ(r.reader.Records(), 0);
+  EXPECT_TRUE(r.seen.empty());
+}
+
+TEST(ResultsReaderTest, SkipsAShortLastBlockWhereverItIsCut) {
+  for (std::size_t cut = 1; cut < kBlock.size(); ++cut) {
+    Result r = ReadBytes(Header(2) + kBlock + kBlock.substr(0, cut));
+    EXPECT_TRUE(r.complete) << "cut " << cut << ": " << r.reader.Error();
+    EXPECT_EQ(r.seen, kBlockObservations) << "cut " << cut;
+    EXPECT_EQ(r.reader.Records(), 1);
+    EXPECT_EQ(r.reader.TruncatedBytes(), static_cast<long>(cut));
+  }
+}
+
+TEST(ResultsReaderTest, AHugeLengthAtTheEndIsAShortBlockNotAnAllocation) {
+  Result r = ReadBytes(Header(1) + kBlock + Bytes("\xff\xff\xff\xf0\x2c\x00", 6));
+  EXPECT_TRUE(r.complete);
+  EXPECT_EQ(r.reader.TruncatedBytes(), 6);
+  EXPECT_EQ(r.seen, kBlockObservations);
+}
+
+TEST(ResultsReaderTest, CorruptBlocksStopTheReadingAndContributeNothing) {
+  struct Case {
+    const char* what;
+    Bytes block;
+  };
+  Bytes badKind = kBlock;
+  badKind[11] = '\x02';
+  Bytes negativeCount = kBlock;
+  negativeCount[12] = '\xff';
+  Bytes longerThanEntries = kBlock;
+  longerThanEntries[3] = '\x30';
+  longerThanEntries += '\0';
+  Bytes tooManyEntries = kBlock;
+  tooManyEntries[8] = '\x03';
+  const Case cases[] = {
+      {"length below 9", Bytes("\x00\x00\x00\x08\x2c\x00\x02\x00", 8)},
+      {"unknown entry kind", badKind},
+      {"negative count", negativeCount},
+      {"length not matching the entries", longerThanEntries},
+      {"more entries than bytes", tooManyEntries},
+  };
+  for (const Case& c : cases) {
+    Result r = ReadBytes(Header(2) + kBlock + c.block + kBlock);
+    EXPECT_FALSE(r.complete) << c.what;
+    EXPECT_NE(r.reader.Error().find("block at offset 303"), std::string::npos) << c.what << ": " << r.reader.Error();
+    EXPECT_EQ(r.seen, kBlockObservations) << c.what;
+  }
+}
+
+TEST(ResultsReaderTest, RejectsWhatIsNotAResultsFile) {
+  EXPECT_FALSE(ReadBytes("").complete);
+  Result r = ReadBytes("pv,value\n0,1.0\n");
+  EXPECT_FALSE(r.complete);
+  EXPECT_EQ(r.reader.GetFormat(), ResultsReader::Format::kUnknown);
+  EXPECT_FALSE(r.reader.Error().empty());
+  Result shortHeader = ReadBytes(Header(0).substr(0, 100));
+  EXPECT_FALSE(shortHeader.complete);
+  EXPECT_EQ(shortHeader.reader.GetFormat(), ResultsReader::Format::kBinary);
+
+  ResultsReader missing;
+  EXPECT_FALSE(missing.ReadFile("/nonexistent/dir/results.bin", [](int, double) {}));
+  EXPECT_NE(missing.Error().find("cannot open"), std::string::npos);
+}
+
+namespace {
+
+const Bytes kAsciiHead =
+    "#QUELIX_SIM_ASCII_FILE,QUELIX_VER=Version 2.5,FILE_VER=1,EXPERIMENTS=0,SEED=31415,"
+    "RANDOMGEN=Lagged Fibonacci\n#FORMAT: (PV ID Number),(PV Value)\n";
+
+}  // namespace
+
+TEST(ResultsReaderTest, ReadsAnAsciiFileAndItsTrailer) {
+  Result r = ReadBytes(kAsciiHead + "0,1.5\n0,2.0\n3,-3.25\n#META_DATA,BATCHES=2\n");
+  EXPECT_TRUE(r.complete) << r.reader.Error();
+  EXPECT_EQ(r.reader.GetFormat(), ResultsReader::Format::kAscii);
+  EXPECT_EQ(r.seen, kBlockObservations);
+  EXPECT_EQ(r.reader.HeaderField("BATCHES"), "2");
+  EXPECT_EQ(r.reader.HeaderField("SEED"), "31415");
+}
+
+TEST(ResultsReaderTest, AsciiLastLineWithoutNewlineIsSkippedAsCut) {
+  Result r = ReadBytes(kAsciiHead + "0,1.5\n0,2.0\n3,-3.25\n5,12.3");
+  EXPECT_TRUE(r.complete);
+  EXPECT_EQ(r.seen, kBlockObservations);
+  EXPECT_EQ(r.reader.TruncatedBytes(), 6);
+  EXPECT_EQ(r.reader.HeaderField("BATCHES"), "") << "no trailer: the batch count is unknown";
+}
+
+TEST(ResultsReaderTest, MalformedAsciiLinesAreErrorsWithTheirLineNumber) {
+  for (const char* bad : {"x,1.0", "0;1.0", "0,", "0,1.0abc", "-1,2.0", "70000,1.0"}) {
+    Result r = ReadBytes(kAsciiHead + "0,1.5\n" + bad + "\n0,2.0\n");
+    EXPECT_FALSE(r.complete) << bad;
+    EXPECT_NE(r.reader.Error().find("line 4"), std::string::npos) << bad << ": " << r.reader.Error();
+    EXPECT_EQ(r.seen.size(), 1u) << bad;
+  }
+}
