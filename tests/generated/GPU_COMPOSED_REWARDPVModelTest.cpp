@@ -20,7 +20,6 @@ const char* const kNames[] = {"scheduling", "write_ok", "write_ko", "compute_ok"
 
 std::unique_ptr<GPU_COMPOSED_REWARDPVModel> MakeRewardModel(bool expand = true) {
   size = 13;
-  PerformanceVariableNode::the_id = 0;  // one reward model at a time, numbered from 0
   auto model = std::make_unique<GPU_COMPOSED_REWARDPVModel>(expand);
   model->ConsiderOnly(nullptr, 0);
   return model;
