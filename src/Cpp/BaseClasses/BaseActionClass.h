@@ -1,0 +1,119 @@
+// BaseActionClass is anything the simulator can schedule and fire: a SAN
+// activity, or a group of activities of which one is chosen when the group
+// fires. It holds what every action has (name, numbers, delay and policy
+// codes, the leaf state variables it reads and writes) and the bookkeeping the
+// simulator and the reward model attach to it.
+//
+// Ownership: the action owns its name, its two state-variable lists (not the
+// variables), its AffectedActions nodes (not the actions they name), and the
+// reward structures created by AllocatePVRateDS / AllocatePVImpulseDS (the
+// per-variable arrays hung below PVImpulseIndices[i] and PVImpulseCounts[i]
+// belong to the reward model, which frees them before deallocating). It does
+// not own ScheduleRecord (the simulator's) nor ParentModel.
+#ifndef BASE_ACTION_CLASS_H
+#define BASE_ACTION_CLASS_H
+
+#include <iosfwd>
+#include <string>
+
+#include "Cpp/BaseClasses/ActionCodes.h"
+#include "Cpp/BaseClasses/FastSet.h"
+#include "Cpp/BaseClasses/List.h"
+
+class BaseActionClass;
+class BaseModelClass;
+class BaseStateVariableClass;
+struct ScheduleEntry;
+
+// One node of an action's AffectedActions list: a group to re-examine after
+// the action fires. The simulator builds and reads these lists.
+struct ActionListNode {
+  BaseActionClass* Action;
+  ActionListNode* Next;
+};
+
+class BaseActionClass {
+ public:
+  BaseActionClass();
+  BaseActionClass(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
+                  int affectedCount, int enablingCount, bool reactivation);
+  BaseActionClass(const BaseActionClass&) = delete;
+  BaseActionClass& operator=(const BaseActionClass&) = delete;
+  virtual ~BaseActionClass();
+
+  virtual bool isSync();
+  virtual bool Enabled();
+  virtual double Weight();
+  virtual double Rate();
+  virtual bool ReactivationPredicate();
+  virtual bool ReactivationFunction();
+  virtual double SampleDistribution();
+  virtual double* ReturnDistributionParameters();
+  virtual void SetFired(int fired);
+  // Performs the firing effect; returns the action that really fired.
+  virtual BaseActionClass* Fire();
+  virtual int Rank();
+  virtual bool EnablingChange();
+  virtual bool IsAMember(BaseActionClass* a);
+  virtual double Probability(BaseActionClass* a);
+  virtual void printAffectedState(std::ostream* s);
+  virtual void printEnablingState(std::ostream* s);
+  virtual BaseActionClass* getPrintedAction();
+  virtual double ErlangParamM();
+
+  // The two counts are the generator's numbers of output and input variables;
+  // they are accepted and not used.
+  void BaseActionClassInitialize(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
+                                 int affectedCount, int enablingCount, bool reactivation);
+  void defineName(const char* name) { Name = name ? name : ""; }
+  const char* getName() const { return Name.c_str(); }
+
+  // A leaf variable joins the list once; a composite one adds its leaves.
+  void addEnablingSV(BaseStateVariableClass* v);
+  void addAffectedSV(BaseStateVariableClass* v);
+  void removeEnablingSV(BaseStateVariableClass* v);
+  void removeAffectedSV(BaseStateVariableClass* v);
+
+  bool IsPVRateDSAllocated() const { return PVRateSets != nullptr; }
+  bool IsPVImpulseDSAllocated() const { return PVImpulseSets != nullptr; }
+  void AllocatePVRateDS(int n);
+  void AllocatePVImpulseDS(int n);
+  void DeallocatePVRateDS();
+  void DeallocatePVImpulseDS();
+
+  void ResetPhase() { Phase = 1; }
+  void Age() { Phase++; }
+  bool ReadyToFire() { return static_cast<double>(Phase) == ErlangParamM(); }
+
+  // Frees every AffectedActions node and leaves the list empty.
+  void clearAffectedActions();
+
+  void PrintInfo();
+
+  static int MaxID;
+
+  int GroupID;
+  ExecutionPolicyType ExecutionPolicy;
+  bool Disabled;
+  bool Reactivation;
+  std::string Name;
+  ActionListNode* AffectedActions;
+  bool Fired;
+  Distribution DistributionType;
+  ScheduleEntry* ScheduleRecord;
+  BaseModelClass* ParentModel;
+  FastSet AffectedNodesByImpulseReward;
+  FastSet* PVImpulseSets;
+  int*** PVImpulseIndices;  // [variable][impulse] -> worker positions
+  int** PVImpulseCounts;    // [variable][impulse] -> number of positions
+  FastSet* PVRateSets;
+  int NumCompletedNodes;
+  FastSet AffectedNodes;
+  FastSet AffectedNodesByRateReward;
+  short Phase;
+  int ActionID;
+  List<BaseStateVariableClass> AffectedSVs;
+  List<BaseStateVariableClass> EnablingSVs;
+};
+
+#endif
