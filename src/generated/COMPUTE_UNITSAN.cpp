@@ -113,7 +113,7 @@ void COMPUTE_UNITSAN::AddArcs() {
 void COMPUTE_UNITSAN::CustomInitialization() {
   static const short kProgram[] = {0, 0, 4, 2, 0, 1, 4, 2, 1, 0, 0, 4, 3};
   for (int i = 0; i < static_cast<int>(sizeof kProgram / sizeof kProgram[0]); i++)
-    *SCHEDULER.Index(i)->Value = kProgram[i];
+    *SCHEDULER.index(i)->Value = kProgram[i];
 }
 
 // DISPATCHER ------------------------------------------------------------
@@ -126,7 +126,7 @@ BaseActionClass* COMPUTE_UNITSAN::DISPATCHERActivity::Fire() {
   (*INST_COUNTER_Mark)++;
   (*INSTRUCTION_READY_Mark)--;
   // The code is unsigned, so a negative one matches no instruction.
-  const unsigned short code = static_cast<unsigned short>(*SCHEDULER->Index(*INST_COUNTER_Mark)->Value);
+  const unsigned short code = static_cast<unsigned short>(*SCHEDULER->index(*INST_COUNTER_Mark)->Value);
   switch (code) {
     case kReadTotalMemory: (*READ_TOTAL_MEMORY_Mark)++; break;
     case kReadResultMemory: (*READ_RESULT_MEMORY_Mark)++; break;
