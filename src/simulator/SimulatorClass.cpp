@@ -1,7 +1,10 @@
 #include "simulator/SimulatorClass.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
+#include "output/QuelixSocket.h"
 #include "random/LaggedFibonacci.h"
 #include "random/MersenneTwister.h"
 #include "random/Tausworthe.h"
@@ -72,7 +75,16 @@ void SimulatorClass::ParseOrExit(int argc, char** argv) {
 }
 
 void SimulatorClass::OpenResultsFiles() {
-  // The ASCII and binary results files join here with their formats.
+  // The ASCII results file joins here with its format.
+  if (!BinaryFileName.empty()) {
+    BinaryFile = CreateBinFile(BinaryFileName);
+    // A run whose results cannot be kept is not started.
+    if (!BinaryFile->is_open()) {
+      std::cerr << "ERROR: Cannot open the binary results file '" << BinaryFileName
+                << "': " << std::strerror(errno) << std::endl;
+      std::exit(1);
+    }
+  }
 }
 
 void SimulatorClass::CreateTraces() {
@@ -129,25 +141,38 @@ void SimulatorClass::SeedGenerator() {
 }
 
 void SimulatorClass::Run() {
-  // Waiting for the simulation manager (-w) joins here with the protocol;
-  // when no manager connects, RunState becomes 2 and no loop runs.
+  if (WaitForConnection) {
+    SimMgrSocket = WaitForSimMgrConnection(60000);
+    if (SimMgrSocket == nullptr) RunState = 2;
+  }
   // The terminating and steady-state loops join here:
   // IsTerminating ? TerminatingSimulation() : SteadyStateSimulation().
-  // Rewriting the binary file's header and closing it join here with the
-  // binary results file; printFooter with the traces.
+  if (BinaryFile) {
+    CloseBinFile(*BinaryFile);
+    BinaryFile.reset();
+  }
+  // printFooter joins here with the traces.
   std::cout << "Actions fired: " << ActionsFired << std::endl;
   std::cout << "CPU time (s): " << SecondsSince(StartClock) << std::endl;
 }
 
 SimulatorClass::~SimulatorClass() {
   // Releasing the group and action lists, the event list, the schedule
-  // entries, the sockets and the trace container joins here with them.
+  // entries and the trace container joins here with them.
+  delete SimMgrSocket;
+  SimMgrSocket = nullptr;
+  delete ListenSocket;
+  ListenSocket = nullptr;
   if (AsciiFile) {
     *AsciiFile << "#META_DATA," << "BATCHES=" << Batches << "\n";
     AsciiFile->close();
     AsciiFile.reset();
   }
-  // Rewriting a still-open binary file's header, draining the packet queues,
+  if (BinaryFile) {
+    CloseBinFile(*BinaryFile);
+    BinaryFile.reset();
+  }
+  // Draining the packet queues,
   // releasing the packets, EnabledGroups and the affects lists, and
   // DestructStudy join here with their owners.
 }

@@ -18,6 +18,7 @@
 #ifndef SIMULATOR_CLASS_H
 #define SIMULATOR_CLASS_H
 
+#include <cstdint>
 #include <ctime>
 #include <fstream>
 #include <iostream>
@@ -102,11 +103,58 @@ class SimulatorClass {
 
   // ---------------------------------------------------------------------
   // Simulation-manager protocol (output/SimulatorClassProtocol.cpp)
+  //
+  // Everything on the connection is big-endian. Each field or run of values
+  // is one piece, handed to the socket with one send; a piece reaches the
+  // binary file only when there is no socket or its send succeeded, and never
+  // after a send has failed, so the file holds whole blocks and at most one
+  // cut-off block at its end.
   // ---------------------------------------------------------------------
+
+  // Listens on Port (or the next port that binds), announces it with the
+  // "REGISTER:  Port: [" line, and waits in polls of AcceptPollMs for one
+  // connection, greeting it. timeoutMs -1 waits without limit. Returns the
+  // connection (owned by the caller), or nullptr when the wait gave up or
+  // RunState left Running.
+  QuelixSocket* WaitForSimMgrConnection(int timeoutMs);
+  // Polls the connection for one command and carries it out. Command 3 hands
+  // the run over to a binary file and closes and deletes the connection
+  // (SimMgrSocket becomes nullptr); a closed or failed connection stops the
+  // run.
+  void ListenToSimMgr(QuelixSocket* socket);
+  // Sends count doubles as one piece and, when the send succeeded or there
+  // is no socket, writes the same bytes to stream. Returns count * 8, or -1
+  // after a failed send.
+  int Output(QuelixSocket* socket, std::ostream* stream, const double* values, int count);
+  // Sends the CPU-time message that precedes every observation block.
+  void OutputCPUTime(QuelixSocket* socket, double cpuSeconds);
+  // The manager and binary-file sinks of the output step: sends one report's
+  // observation block to SimMgrSocket and appends it to BinaryFile
+  // (whichever are set), then flushes the file. Row i holds counts[i] values
+  // starting at values[i * rowStride]; rows with count 0 are left out. For a
+  // packet: (Counts.data(), Values.data(), NumPVs, MaxObservations).
+  void WriteObservationBlock(const int32_t* counts, const double* values, int numPVs, int rowStride);
+
+  // Status main returns: 0, or 1 after a failure that lost results (a
+  // results file named by the manager could not be opened).
+  int ExitStatus = 0;
 
   // ---------------------------------------------------------------------
   // Results files (output/SimulatorClassResultsFiles.cpp)
   // ---------------------------------------------------------------------
+
+  // The 256-byte header of the binary results file for the current
+  // experiment, seed, generator and batch count.
+  std::string CreateBinFileHeader(int fileVersion);
+  // Opens name for binary output, discarding earlier content, and writes the
+  // header. The stream is returned even when the open failed (it is then in
+  // its failed state); callers check is_open().
+  std::unique_ptr<std::ofstream> CreateBinFile(const std::string& name);
+  // Rewrites the header at offset 0 with the current batch count and
+  // returns the write position to the end of the file.
+  void UpdateBinFileHeader(std::ofstream& stream);
+  // UpdateBinFileHeader, then close.
+  void CloseBinFile(std::ofstream& stream);
 
   // =====================================================================
   // Configuration, set by the command line. An empty string means "not
@@ -197,6 +245,18 @@ class SimulatorClass {
   void InstallGenerator();
   void ListActions();
   void SeedGenerator();
+
+  // Protocol helpers (output/SimulatorClassProtocol.cpp).
+  bool BindListenSocket();
+  void HandleFileCommand(QuelixSocket* socket);
+  void OpenManagerResultsFile(const std::string& name, int batchLimit);
+  void SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code);
+  int SendPiece(QuelixSocket* socket, std::ostream* file, const unsigned char* bytes, int length);
+  bool SimMgrSendFailed = false;  // the failure has been reported
+  // Set when a send fails in the middle of a block that also goes to the
+  // binary file: nothing more is appended, so the file ends in at most one
+  // cut-off block and never holds a gap.
+  bool BinaryFileCut = false;
 
   // Processor seconds since a clock() reading.
   static double SecondsSince(double start);

@@ -3,15 +3,23 @@
 // the constructor.
 #include <iostream>
 
+#include "Cpp/BaseClasses/ErrorFunctions.h"
 #include "simulator/SimulatorClass.h"
 
 int main(int argc, char** argv) {
+  // Running out of memory anywhere ends the run with the fixed message and status 1.
+  InstallMemoryAllocationHandler();
+  int status = 0;
   {
     SimulatorClass simulator(argc, argv);
     std::cout << "SIMULATOR::Preparing to run()" << std::endl;
     simulator.Run();
-    std::cout << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
-    std::cerr << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
+    // A run that lost its results (ExitStatus set) does not claim success.
+    status = simulator.ExitStatus;
+    if (status == 0) {
+      std::cout << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
+      std::cerr << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
+    }
   }
-  return 0;
+  return status;
 }
