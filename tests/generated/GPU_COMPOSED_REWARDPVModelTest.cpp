@@ -45,7 +45,7 @@ TEST(GPU_COMPOSED_REWARDPVModelTest, SixIntervalVariablesOverTheFirstTimeUnit) {
     ASSERT_EQ(m->NumPVs, 6);
     for (int i = 0; i < 6; i++) {
       PerformanceVariableNode* node = m->PVList[i];
-      EXPECT_STREQ(node->getName(), kNames[i]);
+      EXPECT_STREQ(node->GetName(), kNames[i]);
       EXPECT_EQ(node->ID, i);
       EXPECT_EQ(node->GetRewardType(), 1);
       EXPECT_EQ(node->GetNumTimePoints(), 1);
