@@ -154,6 +154,7 @@ bool PerformanceVariableNode::IsDependentOnModel(const char* model) const {
 
 bool PerformanceVariableNode::IsDependentOnImpulseModel(const char* model,
                                                         int impulseNumber) const {
+  if (impulseNumber < 0 || impulseNumber >= NumImpulses) return false;
   return Contains(ImpulseModelDependencies[At(impulseNumber)],
                   NumImpulseModelDependencies[At(impulseNumber)], model);
 }
