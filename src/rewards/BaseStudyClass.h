@@ -35,8 +35,13 @@ class BaseStudyClass {
   virtual void OverrideGVValue(const char* name, void* value);
 
   int GetNumGVs() const { return static_cast<int>(NumGVs); }
-  const char* GetGVName(int i) const { return GVNames[i].c_str(); }
-  const char* GetGVType(int i) const { return GVTypes[i].c_str(); }
+  // Null for a number the study has no variable for.
+  const char* GetGVName(int i) const {
+    return InRange(i) ? GVNames[static_cast<std::size_t>(i)].c_str() : nullptr;
+  }
+  const char* GetGVType(int i) const {
+    return InRange(i) ? GVTypes[static_cast<std::size_t>(i)].c_str() : nullptr;
+  }
   int GetNumExps() const { return static_cast<int>(NumExps); }
 
   // "Experiment <n>" for the 0-based experiment number; the text lives in one
@@ -65,6 +70,7 @@ class BaseStudyClass {
   std::string DefaultRoot;
 
  private:
+  bool InRange(int i) const { return i >= 0 && static_cast<std::size_t>(i) < GVNames.size(); }
   // Converts one value field and hands it to OverrideGVValue; returns false when
   // the type letter is unknown or the value does not convert.
   bool OverrideOne(char type, const char* name, const char* value);

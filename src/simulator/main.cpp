@@ -3,9 +3,12 @@
 // the constructor.
 #include <iostream>
 
+#include "Cpp/BaseClasses/ErrorFunctions.h"
 #include "simulator/SimulatorClass.h"
 
 int main(int argc, char** argv) {
+  // Running out of memory anywhere ends the run with the fixed message and status 1.
+  InstallMemoryAllocationHandler();
   int status = 0;
   {
     SimulatorClass simulator(argc, argv);

@@ -172,6 +172,7 @@ TEST(BaseStudyClassTest, BaseBehaviourAndAccessors) {
   EXPECT_EQ(study.GetNumGVs(), 2);
   EXPECT_STREQ(study.GetGVName(0), "size");
   EXPECT_STREQ(study.GetGVType(1), "bool");
+  EXPECT_EQ(study.GetGVName(2), nullptr);
   EXPECT_EQ(study.GetNumExps(), 1);
   EXPECT_EQ(study.GetPVModel(true), nullptr);
   EXPECT_EQ(study.GetGVValue("size"), nullptr);

@@ -1,0 +1,129 @@
+// PVModel, the reward model, is the top of the model tree as the simulator sees
+// it: a model that wraps one child model (the composed model) and owns the
+// reward variables observing it. Set-up resolves every variable against the
+// child by name and records, in each action's per-variable structures, which
+// variables and which of their impulse workers the action's firing feeds, so
+// that no search by name or model happens during a run. Per event the simulator
+// calls Accumulate(t) and then FireAction; at the end of a terminating
+// replication EndAccumulate(Horizon), then PVReset before the next one.
+//
+// The state vector is the child's, optionally followed by the index of the last
+// fired action (StoreLastAction = 1), for tools that enumerate states.
+//
+// Ownership: the reward model owns ChildModel, the nodes in PVList and the
+// per-variable structures it hangs on the child's actions; Groups and Actions
+// are the child's arrays, shared and not owned. A generated subclass sets
+// ChildModel and StoreLastAction, then calls CreatePVList and Initialize.
+// One reward model is active at a time: node numbers restart with each one.
+#ifndef REWARDS_PVMODEL_H
+#define REWARDS_PVMODEL_H
+
+#include <iosfwd>
+#include <memory>
+#include <vector>
+
+#include "Cpp/BaseClasses/BaseActionClass.h"
+#include "Cpp/BaseClasses/BaseModelClass.h"
+#include "rewards/PerformanceVariableNode.h"
+
+class BaseGroupClass;
+class BaseStateVariableClass;
+class FastSet;
+template <class C>
+class List;
+
+class PVModel : public BaseModelClass {
+ public:
+  PVModel();
+  PVModel(const PVModel&) = delete;
+  PVModel& operator=(const PVModel&) = delete;
+  ~PVModel() override;
+
+  void listModels(const char* name, List<BaseModelClass>* out) override;
+  void CurrentState(void* to) override;
+  void listActions(List<BaseActionClass>* out) override;
+  void listGroups(List<BaseGroupClass>* out) override;
+  // The last-action bytes, if any, are ignored.
+  void SetState(void* from) override;
+  int StateSize() override;
+  bool CompareState(void* a, void* b) override;
+  void listActions(const char* name, List<BaseActionClass>* out) override;
+  void listSVs(const char* modelName, const char* svName, List<BaseStateVariableClass>* svs,
+               List<BaseModelClass>* models) override;
+  void printState(std::ostream* os) override;
+  // The node of variable pvIndex for time point timeIndex, or null.
+  virtual PerformanceVariableNode* createPVNode(int pvIndex, int timeIndex) = 0;
+
+  // --- Set-up --------------------------------------------------------------
+  // Nodes are grouped by variable, time points in order; without expansion
+  // only time point 0 of each variable is observed.
+  void CreatePVList(int numVariables, bool expandTimePoints);
+  void Initialize();
+  void MakeAffectedLists();
+  void MakeImpulseAffectedLists();
+  void CreateAffectedLists();
+  void CreateTotalPVAffectsList(BaseActionClass* a);
+  void RemakeAffectedLists() {}
+  // The nodes Accumulate and EndAccumulate drive: PVList[indices[k]], or every
+  // node when indices is null. Replaces an earlier selection.
+  void ConsiderOnly(const int* indices, int n);
+
+  // --- Per event and per run -------------------------------------------------
+  void Accumulate(double t);
+  BaseActionClass* FireAction(BaseActionClass* action, double t);
+  void EndAccumulate(double t);
+  void PVReset();
+  void SteadyState();
+
+  // --- State-space support -------------------------------------------------
+  int CreatePVStateIndex();
+  static int BytesFor(int n);
+  int StateIndexLookup(void* buf);
+  void GetPVState(void* buf);
+  void PutPVState(void* buf);
+  void FireAction(void* state, BaseActionClass* action);
+  void AgeAction(char* state, BaseActionClass* action);
+
+  // Writes the text description of the variables; nothing is reported when the
+  // file cannot be opened.
+  void WritePVTypeFile(const char* fileName);
+
+  void Destruct();
+
+  PerformanceVariableNode** GetPVList() { return PVList.get(); }
+  int GetNumPVs() const { return NumPVs; }
+
+  std::unique_ptr<PerformanceVariableNode*[]> PVList;
+  int PVListCapacity;
+  int NumPVs;
+  BaseModelClass* ChildModel;
+  BaseActionClass* LastFiredAction;
+  double Horizon;
+  std::vector<BaseActionClass*> ActionsWithPVs;
+  std::vector<FastSet*> AffectedNodeSets;
+  int NumRateDSAllocated;
+  int NumImpulseDSAllocated;
+  int NumActionsWithPVs;
+  int NumIndexedActions;
+  int StateIndexOffset;
+  int TotalStateSize;
+  int StateIndexBytes;
+  int StoreLastAction;
+  BaseActionClass** IndexedActions;
+  BaseActionClass NoFiredAction;
+  std::vector<PerformanceVariableNode*> ConsideredPVs;
+
+ private:
+  // 1-based position of a in IndexedActions; 0 for NoFiredAction or unknown.
+  int IndexOf(const BaseActionClass* a) const;
+  BaseActionClass* ActionAt(int index);
+  void WriteIndex(unsigned char* to, int index) const;
+  int ReadIndex(const unsigned char* from) const;
+  void ReleasePVStructures(BaseActionClass* a);
+  void FreezeRateStructures(BaseActionClass* a);
+  void FreezeImpulseStructures(BaseActionClass* a);
+  void GiveEmptyStructures(BaseActionClass* a);
+  void AttachImpulse(int node, int impulse, BaseActionClass* a, BaseModelClass* m);
+};
+
+#endif
