@@ -9,6 +9,7 @@
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "Cpp/BaseClasses/BaseGroupClass.h"
 #include "Cpp/BaseClasses/List.h"
+#include "generated/GPU_COMPOSED_STUDYSetStudy.h"
 #include "output/QuelixSocket.h"
 #include "random/LaggedFibonacci.h"
 #include "random/MersenneTwister.h"
@@ -61,6 +62,7 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
   InstallGenerator();
   ListActions();
   SeedGenerator();
+  NumPVs = RewardModel->GetNumPVs();
 }
 
 void SimulatorClass::InstallDistributions() {
@@ -108,9 +110,14 @@ void SimulatorClass::AttachRewardModelToTraces() {
 }
 
 void SimulatorClass::BuildStudyAndRewardModel() {
-  // Study construction joins here once the study base exists:
-  // GenerateStudy, SetGVs(Experiment), the override string, and the reward
-  // model from GetPVModel(true) handed to the traces before printHeader.
+  Study = GenerateStudy();
+  Study->SetGVs(static_cast<int>(Experiment));
+  if (!OverrideString.empty()) {
+    Study->overrideGVs(OverrideString.c_str());
+    *Out << "Overriding global variables in simulator" << std::endl;
+  }
+  RewardModel = Study->GetPVModel(true);
+  PVs = RewardModel->GetPVList();
 }
 
 // Keeps the variables of the selected simulation type; the others are never
@@ -244,8 +251,16 @@ SimulatorClass::~SimulatorClass() {
   EnabledGroups.clear();
   DestructConnectivityList();
   delete GroupList;
+  GroupList = nullptr;
   delete ActionList;
-  // DestructStudy joins here with the study (only when OwnsRewardModel).
+  ActionList = nullptr;
+  // The affects lists are gone before the study, and with it the model.
+  if (OwnsRewardModel && Study != nullptr) {
+    DestructStudy();
+    Study = nullptr;
+    RewardModel = nullptr;
+    PVs = nullptr;
+  }
 }
 
 void SimulatorClass::CloseAsciiFileChecked() {
