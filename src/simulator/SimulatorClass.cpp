@@ -94,16 +94,6 @@ void SimulatorClass::OpenResultsFiles() {
   }
 }
 
-void SimulatorClass::CreateTraces() {
-  if (!QuelixTrace && !XMLTrace) return;
-  Trace->setTraceLevel(RequestedTraceLevel);
-  // The plain-text trace (TraceFileName + ".txt", else standard output after
-  // "Adding cout: ") and the XML trace (TraceFileName + ".xml", else
-  // standard output) join here with the two trace kinds: each is created
-  // into QuelixTraceFile / XMLTraceFile, given setTraceLevel and added to
-  // Trace with AddTraceFile, the plain trace first.
-}
-
 void SimulatorClass::AttachRewardModelToTraces() {
   if (QuelixTrace || XMLTrace) Trace->addPVModel(RewardModel);
   Trace->printHeader();

@@ -126,7 +126,8 @@ class SimulatorClass {
   short GenerateCompleteEventList();
   short GenerateCompleteEventListSS();
   // Executes the event in NextEventSlot and looks up the next one; false
-  // when no event is left (NextEventSlot is then none).
+  // when no event is left (NextEventSlot is then none). With a trace on, the
+  // firing is traced (FireTraced); without one the step does no trace work.
   bool SimStep();
   bool SimStepSS();
   void CheckReactivationList();
@@ -342,13 +343,20 @@ class SimulatorClass {
   // The trace files are owned here and outlive the container's use of them.
   std::unique_ptr<TraceFile> QuelixTraceFile;
   std::unique_ptr<TraceFile> XMLTraceFile;
+  // True once a trace file is attached: the step and the loops raise the
+  // firing and initial-state events only then.
+  bool TraceEnabled = false;
 
  private:
   // Constructor steps, in the order they run.
   void InstallDistributions();
   void ParseOrExit(int argc, char** argv);
   void OpenResultsFiles();
+  // Attaches the requested trace files to Trace (SimulatorClassTrace.cpp).
   void CreateTraces();
+  // Fires CurrentGroup through the reward model between the trace events of
+  // the firing; returns the action that fired (SimulatorClassTrace.cpp).
+  BaseActionClass* FireTraced();
   void BuildStudyAndRewardModel();
   void AttachRewardModelToTraces();
   void SelectPerformanceVariables();

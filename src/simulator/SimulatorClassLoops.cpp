@@ -83,6 +83,7 @@ void SimulatorClass::TerminatingSimulation() {
   int k = 0;
   while (RunState == 0) {
     Now = 0;
+    if (TraceEnabled) Trace->printInitialState();
     Events->ClearEventList();
     ClearReactivationList();
     if (GenerateCompleteEventList() != 0) {
@@ -158,6 +159,7 @@ void SimulatorClass::SteadyStateSimulation() {
     }
   }
   Trace->newBatch();
+  if (TraceEnabled) Trace->printInitialState();
   ValuePacket = CreateDataPacket(NumPVs);
   SquarePacket = CreateDataPacket(NumPVs);
   StartClock = ClockNow();

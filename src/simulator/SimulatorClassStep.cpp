@@ -177,7 +177,7 @@ short SimulatorClass::GenerateCompleteEventListSS() {
 bool SimulatorClass::SimStep() {
   Events->Remove(NextEventSlot);
   RewardModel->Accumulate(Now);
-  LastFired = RewardModel->FireAction(CurrentGroup, Now);
+  LastFired = TraceEnabled ? FireTraced() : RewardModel->FireAction(CurrentGroup, Now);
   ++ActionsFired;
   CheckReactivationList();
   RemoveAffectedActions();
