@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -27,7 +29,8 @@ class OutputTest : public ::testing::Test {
  protected:
   OutputTest() : Sim(Echo, Errors) {}
   void SetUp() override {
-    Ascii = ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+    Ascii = ::testing::TempDir() + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
   }
   void TearDown() override { std::remove(Ascii.c_str()); }
 
@@ -146,7 +149,7 @@ TEST_F(OutputTest, SlowOutputIsNeverThrottled) {
 }
 
 TEST_F(OutputTest, AnAsciiFileThatCannotBeOpenedIsAStartUpError) {
-  const std::string name = ::testing::TempDir() + "no/such/dir/out.txt";
+  const std::string name = ::testing::TempDir() + std::to_string(getpid()) + "_no/such/dir/out.txt";
   EXPECT_EXIT(Sim.CreateAsciiFile(name), testing::ExitedWithCode(1),
               "ERROR: Unable to open ASCII results file '" + name + "': No such file or directory");
 }
@@ -190,7 +193,8 @@ std::string ReadAll(const std::string& name) {
 }
 
 RunResult RunGpusim(const std::string& arguments) {
-  const std::string base = ::testing::TempDir() + "output_run";
+  const std::string base = ::testing::TempDir() + std::to_string(getpid()) + "_output_run_" +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name();
   const std::string command =
       "timeout 60 " + std::string(GPUSIM_BINARY) + " " + arguments + " >" + base + ".out 2>" + base + ".err";
   const int raw = std::system(command.c_str());
@@ -221,7 +225,8 @@ TEST(GpusimOutputRunTest, AFullDiskEndsTheRunWithAFailureStatus) {
 }
 
 TEST(GpusimOutputRunTest, AnAsciiRunIsReproducible) {
-  const std::string a = ::testing::TempDir() + "repro_a.txt", b = ::testing::TempDir() + "repro_b.txt";
+  const std::string base = ::testing::TempDir() + std::to_string(getpid());
+  const std::string a = base + "_repro_a.txt", b = base + "_repro_b.txt";
   ASSERT_EQ(RunGpusim("-N 20 -n 6 -s 99 -a " + a).status, 0);
   ASSERT_EQ(RunGpusim("-N 20 -n 6 -s 99 -a " + b).status, 0);
   const std::string first = ReadAll(a);

@@ -50,7 +50,7 @@ std::vector<double> ValuesOf(const std::string& name, int pv) {
   return values;
 }
 
-std::string TempFile(const char* name) { return ::testing::TempDir() + name; }
+std::string TempFile(const char* name) { return ::testing::TempDir() + std::to_string(getpid()) + "_" + name; }
 
 // A fixture running a hand-built model through Run() with an ASCII file.
 class LoopTest : public ::testing::Test {
@@ -346,7 +346,7 @@ pid_t StartGpusim(const std::vector<std::string>& arguments, const std::string& 
 
 TEST(GpusimLoopsRunTest, AStopSignalEndsAnUnlimitedRunCleanly) {
   for (int signal : {SIGTERM, SIGINT}) {
-    const std::string base = ::testing::TempDir() + "gpusim_stop_" + std::to_string(signal);
+    const std::string base = TempFile("gpusim_stop_") + std::to_string(signal);
     const std::string ascii = base + ".txt", bin = base + ".bin", out = base + ".out", err = base + ".err";
     // Without -N the run would go on for ever; -n 7 makes the last report a
     // partial one whatever the moment of the signal.
@@ -379,7 +379,7 @@ TEST(GpusimLoopsRunTest, AStopSignalEndsAnUnlimitedRunCleanly) {
 }
 
 TEST(GpusimLoopsRunTest, ASteadyStateRunOfAModelWithoutSteadyStateVariablesIsRefused) {
-  const std::string base = ::testing::TempDir() + "gpusim_steady";
+  const std::string base = TempFile("gpusim_steady");
   pid_t pid = StartGpusim({"-t", "0", "-N", "2"}, base + ".out", base + ".err");
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
