@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "generated/GPU_COMPOSED_STUDYSetStudy.h"
 #include "output/QuelixSocket.h"
 #include "random/LaggedFibonacci.h"
 #include "random/MersenneTwister.h"
 #include "random/Tausworthe.h"
 #include "random/UserDistributions.h"
+#include "rewards/PVModel.h"
 
 int GlobalDebugLevel = 0;
 
@@ -55,7 +57,7 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
   InstallGenerator();
   ListActions();
   SeedGenerator();
-  // NumPVs is taken from the reward model once the study exists.
+  NumPVs = RewardModel->GetNumPVs();
 }
 
 void SimulatorClass::InstallDistributions() {
@@ -93,9 +95,16 @@ void SimulatorClass::CreateTraces() {
 }
 
 void SimulatorClass::BuildStudyAndRewardModel() {
-  // Study construction joins here once the study base exists:
-  // GenerateStudy, SetGVs(Experiment), the override string, and the reward
-  // model from GetPVModel(true) handed to the traces before printHeader.
+  Study = GenerateStudy();
+  Study->SetGVs(static_cast<int>(Experiment));
+  if (!OverrideString.empty()) {
+    Study->overrideGVs(OverrideString.c_str());
+    *Out << "Overriding global variables in simulator" << std::endl;
+  }
+  RewardModel = Study->GetPVModel(true);
+  PVs = RewardModel->GetPVList();
+  // Handing the reward model to the traces before printHeader joins here
+  // with the trace container.
 }
 
 void SimulatorClass::SelectPerformanceVariables() {
@@ -172,7 +181,10 @@ SimulatorClass::~SimulatorClass() {
     CloseBinFile(*BinaryFile);
     BinaryFile.reset();
   }
-  // Draining the packet queues,
-  // releasing the packets, EnabledGroups and the affects lists, and
-  // DestructStudy join here with their owners.
+  // Draining the packet queues, releasing the packets, EnabledGroups and the
+  // affects lists join here with their owners, before the study goes.
+  DestructStudy();
+  Study = nullptr;
+  RewardModel = nullptr;
+  PVs = nullptr;
 }

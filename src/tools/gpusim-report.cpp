@@ -42,6 +42,15 @@ const char* FormatName(ResultsReader::Format format) {
   }
 }
 
+bool IsInteger(const std::string& text) {
+  std::size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (text.size() == start || text.size() > 18) return false;
+  for (std::size_t i = start; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
 std::string JsonText(const std::string& text) {
   std::string quoted = "\"";
   for (const char c : text) {
@@ -70,7 +79,7 @@ void PrintJson(const std::string& path, const ResultsReader& reader, const Resul
   const std::string batches = reader.HeaderField("BATCHES");
   std::cout << "{\n  \"file\": " << JsonText(path) << ",\n  \"format\": \"" << FormatName(reader.GetFormat())
             << "\",\n  \"records\": " << reader.Records() << ",\n  \"batches\": "
-            << (batches.empty() ? "null" : JsonText(batches)) << ",\n  \"truncated_bytes\": "
+            << (IsInteger(batches) ? batches : batches.empty() ? "null" : JsonText(batches)) << ",\n  \"truncated_bytes\": "
             << reader.TruncatedBytes() << ",\n  \"error\": "
             << (reader.Error().empty() ? "null" : JsonText(reader.Error())) << ",\n  \"variables\": ";
   summary.PrintJsonRows(std::cout);

@@ -90,6 +90,7 @@ TEST_F(GpusimReportTest, SummarisesABinaryFileWithTheModelsNames) {
   EXPECT_EQ(json.status, 0);
   EXPECT_NE(json.out.find("\"format\": \"binary\""), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"truncated_bytes\": 20"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"batches\": 2,"), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"name\": \"clock_steps\", \"observations\": 2"), std::string::npos) << json.out;
 }
 

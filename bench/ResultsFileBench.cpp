@@ -1,0 +1,68 @@
+// Cost of one report on the binary side: encoding a 6 x 1000 observation
+// block into the results file, and reading blocks back for the summary.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <vector>
+
+#include "output/ResultsReader.h"
+#include "output/ResultsSummary.h"
+#include "simulator/SimulatorClass.h"
+
+namespace {
+
+constexpr int kPVs = 6;
+constexpr int kReportSize = 1000;
+
+void BM_WriteObservationBlockToBinaryFile(benchmark::State& state) {
+  std::ostringstream out, err;
+  SimulatorClass sim(out, err);
+  char path[] = "/tmp/gpusim-bench-XXXXXX";
+  const int fd = mkstemp(path);
+  sim.BinaryFile = sim.CreateBinFile(path);
+  std::vector<int32_t> counts(kPVs, kReportSize);
+  std::vector<double> values(kPVs * kReportSize, 3.0);
+  for (auto _ : state) {
+    sim.WriteObservationBlock(counts.data(), values.data(), kPVs, kReportSize);
+    sim.UpdateBinFileHeader(*sim.BinaryFile);
+  }
+  state.SetItemsProcessed(state.iterations() * kPVs * kReportSize);
+  sim.BinaryFile.reset();
+  ::close(fd);
+  ::unlink(path);
+}
+
+void BM_ReadAndSummariseBinaryFile(benchmark::State& state) {
+  std::ostringstream out, err;
+  SimulatorClass sim(out, err);
+  std::ostringstream file;
+  file << sim.CreateBinFileHeader(1);
+  std::vector<int32_t> counts(kPVs, kReportSize);
+  std::vector<double> values(kPVs * kReportSize, 3.0);
+  for (int report = 0; report < 20; ++report) {
+    unsigned char head[9] = {0, 0, 0, 0, 0, 0, 0, 0, kPVs};
+    const std::uint32_t length = 9 + 7 * kPVs + 8 * kPVs * kReportSize;
+    for (int i = 0; i < 4; ++i) head[i] = static_cast<unsigned char>(length >> (24 - 8 * i));
+    file.write(reinterpret_cast<const char*>(head), 9);
+    for (int pv = 0; pv < kPVs; ++pv) {
+      const unsigned char entry[7] = {0, static_cast<unsigned char>(pv), 1, 0, 0, kReportSize >> 8, kReportSize & 0xff};
+      file.write(reinterpret_cast<const char*>(entry), 7);
+      sim.Output(nullptr, &file, values.data() + pv * kReportSize, kReportSize);
+    }
+  }
+  const std::string bytes = file.str();
+  for (auto _ : state) {
+    std::istringstream in(bytes);
+    ResultsSummary summary;
+    ResultsReader reader;
+    reader.Read(in, [&summary](int pv, double v) { summary.Add(pv, v); });
+    benchmark::DoNotOptimize(summary.Rows());
+  }
+  state.SetItemsProcessed(state.iterations() * 20 * kPVs * kReportSize);
+}
+
+}  // namespace
+
+BENCHMARK(BM_WriteObservationBlockToBinaryFile);
+BENCHMARK(BM_ReadAndSummariseBinaryFile);
