@@ -3,7 +3,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <vector>
 
+#include "Cpp/BaseClasses/BaseActionClass.h"
+#include "Cpp/BaseClasses/BaseGroupClass.h"
+#include "Cpp/BaseClasses/List.h"
 #include "generated/GPU_COMPOSED_STUDYSetStudy.h"
 #include "output/QuelixSocket.h"
 #include "random/LaggedFibonacci.h"
@@ -11,6 +16,7 @@
 #include "random/Tausworthe.h"
 #include "random/UserDistributions.h"
 #include "rewards/PVModel.h"
+#include "rewards/PerformanceVariableNode.h"
 
 int GlobalDebugLevel = 0;
 
@@ -43,13 +49,12 @@ SimulatorClass::SimulatorClass(std::ostream& out, std::ostream& err) : Out(&out)
 
 SimulatorClass::SimulatorClass(int argc, char** argv) {
   StartClock = static_cast<double>(std::clock());
-  // The group and action lists and the packet queues join here with the
-  // containers and the output side.
   InstallDistributions();
   ParseOrExit(argc, argv);
   OpenResultsFiles();
   CreateTraces();
   BuildStudyAndRewardModel();
+  AttachRewardModelToTraces();
   SelectPerformanceVariables();
   ListGroups();
   BuildAffectsRelation();
@@ -77,7 +82,7 @@ void SimulatorClass::ParseOrExit(int argc, char** argv) {
 }
 
 void SimulatorClass::OpenResultsFiles() {
-  // The ASCII results file joins here with its format.
+  if (!AsciiFileName.empty()) AsciiFile = CreateAsciiFile(AsciiFileName);
   if (!BinaryFileName.empty()) {
     BinaryFile = CreateBinFile(BinaryFileName);
     // A run whose results cannot be kept is not started.
@@ -90,8 +95,18 @@ void SimulatorClass::OpenResultsFiles() {
 }
 
 void SimulatorClass::CreateTraces() {
-  // The trace container and the trace files join here with the trace
-  // formats.
+  if (!QuelixTrace && !XMLTrace) return;
+  Trace->setTraceLevel(RequestedTraceLevel);
+  // The plain-text trace (TraceFileName + ".txt", else standard output after
+  // "Adding cout: ") and the XML trace (TraceFileName + ".xml", else
+  // standard output) join here with the two trace kinds: each is created
+  // into QuelixTraceFile / XMLTraceFile, given setTraceLevel and added to
+  // Trace with AddTraceFile, the plain trace first.
+}
+
+void SimulatorClass::AttachRewardModelToTraces() {
+  if (QuelixTrace || XMLTrace) Trace->addPVModel(RewardModel);
+  Trace->printHeader();
 }
 
 void SimulatorClass::BuildStudyAndRewardModel() {
@@ -103,29 +118,66 @@ void SimulatorClass::BuildStudyAndRewardModel() {
   }
   RewardModel = Study->GetPVModel(true);
   PVs = RewardModel->GetPVList();
-  // Handing the reward model to the traces before printHeader joins here
-  // with the trace container.
 }
 
+// Keeps the variables of the selected simulation type; the others are never
+// completed. A steady-state run needs at least one steady-state variable
+// with a window of positive length: without one there is no batch to close.
 void SimulatorClass::SelectPerformanceVariables() {
-  // Keeping only the variables of the selected simulation type joins here
-  // with the reward model.
+  if (RewardModel == nullptr) return;
+  PVs = RewardModel->GetPVList();
+  NumPVs = RewardModel->GetNumPVs();
+  const int wanted = IsTerminating != 0 ? 0 : 1;
+  std::vector<int> selected;
+  for (int i = 0; i < NumPVs; ++i) {
+    if (PVs[i]->IsSteadyState == wanted) {
+      selected.push_back(i);
+    } else {
+      PVs[i]->StopTime = std::numeric_limits<double>::max();
+    }
+  }
+  if (IsTerminating == 0) RefuseUnusableSteadyStateRun(selected);
+  RewardModel->ConsiderOnly(selected.data(), static_cast<int>(selected.size()));
+}
+
+void SimulatorClass::RefuseUnusableSteadyStateRun(const std::vector<int>& steadyState) {
+  if (steadyState.empty()) {
+    std::cout << std::flush;
+    std::cerr << "ERROR: A steady-state simulation (-t 0) needs at least one steady-state performance "
+                 "variable, and this model has none"
+              << std::endl;
+    std::exit(1);
+  }
+  for (int i : steadyState) {
+    if (!(PVs[i]->StopTime > PVs[i]->StartTime)) {
+      std::cout << std::flush;
+      std::cerr << "ERROR: Steady-state performance variable '" << PVs[i]->Name
+                << "' has a batch interval of no length" << std::endl;
+      std::exit(1);
+    }
+  }
 }
 
 void SimulatorClass::ListGroups() {
-  // Listing the groups and creating their schedule entries joins here with
-  // the reward model and the event list.
+  if (RewardModel == nullptr) return;
+  if (GroupList == nullptr) GroupList = new List<BaseGroupClass>();
+  RewardModel->listGroups(GroupList);
+  Groups = GroupList->getList();
+  NumGroups = GroupList->getNumItems();
+  ScheduleEntries.assign(static_cast<size_t>(NumGroups), ScheduleEntry());
+  for (int i = 0; i < NumGroups; ++i) Groups[i]->ScheduleRecord = &ScheduleEntries[i];
 }
 
 void SimulatorClass::BuildAffectsRelation() {
   const double start = static_cast<double>(std::clock());
-  // The affects-relation builder chosen by SIMTEST joins here with the step.
+  if (RewardModel != nullptr && BuildConnectivityListFor(std::getenv("SIMTEST")) != 0) {
+    std::cerr << "Error Generating Connectivity List\n" << std::flush;
+    std::exit(1);
+  }
   std::cout << "GenerateConnectivityList() Time=" << SecondsSince(start) << std::endl;
 }
 
-void SimulatorClass::CreateEventList() {
-  // The event list (one slot per group, plus one) joins here.
-}
+void SimulatorClass::CreateEventList() { Events.reset(new EventList(NumGroups + 1)); }
 
 void SimulatorClass::InstallGenerator() {
   switch (static_cast<RandomNumberGeneratorType>(RNGType)) {
@@ -141,8 +193,12 @@ void SimulatorClass::InstallGenerator() {
 }
 
 void SimulatorClass::ListActions() {
-  // Listing the actions and clearing their reactivation flags joins here
-  // with the reward model.
+  if (RewardModel == nullptr) return;
+  if (ActionList == nullptr) ActionList = new List<BaseActionClass>();
+  RewardModel->listActions(ActionList);
+  ActionArray = ActionList->getList();
+  NumActions = ActionList->getNumItems();
+  for (int i = 0; i < NumActions; ++i) ActionArray[i]->Reactivation = false;
 }
 
 void SimulatorClass::SeedGenerator() {
@@ -154,37 +210,66 @@ void SimulatorClass::Run() {
     SimMgrSocket = WaitForSimMgrConnection(60000);
     if (SimMgrSocket == nullptr) RunState = 2;
   }
-  // The terminating and steady-state loops join here:
-  // IsTerminating ? TerminatingSimulation() : SteadyStateSimulation().
+  // Without a reward model (no study built) there is nothing to simulate.
+  if (RewardModel != nullptr) {
+    if (IsTerminating != 0) {
+      TerminatingSimulation();
+    } else {
+      SteadyStateSimulation();
+    }
+  }
   if (BinaryFile) {
     CloseBinFile(*BinaryFile);
     BinaryFile.reset();
   }
-  // printFooter joins here with the traces.
+  Trace->printFooter();
+  // The ASCII trailer is written now rather than at destruction, so that a
+  // failed write still reaches ExitStatus; the batch count is final here.
+  CloseAsciiFileChecked();
   std::cout << "Actions fired: " << ActionsFired << std::endl;
   std::cout << "CPU time (s): " << SecondsSince(StartClock) << std::endl;
 }
 
 SimulatorClass::~SimulatorClass() {
-  // Releasing the group and action lists, the event list, the schedule
-  // entries and the trace container joins here with them.
+  Events.reset();
   delete SimMgrSocket;
   SimMgrSocket = nullptr;
   delete ListenSocket;
   ListenSocket = nullptr;
-  if (AsciiFile) {
-    *AsciiFile << "#META_DATA," << "BATCHES=" << Batches << "\n";
-    AsciiFile->close();
-    AsciiFile.reset();
-  }
+  Trace.reset();
+  QuelixTraceFile.reset();
+  XMLTraceFile.reset();
+  CloseAsciiFileChecked();
   if (BinaryFile) {
     CloseBinFile(*BinaryFile);
     BinaryFile.reset();
   }
-  // Draining the packet queues, releasing the packets, EnabledGroups and the
-  // affects lists join here with their owners, before the study goes.
-  DestructStudy();
-  Study = nullptr;
-  RewardModel = nullptr;
-  PVs = nullptr;
+  FullPackets.reset();
+  FreePackets.reset();
+  ValuePacket.reset();
+  SquarePacket.reset();
+  EnabledGroups.clear();
+  DestructConnectivityList();
+  delete GroupList;
+  GroupList = nullptr;
+  delete ActionList;
+  ActionList = nullptr;
+  // The affects lists are gone before the study, and with it the model.
+  if (OwnsRewardModel && Study != nullptr) {
+    DestructStudy();
+    Study = nullptr;
+    RewardModel = nullptr;
+    PVs = nullptr;
+  }
+}
+
+void SimulatorClass::CloseAsciiFileChecked() {
+  if (!AsciiFile) return;
+  errno = 0;
+  CloseAsciiFile(*AsciiFile);
+  if (AsciiFile->fail()) {
+    ReportResultsFileFailure(AsciiFile, "ASCII", AsciiFileName);
+    return;
+  }
+  AsciiFile.reset();
 }

@@ -25,25 +25,27 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
+#include "output/DataPacket.h"
+#include "output/PacketQueue.h"
 #include "random/RandomNumberGenerator.h"
+#include "simulator/Event.h"
+#include "simulator/EventList.h"
+#include "simulator/Heap.h"
+#include "simulator/ScheduleEntry.h"
+#include "simulator/WatchList.h"
+#include "trace/TraceFile.h"
+#include "trace/TraceFileContainer.h"
 
 class BaseStudyClass;
 class PVModel;
 class PerformanceVariableNode;
 class BaseActionClass;
 class BaseGroupClass;
-class Event;
-class EventList;
-struct ScheduleEntry;
-class DataPacket;
-class PacketQueue;
 class QuelixSocket;
-class TraceFile;
-class TraceFileContainer;
 template <class C>
 class List;
-template <class T>
-class Heap;
 
 // The display name of a generator type: "Lagged Fibonacci", "Tausworthe",
 // "Mersenne Twister", or "Unknown" for any other number.
@@ -91,15 +93,115 @@ class SimulatorClass {
 
   // ---------------------------------------------------------------------
   // Simulation step and enabled-action bookkeeping (SimulatorClassStep.cpp)
+  //
+  // After each firing only the groups in the fired action's AffectedActions
+  // list and those on the ReactivationList are re-examined: the per-step
+  // work never depends on the model's size, and nothing is allocated.
   // ---------------------------------------------------------------------
+
+  // The affects relation: each action's AffectedActions list receives its
+  // own group and the group of every action enabled by a variable it
+  // changes. GenerateConnectivityList suppresses duplicates with a stamp
+  // array (nodes newest first); the Old builder with a search of the list
+  // (discovery order) or, given a matrix, with a square byte matrix (newest
+  // first). All return 0.
+  short GenerateConnectivityList();
+  short GenerateConnectivityListOld(bool useMatrix = false);
+  // Pushes a node for group onto the front of action's list, unchecked.
+  short AddActionAffects(BaseActionClass* group, BaseActionClass* action);
+  // Appends a node for group to action's list unless it is there already.
+  short AddActionAffectsOld(BaseActionClass* group, BaseActionClass* action);
+  void ClearActionAffectsList(BaseActionClass* action);
+  void DestructConnectivityList();
+  void PrintConnectivityList(std::ostream* out);
+  // Builds the relation as SIMTEST selects: unset or 2 the stamp builder, 0
+  // the Old builder searching lists, 1 the Old builder with the matrix, any
+  // other value none. Prints the builder's name first; returns its result.
+  short BuildConnectivityListFor(const char* simtest);
+
+  // Schedules g at Now + its sampled delay, watching it for reactivation
+  // when its ReactivationPredicate says so.
+  void ScheduleGroup(BaseActionClass* g);
+  int GenerateInitialEnabledList();
+  short GenerateCompleteEventList();
+  short GenerateCompleteEventListSS();
+  // Executes the event in NextEventSlot and looks up the next one; false
+  // when no event is left (NextEventSlot is then none).
+  bool SimStep();
+  bool SimStepSS();
+  void CheckReactivationList();
+  void RemoveAffectedActions();
+  void InsertAffectedActions();
+  // Empties the reactivation list, clearing every listed group's flag.
+  void ClearReactivationList();
+  // REQUIRES: message contains "INVALID_DIST_PARAMS:". Prints the fatal
+  // error naming the action and ends the process with status 1.
+  [[noreturn]] void HandleInvalidDistParams(BaseActionClass* action, const std::string& message);
+
+  // Test seam: makes this simulator run model (not owned; it must outlive
+  // the simulator) as the command-line constructor does with the study's
+  // reward model, from the selection of the variables of the configured
+  // simulation type through the listing of the actions. The affects relation
+  // is built as SIMTEST selects. Use with the configuration-only
+  // constructor, after setting the configuration fields.
+  void InstallRewardModel(PVModel* model);
 
   // ---------------------------------------------------------------------
   // Simulation loops (SimulatorClassLoops.cpp)
+  //
+  // Both loops end at their batch limit, when the communication side stops
+  // the run, or when the process is asked to stop (SIGINT, SIGTERM): then
+  // the current replication or step finishes and the open report is handed
+  // over as at the batch limit, so nothing observed is lost.
   // ---------------------------------------------------------------------
+
+  // Independent replications from the initial state up to the horizon.
+  void TerminatingSimulation();
+  // One trajectory cut into batches per steady-state variable.
+  void SteadyStateSimulation();
+  // Closes every batch that has ended by Now.
+  void CheckCompletedBatches(PerformanceVariableNode** pvs, int* valueCounts, int* squareCounts);
+  // Hands over the current steady-state report unless the run is stopped.
+  void SendSSResults(int* valueCounts, int* squareCounts);
+  // Whether the process has been asked to stop since the loop began.
+  static bool StopRequested();
+  // Makes the running loop end as if asked to stop by a signal.
+  static void RequestStop();
 
   // ---------------------------------------------------------------------
   // Observation packets and the output step (output/SimulatorClassOutput.cpp)
+  //
+  // The loops fill ValuePacket and SquarePacket and hand them over with
+  // CheckReportSize; the output step writes every queued report's values to
+  // the open sinks. A results file that cannot be written ends the run with
+  // ExitStatus 1.
   // ---------------------------------------------------------------------
+
+  // A packet of NumPVs rows of ReportSize observations, stamped with
+  // ClientId and Experiment.
+  std::unique_ptr<DataPacket> CreateDataPacket(int numPVs);
+  // The hand-over of one report; true when an output step ran, false when
+  // the throttle held the report back.
+  bool CheckReportSize(double cpuSeconds);
+  // Writes every queued report to the open sinks. Returns 0.
+  int OutputThreadFunc();
+  // Opens the ASCII results file and writes its two header lines. A file
+  // that cannot be opened is a start-up error: the message names the file
+  // and the reason, and the process ends with status 1.
+  std::unique_ptr<std::ofstream> CreateAsciiFile(const std::string& name);
+  // Writes the trailer with the batch count and closes the file.
+  void CloseAsciiFile(std::ofstream& stream);
+  // One data line per valid observation, PV-major, then a flush.
+  void WriteAsciiLines(const DataPacket& packet);
+  // The value as "%.10lf" with trailing zeros removed, keeping the digit
+  // after the decimal point.
+  static std::string AsciiValueText(double value);
+  // Reports a results file that can no longer be written: prints the error,
+  // closes the file, stops the run and sets ExitStatus to 1.
+  // Writes the trailer and closes the ASCII file if it is open.
+  void CloseAsciiFileChecked();
+  void ReportResultsFileFailure(std::unique_ptr<std::ofstream>& file, const std::string& kind,
+                                const std::string& name);
 
   // ---------------------------------------------------------------------
   // Simulation-manager protocol (output/SimulatorClassProtocol.cpp)
@@ -136,7 +238,8 @@ class SimulatorClass {
   void WriteObservationBlock(const int32_t* counts, const double* values, int numPVs, int rowStride);
 
   // Status main returns: 0, or 1 after a failure that lost results (a
-  // results file named by the manager could not be opened).
+  // results file named by the manager could not be opened, or a results file
+  // could not be written during the run).
   int ExitStatus = 0;
 
   // ---------------------------------------------------------------------
@@ -189,20 +292,27 @@ class SimulatorClass {
   List<BaseActionClass>* ActionList = nullptr;     // owned
   BaseGroupClass** Groups = nullptr;               // GroupList's array
   BaseActionClass** ActionArray = nullptr;         // ActionList's array
-  ScheduleEntry* ScheduleEntries = nullptr;        // owned, one per group
-  EventList* Events = nullptr;                     // owned
-
-  BaseGroupClass** EnabledGroups = nullptr;        // owned
+  int NumGroups = 0;
+  int NumActions = 0;
+  // ---- Event list and step (engine) ----
+  // One entry per group, in Groups order; never resized once the groups'
+  // ScheduleRecord fields point into it.
+  std::vector<ScheduleEntry> ScheduleEntries;
+  std::unique_ptr<EventList> Events;
+  // Groups enabled in the initial state; shrunk to fit when sparse.
+  std::vector<BaseGroupClass*> EnabledGroups;
   int NumEnabledGroups = 0;
-  // The reactivation list joins here with the event list and the step.
-  Event* ScratchEvent = nullptr;
+  WatchList ReactivationList;                      // nodes live in ScheduleEntries
+  std::unique_ptr<Event> ScratchEvent;             // during a loop only
   double Now = 0.0;
   Event** NextEventSlot = nullptr;
   BaseActionClass* CurrentGroup = nullptr;
   BaseActionClass* LastFired = nullptr;
-  BaseActionClass* PlaceholderAction = nullptr;
-  Heap<double>* BatchEnds = nullptr;
-  Heap<int>* BatchCounts = nullptr;
+  std::unique_ptr<BaseActionClass> PlaceholderAction;  // during a loop only
+  std::unique_ptr<Heap<double>> BatchEnds;         // steady state only
+  std::unique_ptr<Heap<int>> BatchCounts;          // steady state only
+  // The reward model installed through InstallRewardModel is not owned.
+  bool OwnsRewardModel = true;
 
   int ActionsFired = 0;
   // clock() reading taken when the simulation loop starts; until then, the
@@ -220,16 +330,18 @@ class SimulatorClass {
   QuelixSocket* SimMgrSocket = nullptr;
   QuelixSocket* ListenSocket = nullptr;
   static constexpr int PacketQueueCapacity = 50;
-  PacketQueue* FreePackets = nullptr;
-  PacketQueue* FullPackets = nullptr;
-  DataPacket* ValuePacket = nullptr;
-  DataPacket* SquarePacket = nullptr;
+  // ---- Packets and traces (engine) ----
+  std::unique_ptr<PacketQueue> FreePackets{new PacketQueue(PacketQueueCapacity)};
+  std::unique_ptr<PacketQueue> FullPackets{new PacketQueue(PacketQueueCapacity)};
+  std::unique_ptr<DataPacket> ValuePacket;
+  std::unique_ptr<DataPacket> SquarePacket;
   int OutputCount = 1;
   int AcceptPollMs = 2000;
   int CommandPollMs = 0;
-  TraceFileContainer* Trace = nullptr;             // owned
-  TraceFile* QuelixTraceFile = nullptr;
-  TraceFile* XMLTraceFile = nullptr;
+  std::unique_ptr<TraceFileContainer> Trace{new TraceFileContainer()};
+  // The trace files are owned here and outlive the container's use of them.
+  std::unique_ptr<TraceFile> QuelixTraceFile;
+  std::unique_ptr<TraceFile> XMLTraceFile;
 
  private:
   // Constructor steps, in the order they run.
@@ -238,7 +350,9 @@ class SimulatorClass {
   void OpenResultsFiles();
   void CreateTraces();
   void BuildStudyAndRewardModel();
+  void AttachRewardModelToTraces();
   void SelectPerformanceVariables();
+  void RefuseUnusableSteadyStateRun(const std::vector<int>& steadyState);
   void ListGroups();
   void BuildAffectsRelation();
   void CreateEventList();

@@ -1,6 +1,7 @@
 // Entry point: builds the simulator from the command line, runs it once and
 // tears it down. Start-up errors end the process with status 1 from inside
-// the constructor.
+// the constructor; a run that lost results (a results file that could not be
+// written) ends with the simulator's ExitStatus and no good-exit line.
 #include <iostream>
 
 #include "Cpp/BaseClasses/ErrorFunctions.h"

@@ -1,0 +1,131 @@
+// The reporting side of the simulator: report packets, the hand-over from
+// the loops with its output throttle, the output step that drains the queue
+// of full packets into the open sinks, and the ASCII results file.
+#include "simulator/SimulatorClass.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+namespace {
+// Wide enough for "%.10lf" of every finite double (at most 309 integer
+// digits, a sign, the point and ten decimals).
+constexpr int kValueTextSize = 400;
+
+std::string Reason(int error) { return error != 0 ? std::strerror(error) : "unknown error"; }
+
+// "%.10lf", then trailing zeros removed, but never the digit right after the
+// point. Formats into text, without allocating.
+const char* FormatValue(double value, char (&text)[kValueTextSize]) {
+  std::snprintf(text, sizeof text, "%.10lf", value);
+  if (char* point = std::strchr(text, '.')) {
+    char* end = text + std::strlen(text);
+    while (end > point + 2 && end[-1] == '0') --end;
+    *end = '\0';
+  }
+  return text;
+}
+}  // namespace
+
+std::unique_ptr<DataPacket> SimulatorClass::CreateDataPacket(int numPVs) {
+  std::unique_ptr<DataPacket> packet(new DataPacket(-1, -1, numPVs, ReportSize));
+  packet->ClientId = ClientId;
+  packet->Experiment = static_cast<int32_t>(Experiment);
+  return packet;
+}
+
+bool SimulatorClass::CheckReportSize(double cpuSeconds) {
+  if (SimMgrSocket != nullptr) ListenToSimMgr(SimMgrSocket);
+  const int count = OutputCount;
+  FullPackets->Push(std::move(ValuePacket));
+  FullPackets->Push(std::move(SquarePacket));
+  ValuePacket = FreePackets->Pop();
+  if (!ValuePacket) ValuePacket = CreateDataPacket(NumPVs);
+  SquarePacket = FreePackets->Pop();
+  if (!SquarePacket) SquarePacket = CreateDataPacket(NumPVs);
+
+  // After ten output steps, while they come faster than one per 0.2 CPU
+  // seconds, reports are held back until the queue is full; a report of a
+  // finishing run is never held back.
+  if (count > 10 && cpuSeconds / count < 0.2) {
+    if (FullPackets->Count() < PacketQueueCapacity && RunState != 1) return false;
+  }
+  ++OutputCount;
+  OutputThreadFunc();
+  return true;
+}
+
+int SimulatorClass::OutputThreadFunc() {
+  for (;;) {
+    std::unique_ptr<DataPacket> values = FullPackets->Pop();
+    if (!values) break;
+    std::unique_ptr<DataPacket> squares = FullPackets->Pop();
+    // Only the value packet of a report is written; its square packet is
+    // recycled with it.
+    // -- The manager and binary-file sinks (CPU-time message and
+    // -- observation block) join here with the protocol.
+    if (AsciiFile) WriteAsciiLines(*values);
+    FreePackets->Push(std::move(values));
+    FreePackets->Push(std::move(squares));
+  }
+  if (RunState == 1 && FullPackets->Count() == 0) RunState = 2;
+  // -- Rewriting the binary file's header joins here with the protocol.
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The ASCII results file
+// ---------------------------------------------------------------------------
+
+std::unique_ptr<std::ofstream> SimulatorClass::CreateAsciiFile(const std::string& name) {
+  errno = 0;
+  std::unique_ptr<std::ofstream> file(new std::ofstream(name, std::ios::out | std::ios::trunc));
+  if (!file->is_open()) {
+    std::cout << std::flush;
+    std::cerr << "ERROR: Unable to open ASCII results file '" << name << "': " << Reason(errno) << std::endl;
+    std::exit(1);
+  }
+  const unsigned seed = Seed != 0 ? Seed : 31415u;
+  *file << "#QUELIX_SIM_ASCII_FILE," << "QUELIX_VER=" << "Version 2.5" << "," << "FILE_VER=" << 1 << ","
+        << "EXPERIMENTS=" << Experiment << "," << "SEED=" << seed << ","
+        << "RANDOMGEN=" << to_string(static_cast<RandomNumberGeneratorType>(RNGType)) << "\n"
+        << "#FORMAT: (PV ID Number),(PV Value)\n";
+  return file;
+}
+
+void SimulatorClass::CloseAsciiFile(std::ofstream& stream) {
+  stream << "#META_DATA," << "BATCHES=" << Batches << "\n";
+  stream.close();
+}
+
+void SimulatorClass::WriteAsciiLines(const DataPacket& packet) {
+  char text[kValueTextSize];
+  for (int i = 0; i < packet.NumPVs; ++i) {
+    for (int j = 0; j < packet.Counts[i]; ++j) {
+      *AsciiFile << i << ',' << FormatValue(packet.Value(i, j), text) << '\n';
+    }
+  }
+  errno = 0;
+  AsciiFile->flush();
+  if (!AsciiFile->good()) ReportResultsFileFailure(AsciiFile, "ASCII", AsciiFileName);
+}
+
+std::string SimulatorClass::AsciiValueText(double value) {
+  char text[kValueTextSize];
+  return FormatValue(value, text);
+}
+
+void SimulatorClass::ReportResultsFileFailure(std::unique_ptr<std::ofstream>& file, const std::string& kind,
+                                              const std::string& name) {
+  const int error = errno;
+  std::cout << std::flush;
+  std::cerr << "ERROR: Unable to write " << kind << " results file '" << name << "': " << Reason(error)
+            << "; stopping the run" << std::endl;
+  file->close();
+  file.reset();
+  RunState = 2;
+  ExitStatus = 1;
+}

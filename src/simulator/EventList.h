@@ -1,0 +1,75 @@
+// EventList holds the scheduled completions of the model's groups: at most one
+// event per group, in a binary min-heap ordered by time, then by higher
+// Rank(); among events equal in both, Earliest makes a weighted random choice
+// (one uniform draw per call, only when more than one event ties). A NaN time
+// never compares as earlier, so an event with a NaN time never moves.
+//
+// Ownership: the list owns its events and recycles them through a pool of
+// spares made at construction; it never allocates afterwards. Each group's
+// ScheduleEntry (reached through its ScheduleRecord) points back at the heap
+// slot holding its event, so Remove and ModifyKey need no search.
+//
+// Not thread-safe: used by the simulation thread only.
+#ifndef EVENT_LIST_H
+#define EVENT_LIST_H
+
+#include "simulator/Event.h"
+
+#include <ostream>
+#include <vector>
+
+class EventList {
+ public:
+  explicit EventList(int capacity);
+  EventList(const EventList&) = delete;
+  EventList& operator=(const EventList&) = delete;
+  ~EventList();
+
+  // Copies *e into a spare event and schedules it; returns its heap index.
+  // REQUIRES: fewer than Capacity events are scheduled, and e->Action has a
+  // ScheduleRecord and no scheduled event.
+  int Insert(Event* e);
+  // REQUIRES: slot is an occupied heap slot of this list.
+  void Remove(Event** slot);
+  // p points at a variable holding a heap slot.
+  void Remove(void* p);
+  // Restores the order after the Time of the event in slot changed in place.
+  void ModifyKey(Event** slot);
+  // The slot of the next event to execute, or none when the list is empty.
+  // The event stays in the list.
+  Event** Earliest();
+  // Returns every event to the pool and marks every scheduled group unlisted.
+  void ClearEventList();
+
+  int BubbleUp(int i);
+  void BubbleDown(int i);
+  void FindEquals(int i);
+
+  // 0 when consistent; otherwise a code naming the first fault found (see the
+  // definition).
+  int IsValid() const;
+  std::ostream& PrintList(std::ostream& out) const;
+
+  int GetNumEvents() const { return NumEvents; }
+  int GetCapacity() const { return Capacity; }
+  Event** SlotAt(int i) { return &Items[i]; }
+
+ private:
+  int IndexOf(Event** slot) const { return static_cast<int>(slot - Items.data()); }
+  // Whether the event in slot a must come before the event in slot b.
+  bool Precedes(int a, int b) const;
+  bool TiesWith(int a, int b) const;
+  void Place(Event* e, int i);
+  void Swap(int a, int b);
+  int ChooseAmongEquals() const;
+
+  std::vector<Event> Storage;       // every event the list will ever use
+  std::vector<Event*> FreeEvents;   // spare events; the back is the front
+  int Capacity;
+  std::vector<Event*> Items;        // the heap: children of i are 2i+1, 2i+2
+  int NumEvents;
+  std::vector<int> EqualIndices;    // scratch of FindEquals
+  int NumEqual;
+};
+
+#endif

@@ -1,0 +1,20 @@
+// ScheduleEntry is the simulator's per-group scheduling record; each group's
+// ScheduleRecord field points at its entry. HeapSlot is maintained by the
+// event list: the address of the heap slot holding the group's event, or none
+// when the group has no event. Unlisted and ListPosition belong to the step:
+// whether the group is off the reactivation list and, while it is on it, its
+// node there (always the entry's own Node).
+#ifndef SCHEDULE_ENTRY_H
+#define SCHEDULE_ENTRY_H
+
+#include "simulator/Event.h"
+#include "simulator/WatchList.h"
+
+struct ScheduleEntry {
+  Event** HeapSlot = nullptr;
+  bool Unlisted = true;
+  WatchNode* ListPosition = nullptr;
+  WatchNode Node;
+};
+
+#endif

@@ -1,0 +1,221 @@
+// The two simulation loops: independent replications up to the horizon
+// (terminating), and one trajectory cut into batches per steady-state
+// variable. Both hand their observations to the output side in reports.
+#include "simulator/SimulatorClass.h"
+
+#include "Cpp/BaseClasses/BaseActionClass.h"
+#include "Cpp/BaseClasses/BaseModelClass.h"
+#include "rewards/PVModel.h"
+#include "rewards/PerformanceVariableNode.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <vector>
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void OnStopSignal(int) { stopRequested = 1; }
+
+// While a loop runs, SIGINT and SIGTERM ask it to stop after the current
+// replication or step. The handler is one-shot: a second signal ends the
+// process the ordinary way, for a user who does not want to wait.
+class StopSignalGuard {
+ public:
+  StopSignalGuard() {
+    stopRequested = 0;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, &OldInterrupt);
+    sigaction(SIGTERM, &action, &OldTerminate);
+  }
+  StopSignalGuard(const StopSignalGuard&) = delete;
+  StopSignalGuard& operator=(const StopSignalGuard&) = delete;
+  ~StopSignalGuard() {
+    sigaction(SIGINT, &OldInterrupt, nullptr);
+    sigaction(SIGTERM, &OldTerminate, nullptr);
+  }
+
+ private:
+  struct sigaction OldInterrupt {};
+  struct sigaction OldTerminate {};
+};
+
+double ClockNow() { return static_cast<double>(std::clock()); }
+
+}  // namespace
+
+bool SimulatorClass::StopRequested() { return stopRequested != 0; }
+
+void SimulatorClass::RequestStop() { stopRequested = 1; }
+
+// ---------------------------------------------------------------------------
+// Terminating simulation
+// ---------------------------------------------------------------------------
+
+void SimulatorClass::TerminatingSimulation() {
+  ScratchEvent.reset(new Event());
+  PlaceholderAction.reset(new BaseActionClass());
+  std::vector<char> initialState(static_cast<size_t>(std::max(RewardModel->StateSize(), 0)));
+  RewardModel->CurrentState(initialState.data());
+  if (GlobalDebugLevel > 3) {
+    for (size_t i = 0; i < initialState.size(); ++i)
+      std::printf("OriginalState[%d] = %d\n", static_cast<int>(i), static_cast<signed char>(initialState[i]));
+    std::fflush(stdout);
+  }
+  // A report must hold at least one observation per variable.
+  ReportSize = std::max(ReportSize, 1);
+  const int reportSize = ReportSize;
+  GenerateInitialEnabledList();
+  StartClock = ClockNow();
+  ValuePacket = CreateDataPacket(NumPVs);
+  SquarePacket = CreateDataPacket(NumPVs);
+  Trace->newBatch();
+
+  StopSignalGuard signals;
+  int k = 0;
+  while (RunState == 0) {
+    Now = 0;
+    Events->ClearEventList();
+    ClearReactivationList();
+    if (GenerateCompleteEventList() != 0) {
+      std::cerr << "ERROR: unable to generate event list\n" << std::flush;
+      std::exit(1);
+    }
+    LastFired = PlaceholderAction.get();
+    const double horizon = RewardModel->Horizon;
+    NextEventSlot = Events->Earliest();
+    if (NextEventSlot != nullptr) {
+      Now = (*NextEventSlot)->Time;
+      CurrentGroup = (*NextEventSlot)->Action;
+      while (Now <= horizon)
+        if (!SimStep()) break;
+    }
+    Trace->newBatch();
+    RewardModel->EndAccumulate(horizon);
+
+    for (int i = 0; i < NumPVs; ++i) {
+      ValuePacket->Value(i, k) = PVs[i]->Value;
+      SquarePacket->Value(i, k) = PVs[i]->SquaredValue;
+    }
+    ++k;
+    ++Batches;
+    const bool last = (MaxBatches > 0 && Batches >= MaxBatches) || StopRequested();
+    if (last) RunState = 1;
+    if (last || k == reportSize) {
+      std::fill(ValuePacket->Counts.begin(), ValuePacket->Counts.end(), k);
+      std::fill(SquarePacket->Counts.begin(), SquarePacket->Counts.end(), k);
+      CPUTime = (ClockNow() - StartClock) / CLOCKS_PER_SEC;
+      CheckReportSize(CPUTime);
+      k = 0;
+    }
+    RewardModel->SetState(initialState.data());
+    RewardModel->PVReset();
+  }
+  ScratchEvent.reset();
+  PlaceholderAction.reset();
+}
+
+// ---------------------------------------------------------------------------
+// Steady-state simulation
+// ---------------------------------------------------------------------------
+
+void SimulatorClass::SteadyStateSimulation() {
+  ScratchEvent.reset(new Event());
+  PlaceholderAction.reset(new BaseActionClass());
+  ReportSize = std::max(ReportSize, 1);
+  std::vector<int> valueCounts(static_cast<size_t>(NumPVs), 0);
+  std::vector<int> squareCounts(static_cast<size_t>(NumPVs), 0);
+
+  Now = 0;
+  GenerateInitialEnabledList();
+  if (GenerateCompleteEventListSS() != 0) std::cerr << "ERROR: unable to generate event list\n" << std::flush;
+  LastFired = PlaceholderAction.get();
+
+  int numSteadyState = 0;
+  for (int i = 0; i < NumPVs; ++i)
+    if (PVs[i]->IsSteadyState == 1) ++numSteadyState;
+  BatchEnds.reset(new Heap<double>(numSteadyState));
+  BatchCounts.reset(new Heap<int>(numSteadyState));
+  // A window that starts later than 0 is preceded by a warm-up, counted as
+  // batch -1, from which nothing is recorded.
+  for (int i = 0; i < NumPVs; ++i) {
+    PerformanceVariableNode* v = PVs[i];
+    if (v->IsSteadyState != 1) continue;
+    if (v->StartTime == 0) {
+      BatchEnds->Insert(v->StopTime, i);
+      BatchCounts->Insert(0, i);
+    } else {
+      BatchEnds->Insert(v->StartTime, i);
+      BatchCounts->Insert(-1, i);
+    }
+  }
+  Trace->newBatch();
+  ValuePacket = CreateDataPacket(NumPVs);
+  SquarePacket = CreateDataPacket(NumPVs);
+  StartClock = ClockNow();
+
+  NextEventSlot = Events->Earliest();
+  if (NextEventSlot == nullptr) {
+    RunState = 1;
+  } else {
+    Now = (*NextEventSlot)->Time;
+    CurrentGroup = (*NextEventSlot)->Action;
+  }
+
+  StopSignalGuard signals;
+  while (RunState == 0) {
+    CheckCompletedBatches(PVs, valueCounts.data(), squareCounts.data());
+    if ((MaxBatches > 0 && BatchCounts->MinKey() >= MaxBatches) || StopRequested()) RunState = 1;
+    if (!SimStepSS()) {
+      RunState = 1;
+      std::cout << "Simulator encountered an absorbing state and is unable to proceed.  Terminating run."
+                << std::endl;
+    }
+  }
+  SendSSResults(valueCounts.data(), squareCounts.data());
+
+  BatchEnds.reset();
+  BatchCounts.reset();
+  ScratchEvent.reset();
+  PlaceholderAction.reset();
+}
+
+void SimulatorClass::CheckCompletedBatches(PerformanceVariableNode** pvs, int* valueCounts, int* squareCounts) {
+  while (Now >= BatchEnds->MinKey()) {
+    const int a = BatchEnds->MinId();
+    PerformanceVariableNode* v = pvs[a];
+    if (BatchCounts->KeyOf(a) != -1) {
+      // One time unit past the window end, so that the variable's own test
+      // (time > StopTime) completes and totals the batch.
+      v->Accumulate(v->StopTime + 1.0, BaseModelClass::LastActionTime, RewardModel->LastFiredAction);
+      if (valueCounts[a] >= ReportSize) SendSSResults(valueCounts, squareCounts);
+      // A stopped run sends no more reports; a full row then has no room.
+      if (valueCounts[a] < ReportSize) {
+        ValuePacket->Value(a, valueCounts[a]++) = v->Value;
+        SquarePacket->Value(a, squareCounts[a]++) = v->SquaredValue;
+      }
+      v->Reset();
+    }
+    BatchEnds->ChangeKey(a, v->StopTime);
+    BatchCounts->ChangeKey(a, BatchCounts->KeyOf(a) + 1);
+    Trace->newBatch();
+  }
+}
+
+void SimulatorClass::SendSSResults(int* valueCounts, int* squareCounts) {
+  if (RunState == 2) return;
+  std::copy(valueCounts, valueCounts + NumPVs, ValuePacket->Counts.begin());
+  std::copy(squareCounts, squareCounts + NumPVs, SquarePacket->Counts.begin());
+  std::fill(valueCounts, valueCounts + NumPVs, 0);
+  std::fill(squareCounts, squareCounts + NumPVs, 0);
+  CPUTime = (ClockNow() - StartClock) / CLOCKS_PER_SEC;
+  CheckReportSize(CPUTime);
+}

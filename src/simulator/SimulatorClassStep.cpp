@@ -1,0 +1,291 @@
+// The simulation step: scheduling, the execution of one event, and the
+// re-examination after each firing of exactly the groups whose enabling may
+// have changed, through the affects relation built once here.
+#include "simulator/SimulatorClass.h"
+
+#include "Cpp/BaseClasses/BaseActionClass.h"
+#include "Cpp/BaseClasses/BaseGroupClass.h"
+#include "Cpp/BaseClasses/List.h"
+#include "Cpp/BaseClasses/QuelixAssert.h"
+#include "Cpp/BaseClasses/state/BaseStateVariableClass.h"
+#include "rewards/PVModel.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <vector>
+
+namespace {
+// Whether the entry's group is on the reactivation list.
+bool IsListed(const ScheduleEntry* entry) { return !entry->Unlisted; }
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The affects relation
+// ---------------------------------------------------------------------------
+
+short SimulatorClass::AddActionAffects(BaseActionClass* group, BaseActionClass* action) {
+  action->AffectedActions = new ActionListNode{group, action->AffectedActions};
+  return 0;
+}
+
+short SimulatorClass::AddActionAffectsOld(BaseActionClass* group, BaseActionClass* action) {
+  ActionListNode** link = &action->AffectedActions;
+  for (; *link != nullptr; link = &(*link)->Next)
+    if ((*link)->Action == group) return 0;
+  *link = new ActionListNode{group, nullptr};
+  return 0;
+}
+
+void SimulatorClass::ClearActionAffectsList(BaseActionClass* action) { action->clearAffectedActions(); }
+
+// The relation is built over the model's own action array, which exists as
+// soon as the reward model does (ActionArray is listed later).
+void SimulatorClass::DestructConnectivityList() {
+  if (RewardModel == nullptr) return;
+  for (int i = 0; i < RewardModel->NumActions; ++i) ClearActionAffectsList(RewardModel->Actions[i]);
+}
+
+// One pass over the arcs: the stamp of a group records the last action whose
+// list received it, so each list gets each group once.
+short SimulatorClass::GenerateConnectivityList() {
+  std::vector<int> stamp(BaseActionClass::MaxID + 1, -1);
+  for (int i = 0; i < RewardModel->NumActions; ++i) {
+    BaseActionClass* a = RewardModel->Actions[i];
+    const int s = a->ActionID;
+    BaseActionClass* own = Groups[a->GroupID];
+    if (stamp[own->ActionID] != s) {
+      AddActionAffects(own, a);
+      stamp[own->ActionID] = s;
+    }
+    for (int v = 0; v < a->AffectedSVs.getNumItems(); ++v) {
+      BaseStateVariableClass* sv = a->AffectedSVs.getItem(v);
+      for (int k = 0; k < sv->getNumEnabledActions(); ++k) {
+        BaseActionClass* other = Groups[sv->getEnabledAction(k)->GroupID];
+        if (stamp[other->ActionID] != s) {
+          stamp[other->ActionID] = s;
+          AddActionAffects(other, a);
+        }
+      }
+    }
+  }
+  return 0;
+}
+
+// Works from the enabled side: every action P adds its group to its own list
+// and to the list of every action that changes a variable P depends on.
+short SimulatorClass::GenerateConnectivityListOld(bool useMatrix) {
+  const int n = BaseActionClass::MaxID + 1;
+  std::vector<unsigned char> matrix;
+  if (useMatrix) matrix.assign(static_cast<size_t>(n) * n, 0);
+  auto add = [&](BaseActionClass* group, BaseActionClass* affecting) {
+    if (!useMatrix) {
+      AddActionAffectsOld(group, affecting);
+      return;
+    }
+    unsigned char& cell = matrix[static_cast<size_t>(affecting->ActionID) * n + group->ActionID];
+    if (cell == 0) {
+      cell = 1;
+      AddActionAffects(group, affecting);
+    }
+  };
+  for (int i = 0; i < RewardModel->NumActions; ++i) {
+    BaseActionClass* p = RewardModel->Actions[i];
+    BaseActionClass* group = Groups[p->GroupID];
+    add(group, p);
+    for (int v = 0; v < p->EnablingSVs.getNumItems(); ++v) {
+      BaseStateVariableClass* sv = p->EnablingSVs.getItem(v);
+      for (int k = 0; k < sv->getNumAffectingActions(); ++k) add(group, sv->getAffectingAction(k));
+    }
+  }
+  return 0;
+}
+
+short SimulatorClass::BuildConnectivityListFor(const char* simtest) {
+  const int mode = simtest == nullptr ? 2 : std::atoi(simtest);
+  if (mode == 2) {
+    std::cout << "GenerateConnectivityList()" << std::endl;
+    return GenerateConnectivityList();
+  }
+  if (mode == 0 || mode == 1) {
+    std::cout << "GenerateConnectivityListOld()" << std::endl;
+    return GenerateConnectivityListOld(mode == 1);
+  }
+  return 0;  // every AffectedActions list stays empty
+}
+
+void SimulatorClass::PrintConnectivityList(std::ostream* out) {
+  for (int i = 0; i < RewardModel->NumActions; ++i) {
+    BaseActionClass* a = RewardModel->Actions[i];
+    *out << "Action: " << a->getName() << std::endl << "Checking my Affects" << std::endl;
+    for (ActionListNode* node = a->AffectedActions; node != nullptr; node = node->Next)
+      *out << "    " << node->Action->getName() << std::endl;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Scheduling
+// ---------------------------------------------------------------------------
+
+void SimulatorClass::ScheduleGroup(BaseActionClass* g) {
+  const double delay = g->SampleDistribution();
+  ScratchEvent->StartTime = Now;
+  ScratchEvent->Action = g;
+  ScratchEvent->Time = Now + delay;
+  if (g->ReactivationPredicate()) {
+    g->Reactivation = true;
+    ScheduleEntry* entry = g->ScheduleRecord;
+    // A group is never listed twice; a stale listing is dropped first.
+    if (IsListed(entry)) ReactivationList.Unlink(&entry->Node);
+    ReactivationList.PushFront(&entry->Node, g);
+    entry->Unlisted = false;
+    entry->ListPosition = &entry->Node;
+  }
+  Events->Insert(ScratchEvent.get());
+}
+
+int SimulatorClass::GenerateInitialEnabledList() {
+  EnabledGroups.clear();
+  EnabledGroups.reserve(NumGroups);
+  for (int i = 0; i < NumGroups; ++i)
+    if (Groups[i]->Enabled()) EnabledGroups.push_back(Groups[i]);
+  NumEnabledGroups = static_cast<int>(EnabledGroups.size());
+  if (NumEnabledGroups < NumGroups / 2) EnabledGroups.shrink_to_fit();
+  return 0;
+}
+
+// Each replication starts from the state the initial list was taken in, so
+// the list is reused; Enabled() is still asked, as groups keep their own
+// enabling history.
+short SimulatorClass::GenerateCompleteEventList() {
+  for (BaseGroupClass* g : EnabledGroups) {
+    g->Enabled();
+    ScheduleGroup(g);
+  }
+  return 0;
+}
+
+short SimulatorClass::GenerateCompleteEventListSS() {
+  for (int i = 0; i < NumGroups; ++i)
+    if (Groups[i]->Enabled()) ScheduleGroup(Groups[i]);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The step
+// ---------------------------------------------------------------------------
+
+bool SimulatorClass::SimStep() {
+  Events->Remove(NextEventSlot);
+  RewardModel->Accumulate(Now);
+  LastFired = RewardModel->FireAction(CurrentGroup, Now);
+  ++ActionsFired;
+  CheckReactivationList();
+  RemoveAffectedActions();
+  InsertAffectedActions();
+  NextEventSlot = Events->Earliest();
+  if (NextEventSlot == nullptr) return false;
+  Now = (*NextEventSlot)->Time;
+  CurrentGroup = (*NextEventSlot)->Action;
+  return true;
+}
+
+bool SimulatorClass::SimStepSS() { return SimStep(); }
+
+void SimulatorClass::ClearReactivationList() {
+  while (WatchNode* node = ReactivationList.Front()) {
+    node->Action->Reactivation = false;
+    ScheduleEntry* entry = node->Action->ScheduleRecord;
+    ReactivationList.Unlink(node);
+    entry->Unlisted = true;
+    entry->ListPosition = nullptr;
+  }
+}
+
+void SimulatorClass::CheckReactivationList() {
+  WatchNode* node = ReactivationList.Front();
+  while (node != nullptr) {
+    WatchNode* next = node->Next;
+    BaseActionClass* g = node->Action;
+    ScheduleEntry* entry = g->ScheduleRecord;
+    bool unlist = false;
+    if (entry->HeapSlot == nullptr) {
+      unlist = true;
+    } else if (!g->Enabled()) {
+      Events->Remove(entry->HeapSlot);
+      unlist = true;
+    } else if (g->ReactivationFunction()) {
+      Event* event = *entry->HeapSlot;
+      const double delay = g->SampleDistribution();
+      event->StartTime = Now;
+      event->Time = Now + delay;
+      Events->ModifyKey(entry->HeapSlot);
+      g->Reactivation = false;
+      entry->Unlisted = true;
+      ReactivationList.Unlink(node);
+      entry->ListPosition = nullptr;
+      // Pushed to the front, behind the walk: not visited again this pass.
+      if (g->ReactivationPredicate()) {
+        g->Reactivation = true;
+        ReactivationList.PushFront(&entry->Node, g);
+        entry->Unlisted = false;
+        entry->ListPosition = &entry->Node;
+      }
+    }
+    if (unlist) {
+      entry->Unlisted = true;
+      g->Reactivation = false;
+      ReactivationList.Unlink(node);
+      entry->ListPosition = nullptr;
+    }
+    node = next;
+  }
+}
+
+void SimulatorClass::RemoveAffectedActions() {
+  for (ActionListNode* node = LastFired->AffectedActions; node != nullptr; node = node->Next) {
+    BaseActionClass* g = node->Action;
+    ScheduleEntry* entry = g->ScheduleRecord;
+    if (entry->HeapSlot == nullptr) continue;
+    const bool voided = g->EnablingChange() || (g->Reactivation && g->ReactivationFunction());
+    if (!voided) continue;
+    g->Reactivation = false;
+    Events->Remove(entry->HeapSlot);
+    if (IsListed(entry)) {
+      ReactivationList.Unlink(&entry->Node);
+      entry->Unlisted = true;
+      entry->ListPosition = nullptr;
+    }
+  }
+}
+
+void SimulatorClass::InsertAffectedActions() {
+  for (ActionListNode* node = LastFired->AffectedActions; node != nullptr; node = node->Next) {
+    BaseActionClass* g = node->Action;
+    if (g->Enabled() && g->ScheduleRecord->HeapSlot == nullptr) ScheduleGroup(g);
+  }
+}
+
+void SimulatorClass::HandleInvalidDistParams(BaseActionClass* action, const std::string& message) {
+  static const std::string kMarker = "INVALID_DIST_PARAMS:";
+  const std::string::size_type at = message.find(kMarker);
+  const bool hasMarker = at != std::string::npos;
+  QUELIX_ASSERT(hasMarker, "SimulatorClass");
+  const std::string rest = message.substr(0, at) + message.substr(at + kMarker.size());
+  std::cout << std::flush;
+  std::cerr << "FATAL ERROR: In action " << action->getName() << "," << rest << std::endl;
+  std::exit(1);
+}
+
+// ---------------------------------------------------------------------------
+// Installing a reward model
+// ---------------------------------------------------------------------------
+
+void SimulatorClass::InstallRewardModel(PVModel* model) {
+  RewardModel = model;
+  OwnsRewardModel = false;
+  SelectPerformanceVariables();
+  ListGroups();
+  BuildAffectsRelation();
+  CreateEventList();
+  ListActions();
+}
