@@ -68,6 +68,8 @@ class SharableSV : public BaseStateVariableClass {
 
   SharableSV<T>* getMainSV() const { return MainSV; }
   PointerElement<T>* getPointerList() const { return PointerList; }
+  // The first element of PointerList (null when the list is empty).
+  PointerElement<T>* getHead() const { return PointerList; }
 
   T* Value;
   PointerElement<T>* PointerList;
@@ -165,7 +167,7 @@ void SharableSV<T>::absorbInto(SharableSV<T>* b) {
   // 4. Every member of this group now belongs to b's group. Members also learn
   //    their new main variable, so MainSV always names the cell's owner.
   SharableSV<T>* TheOtherPointer = this;
-  QUELIX_ASSERT(TheOtherPointer->getPointerList(), "state/SharableSV");
+  QUELIX_ASSERT(TheOtherPointer->getHead(), "state/SharableSV");
   for (PointerElement<T>* e = PointerList; e != nullptr; e = e->Next) {
     if (e->Owner == nullptr) continue;
     e->Owner->AffectingActions = SVAffectingActions;

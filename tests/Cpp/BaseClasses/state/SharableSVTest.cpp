@@ -253,4 +253,17 @@ TEST(SharingDeathTest, SharingWithAnotherKindOfVariableFails) {
   EXPECT_DEATH(p.share(&other), "Assertion failed: otherSV, file state/SharableSV, line [0-9]+");
 }
 
+// A main variable always holds at least its own Value pointer; absorbing one
+// whose pointer list was lost is a programming error.
+TEST(SharingDeathTest, AbsorbingAVariableWithoutPointersFails) {
+  EXPECT_DEATH(
+      {
+        Place a("A", 0);
+        Place b("B", 0);
+        b.PointerList = nullptr;
+        a.ShareWith(&b);
+      },
+      "Assertion failed: TheOtherPointer->getHead\\(\\), file state/SharableSV, line [0-9]+");
+}
+
 }  // namespace
