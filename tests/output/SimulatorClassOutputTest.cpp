@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <sys/wait.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,7 +29,8 @@ class OutputTest : public ::testing::Test {
  protected:
   OutputTest() : Sim(Echo, Errors) {}
   void SetUp() override {
-    Ascii = ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+    Ascii = ::testing::TempDir() + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
   }
   void TearDown() override { std::remove(Ascii.c_str()); }
 
@@ -142,7 +149,7 @@ TEST_F(OutputTest, SlowOutputIsNeverThrottled) {
 }
 
 TEST_F(OutputTest, AnAsciiFileThatCannotBeOpenedIsAStartUpError) {
-  const std::string name = ::testing::TempDir() + "no/such/dir/out.txt";
+  const std::string name = ::testing::TempDir() + std::to_string(getpid()) + "_no/such/dir/out.txt";
   EXPECT_EXIT(Sim.CreateAsciiFile(name), testing::ExitedWithCode(1),
               "ERROR: Unable to open ASCII results file '" + name + "': No such file or directory");
 }
@@ -166,4 +173,65 @@ TEST_F(OutputTest, AFailedWriteStopsTheRunWithAFailureStatus) {
   EXPECT_EQ(Sim.AsciiFile, nullptr);  // closed; nothing more is attempted
   Sim.CloseAsciiFileChecked();
   EXPECT_EQ(Sim.ExitStatus, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Whole runs of the program
+// ---------------------------------------------------------------------------
+
+namespace {
+
+struct RunResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const std::string& name) {
+  std::ifstream in(name);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+RunResult RunGpusim(const std::string& arguments) {
+  const std::string base = ::testing::TempDir() + std::to_string(getpid()) + "_output_run_" +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::string command =
+      "timeout 60 " + std::string(GPUSIM_BINARY) + " " + arguments + " >" + base + ".out 2>" + base + ".err";
+  const int raw = std::system(command.c_str());
+  RunResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(base + ".out"), ReadAll(base + ".err")};
+  std::remove((base + ".out").c_str());
+  std::remove((base + ".err").c_str());
+  return r;
+}
+
+}  // namespace
+
+TEST(GpusimOutputRunTest, AnAsciiFileThatCannotBeOpenedStopsTheRunBeforeItStarts) {
+  RunResult r = RunGpusim("-N 2 -a /no/such/dir/out.txt");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ERROR: Unable to open ASCII results file '/no/such/dir/out.txt': No such file or directory\n");
+  EXPECT_EQ(r.out.find("SIMULATOR::Preparing to run()"), std::string::npos);
+}
+
+TEST(GpusimOutputRunTest, AFullDiskEndsTheRunWithAFailureStatus) {
+  if (!std::ifstream("/dev/full")) GTEST_SKIP() << "no /dev/full on this machine";
+  RunResult r = RunGpusim("-N 5 -n 1 -a /dev/full");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("ERROR: Unable to write ASCII results file '/dev/full': No space left on device"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.out.find("GOOD EXIT"), std::string::npos);
+  EXPECT_EQ(r.err.find("GOOD EXIT"), std::string::npos);
+}
+
+TEST(GpusimOutputRunTest, AnAsciiRunIsReproducible) {
+  const std::string base = ::testing::TempDir() + std::to_string(getpid());
+  const std::string a = base + "_repro_a.txt", b = base + "_repro_b.txt";
+  ASSERT_EQ(RunGpusim("-N 20 -n 6 -s 99 -a " + a).status, 0);
+  ASSERT_EQ(RunGpusim("-N 20 -n 6 -s 99 -a " + b).status, 0);
+  const std::string first = ReadAll(a);
+  EXPECT_EQ(first, ReadAll(b));
+  EXPECT_NE(first.find("#META_DATA,BATCHES=20\n"), std::string::npos);
+  std::remove(a.c_str());
+  std::remove(b.c_str());
 }

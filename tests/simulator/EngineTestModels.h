@@ -293,7 +293,7 @@ class Harness {
   // The time of the last firing is process-wide: a fresh process starts at
   // 0, and so does every harness.
   Harness() : Sim(Echo, Errors) { BaseModelClass::LastActionTime = 0.0; }
-  void Install(EngineRewardModel* model) { Sim.InstallRewardModel(model); }
+  void Install(PVModel* model) { Sim.InstallRewardModel(model); }
   // Prepares a replication by hand, as the terminating loop does, so that
   // tests can drive SimStep one event at a time.
   void StartReplication() {

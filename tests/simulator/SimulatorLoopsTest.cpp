@@ -3,10 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -44,7 +50,7 @@ std::vector<double> ValuesOf(const std::string& name, int pv) {
   return values;
 }
 
-std::string TempFile(const char* name) { return ::testing::TempDir() + name; }
+std::string TempFile(const char* name) { return ::testing::TempDir() + std::to_string(getpid()) + "_" + name; }
 
 // A fixture running a hand-built model through Run() with an ASCII file.
 class LoopTest : public ::testing::Test {
@@ -309,4 +315,78 @@ TEST_F(LoopTest, AnMM1QueueMatchesItsAnalyticMeans) {
     EXPECT_NEAR(mean, expected[pv], halfWidth) << "variable " << pv;
     EXPECT_LT(halfWidth, 0.25 * expected[pv]);  // the interval is informative
   }
+}
+
+// ---------------------------------------------------------------------------
+// Whole runs of the program
+// ---------------------------------------------------------------------------
+
+namespace {
+
+std::string ReadAll(const std::string& name) {
+  std::ifstream in(name);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Starts the program with its output in files; returns its process id.
+pid_t StartGpusim(const std::vector<std::string>& arguments, const std::string& out, const std::string& err) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
+    std::vector<char*> argv{const_cast<char*>(GPUSIM_BINARY)};
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(GPUSIM_BINARY, argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+}  // namespace
+
+TEST(GpusimLoopsRunTest, AStopSignalEndsAnUnlimitedRunCleanly) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    const std::string base = TempFile("gpusim_stop_") + std::to_string(signal);
+    const std::string ascii = base + ".txt", bin = base + ".bin", out = base + ".out", err = base + ".err";
+    // Without -N the run would go on for ever; -n 7 makes the last report a
+    // partial one whatever the moment of the signal.
+    pid_t pid = StartGpusim({"-a", ascii, "-b", bin, "-n", "7"}, out, err);
+    ASSERT_GT(pid, 0);
+    // Let the loop start (its handler is in place once it runs), then stop it.
+    for (int i = 0; i < 500 && ReadAll(out).find("SIMULATOR::Preparing to run()") == std::string::npos; ++i)
+      usleep(10000);
+    usleep(300000);
+    kill(pid, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(ReadAll(out).find("SIMULATOR::MAIN()-GOOD EXIT"), std::string::npos);
+
+    // Every replication completed is in the file, and the trailer says how many.
+    std::vector<std::string> lines = ReadLines(ascii);
+    ASSERT_GE(lines.size(), 3u);
+    const std::string trailer = lines.back();
+    ASSERT_EQ(trailer.rfind("#META_DATA,BATCHES=", 0), 0u) << trailer;
+    const int batches = std::atoi(trailer.c_str() + std::strlen("#META_DATA,BATCHES="));
+    EXPECT_GT(batches, 0);
+    EXPECT_EQ(ValuesOf(ascii, 0).size(), static_cast<size_t>(batches));
+    // The binary header was rewritten with the same count.
+    const std::string header = ReadAll(bin).substr(0, 256);
+    EXPECT_NE(header.find(",BATCHES=" + std::to_string(batches) + ","), std::string::npos) << header;
+    for (const std::string& f : {ascii, bin, out, err}) std::remove(f.c_str());
+  }
+}
+
+TEST(GpusimLoopsRunTest, ASteadyStateRunOfAModelWithoutSteadyStateVariablesIsRefused) {
+  const std::string base = TempFile("gpusim_steady");
+  pid_t pid = StartGpusim({"-t", "0", "-N", "2"}, base + ".out", base + ".err");
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(ReadAll(base + ".err").find("ERROR: A steady-state simulation (-t 0) needs at least one steady-state"),
+            std::string::npos);
+  std::remove((base + ".out").c_str());
+  std::remove((base + ".err").c_str());
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -83,7 +85,7 @@ TEST(TraceFileTest, LevelsAndStreams) {
   EXPECT_EQ(onStream.getTraceLevel(), 3);
   EXPECT_EQ(TraceLevel, 3);
 
-  std::string name = ::testing::TempDir() + "trace_file_test.txt";
+  std::string name = ::testing::TempDir() + std::to_string(getpid()) + "_trace_file_test.txt";
   {
     std::ofstream old(name);
     old << "earlier content";
