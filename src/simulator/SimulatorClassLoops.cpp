@@ -164,7 +164,7 @@ void SimulatorClass::SteadyStateSimulation() {
 
   NextEventSlot = Events->Earliest();
   if (NextEventSlot == nullptr) {
-    RunState = 1;
+    if (RunState == 0) RunState = 1;  // a stopped run stays stopped
   } else {
     Now = (*NextEventSlot)->Time;
     CurrentGroup = (*NextEventSlot)->Action;
