@@ -226,6 +226,33 @@ TEST_F(LoopTest, TheRunEndsOneStepAfterTheSlowestVariableReachesTheLimit) {
   EXPECT_EQ(Sim().OutputCount, 2);
 }
 
+TEST_F(LoopTest, BatchesEndingTogetherAreClosedInOneCall) {
+  TimedActivity* tick;
+  Prepare(ClockModel(&tick), {SteadyVariable("a", "P", 0.0, 10.0), SteadyVariable("b", "P", 0.0, 10.0),
+                              SteadyVariable("later", "P", 0.0, 15.0)});
+  Sim().IsTerminating = 0;
+  H->Install(Model.get());
+  Sim().ValuePacket = Sim().CreateDataPacket(3);
+  Sim().SquarePacket = Sim().CreateDataPacket(3);
+  Sim().BatchEnds.reset(new Heap<double>(3));
+  Sim().BatchCounts.reset(new Heap<int>(3));
+  for (int i = 0; i < 3; ++i) {
+    Sim().BatchEnds->Insert(Sim().PVs[i]->StopTime, i);
+    Sim().BatchCounts->Insert(0, i);
+  }
+  int valueCounts[3] = {0, 0, 0}, squareCounts[3] = {0, 0, 0};
+  Sim().Now = 10.0;
+  Sim().CheckCompletedBatches(Sim().PVs, valueCounts, squareCounts);
+  EXPECT_EQ(valueCounts[0], 1);
+  EXPECT_EQ(valueCounts[1], 1);
+  EXPECT_EQ(valueCounts[2], 0);  // its window ends at 15
+  EXPECT_EQ(Sim().BatchEnds->MinKey(), 15.0);
+  EXPECT_EQ(Sim().BatchEnds->KeyOf(0), 20.0);
+  EXPECT_EQ(Sim().BatchEnds->KeyOf(1), 20.0);
+  EXPECT_EQ(Sim().BatchCounts->MinKey(), 0);
+  EXPECT_EQ(Sim().BatchCounts->KeyOf(1), 1);
+}
+
 TEST_F(LoopTest, TheThirdObservationWithReportSizeTwoHandsOverTheFirstTwo) {
   TimedActivity* tick;
   Prepare(ClockModel(&tick), {SteadyVariable("v", "P", 0.0, 10.0)});
