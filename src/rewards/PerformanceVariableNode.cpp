@@ -482,5 +482,18 @@ void PerformanceVariableNode::Reset() {
   if (IsSteadyState == 1) {
     StartTime = StopTime;
     StopTime = StartTime + IntervalLength;
+    // The workers compare firing times against their own copies of the
+    // window: they move with it, or every batch after the first would
+    // credit nothing.
+    for (int i = 0; i < NumWorkers; ++i) {
+      Workers[At(i)]->StartTime = StartTime;
+      Workers[At(i)]->StopTime = StopTime;
+    }
+    for (int i = 0; i < NumImpulses; ++i) {
+      for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) {
+        ImpulseWorkers[At(i)][j]->StartTime = StartTime;
+        ImpulseWorkers[At(i)][j]->StopTime = StopTime;
+      }
+    }
   }
 }

@@ -329,4 +329,25 @@ TEST(ResetTest, SteadyStateNodeMovesItsWindowOnByOneInterval) {
   EXPECT_EQ(node->StopTime, 35.0);
 }
 
+TEST(ResetTest, SteadyStateImpulsesAreCreditedInEveryBatchNotOnlyTheFirst) {
+  PlantJoin* plant = new PlantJoin(1, 1);
+  VariableSpec spec = ImpulseVariable("PRODUCE", "PRODUCER", 2.0, 0.0, 10.0);
+  spec.SteadyState = 1;
+  TestRewardModel model(plant, {spec});
+  model.ConsiderOnly(nullptr, 0);
+  TestVariable* node = model.Node(0);
+  BaseActionClass* produce = plant->Producers[0]->PRODUCE;
+
+  // The batch is closed the way the steady-state loop closes it: an
+  // accumulation one time unit past the window's end, then Reset.
+  for (int batch = 0; batch < 3; ++batch) {
+    const double start = 10.0 * batch;
+    Event(model, produce, start + 4.0);
+    Event(model, produce, start + 7.0);
+    node->Accumulate(node->StopTime + 1.0, start + 7.0, produce);
+    EXPECT_EQ(node->Value, 4.0) << "batch " << batch;
+    node->Reset();
+  }
+}
+
 }  // namespace
