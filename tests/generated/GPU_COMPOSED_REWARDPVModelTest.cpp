@@ -3,6 +3,7 @@
 #include "generated/GPU_COMPOSED_REWARDPVModel.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -70,7 +71,7 @@ TEST(GPU_COMPOSED_REWARDPVModelTest, TakesOverTheComposedModelAndItsLastActionIn
 
 TEST(GPU_COMPOSED_REWARDPVModelTest, DescriptionFileListsTheSixVariables) {
   auto m = MakeRewardModel();
-  const std::string path = testing::TempDir() + "gpu_pv_types.txt";
+  const std::string path = testing::TempDir() + "gpu_pv_types_" + std::to_string(getpid()) + ".txt";
   m->WritePVTypeFile(const_cast<char*>(path.c_str()));
   std::ifstream in(path);
   std::stringstream text;
