@@ -65,14 +65,18 @@ int SimulatorClass::OutputThreadFunc() {
     std::unique_ptr<DataPacket> squares = FullPackets->Pop();
     // Only the value packet of a report is written; its square packet is
     // recycled with it.
-    // -- The manager and binary-file sinks (CPU-time message and
-    // -- observation block) join here with the protocol.
+    // Every report of one output step carries the same CPU time.
+    if (SimMgrSocket != nullptr) OutputCPUTime(SimMgrSocket, CPUTime);
+    if (SimMgrSocket != nullptr || BinaryFile) {
+      WriteObservationBlock(values->Counts.data(), values->Values.data(), values->NumPVs,
+                            values->MaxObservations);
+    }
     if (AsciiFile) WriteAsciiLines(*values);
     FreePackets->Push(std::move(values));
     FreePackets->Push(std::move(squares));
   }
   if (RunState == 1 && FullPackets->Count() == 0) RunState = 2;
-  // -- Rewriting the binary file's header joins here with the protocol.
+  if (BinaryFile) UpdateBinFileHeader(*BinaryFile);
   return 0;
 }
 

@@ -242,7 +242,11 @@ void SimulatorClass::WriteObservationBlock(const int32_t* counts, const double* 
     SendPiece(socket, file, count, 4);
     Output(socket, file, values + static_cast<std::size_t>(i) * rowStride, counts[i]);
   }
-  if (file != nullptr) file->flush();
+  if (file != nullptr) {
+    errno = 0;
+    file->flush();
+    if (!BinaryFile->good()) ReportResultsFileFailure(BinaryFile, "binary", BinaryFileName);
+  }
 }
 
 int SimulatorClass::Output(QuelixSocket* socket, std::ostream* stream, const double* values, int count) {

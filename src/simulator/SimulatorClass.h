@@ -256,7 +256,8 @@ class SimulatorClass {
   // Rewrites the header at offset 0 with the current batch count and
   // returns the write position to the end of the file.
   void UpdateBinFileHeader(std::ofstream& stream);
-  // UpdateBinFileHeader, then close.
+  // UpdateBinFileHeader, then close. A failure to write BinaryFile is
+  // reported, stops the run with ExitStatus 1 and releases BinaryFile.
   void CloseBinFile(std::ofstream& stream);
 
   // =====================================================================

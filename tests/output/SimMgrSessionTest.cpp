@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -86,7 +87,7 @@ class SimulatorProcess {
         status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         break;
       }
-      ReadMore(10);
+      if (!ReadMore(10)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     while (ReadMore(0)) {
     }
@@ -126,6 +127,64 @@ std::string GreetingBytes(pid_t pid) {
   std::string bytes("\x00\x00\x00\x0a\xff\x01", 6);
   for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((pid >> shift) & 0xff);
   return bytes;
+}
+
+// One message from the simulator, told apart by its length field: replies
+// are 10 bytes, CPU-time messages say 12, observation blocks are 9 bytes or
+// at least 24.
+struct Message {
+  enum Kind { kNone, kReply, kCPUTime, kBlock } kind = kNone;
+  manager::Reply reply;
+  manager::CPUTime cpu;
+  manager::Block block;
+};
+
+Message ReadMessage(manager::Client& client) {
+  Message m;
+  const std::string head = client.Read(4);
+  if (head.size() != 4) return m;
+  const std::uint32_t length = manager::U32(head, 0);
+  if (length == 10) {
+    const std::string b = head + client.Read(6);
+    if (b.size() != 10) return m;
+    m.kind = Message::kReply;
+    m.reply = {length, std::uint8_t(b[4]), std::uint8_t(b[5]), manager::U32(b, 6)};
+  } else if (length == 12) {
+    const std::string b = head + client.Read(12);
+    if (b.size() != 16) return m;
+    m.kind = Message::kCPUTime;
+    m.cpu = {length, std::uint8_t(b[4]), std::uint8_t(b[5]), manager::U16(b, 6), manager::Double(b, 8)};
+  } else if (length >= 9) {
+    m.block.bytes = head + client.Read(length - 4);
+    if (m.block.bytes.size() == length && manager::Client::ParseBlock(m.block)) m.kind = Message::kBlock;
+  }
+  return m;
+}
+
+// Reads up to the next command reply, counting the blocks before it (the run
+// may report before a command sent with the connection reaches it).
+Message ReadUntilReply(manager::Client& client, int* blocksBefore) {
+  for (;;) {
+    Message m = ReadMessage(client);
+    if (m.kind == Message::kNone || m.kind == Message::kReply) return m;
+    if (m.kind == Message::kBlock) ++*blocksBefore;
+  }
+}
+
+// The observation blocks of a binary results file, each as its bytes.
+std::vector<std::string> FileBlocks(const std::string& path, std::string* header) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  const std::string bytes = text.str();
+  *header = bytes.substr(0, std::min<std::size_t>(256, bytes.size()));
+  std::vector<std::string> blocks;
+  for (std::size_t at = 256; at + 4 <= bytes.size();) {
+    const std::uint32_t length = manager::U32(bytes, at);
+    blocks.push_back(bytes.substr(at, length));
+    at += length;
+  }
+  return blocks;
 }
 
 class SimMgrSessionTest : public testing::Test {
@@ -193,4 +252,174 @@ TEST_F(SimMgrSessionTest, ABinaryFileThatCannotBeCreatedStopsTheStart) {
             std::string::npos)
       << sim.Errors();
   EXPECT_EQ(sim.Output().find("GOOD EXIT"), std::string::npos);
+}
+
+TEST_F(SimMgrSessionTest, ABatchLimitStreamsEveryReportAndEndsTheRun) {
+  const std::string path = dir_ + "/run.bin";
+  SimulatorProcess sim({"-w", "-p", "0", "-N", "2500", "-n", "1000", "-c", "300", "-e", "0", "-b", path}, dir_);
+  manager::Client client;
+  ASSERT_TRUE(client.Connect(sim.RegisteredPort())) << sim.Errors();
+  ASSERT_EQ(client.Read(10), GreetingBytes(sim.Pid()));
+
+  std::vector<std::string> wireBlocks;
+  double lastSeconds = 0.0;
+  for (const int expectedCount : {1000, 1000, 500}) {
+    const Message cpu = ReadMessage(client);
+    ASSERT_EQ(cpu.kind, Message::kCPUTime);
+    EXPECT_EQ(cpu.cpu.marker, 254);
+    EXPECT_EQ(cpu.cpu.client, 44) << "300 keeps its low 8 bits";
+    EXPECT_EQ(cpu.cpu.experiment, 0);
+    EXPECT_GE(cpu.cpu.seconds, lastSeconds);
+    lastSeconds = cpu.cpu.seconds;
+
+    const Message block = ReadMessage(client);
+    ASSERT_EQ(block.kind, Message::kBlock);
+    EXPECT_EQ(block.block.client, 44);
+    ASSERT_EQ(block.block.entries.size(), 6u);
+    for (std::size_t pv = 0; pv < 6; ++pv) {
+      EXPECT_EQ(block.block.entries[pv].pv, static_cast<int>(pv));
+      EXPECT_EQ(block.block.entries[pv].kind, 1);
+      EXPECT_EQ(block.block.entries[pv].count, expectedCount);
+    }
+    wireBlocks.push_back(block.block.bytes);
+  }
+  EXPECT_TRUE(client.AtEnd()) << "nothing follows the last report";
+  EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
+
+  std::string header;
+  EXPECT_EQ(FileBlocks(path, &header), wireBlocks) << "the file holds the blocks that went on the wire";
+  EXPECT_NE(header.find(",BATCHES=2500,,"), std::string::npos) << header;
+}
+
+TEST_F(SimMgrSessionTest, StatusAndInvalidCommandsLeaveTheRunGoing) {
+  SimulatorProcess sim({"-w", "-p", "0", "-n", "1"}, dir_);
+  manager::Client client;
+  ASSERT_TRUE(client.Connect(sim.RegisteredPort())) << sim.Errors();
+  ASSERT_EQ(client.Read(10), GreetingBytes(sim.Pid()));
+  ASSERT_TRUE(client.Send("\x09\x01"));
+  int blocks = 0;
+  const Message reply = ReadUntilReply(client, &blocks);
+  ASSERT_EQ(reply.kind, Message::kReply);
+  EXPECT_EQ(reply.reply.marker, 255);
+  EXPECT_EQ(reply.reply.code, 1);
+  EXPECT_EQ(reply.reply.processId, static_cast<std::uint32_t>(sim.Pid()));
+
+  int blocksAfter = 0;
+  for (int i = 0; i < 100 && blocksAfter < 3; ++i) {
+    const Message m = ReadMessage(client);
+    ASSERT_NE(m.kind, Message::kNone) << "the run goes on";
+    EXPECT_NE(m.kind, Message::kReply);
+    if (m.kind == Message::kBlock) ++blocksAfter;
+  }
+  ASSERT_TRUE(client.Send("\x02"));
+  while (ReadMessage(client).kind != Message::kNone) {
+  }
+  EXPECT_EQ(sim.Wait(), 0);
+  EXPECT_NE(sim.Errors().find("!! Invalid Response Received by Client \n!! Simulation\n"), std::string::npos);
+}
+
+TEST_F(SimMgrSessionTest, QuitStopsAnUnlimitedRunPromptly) {
+  SimulatorProcess sim({"-w", "-p", "0", "-n", "1"}, dir_);
+  manager::Client client;
+  ASSERT_TRUE(client.Connect(sim.RegisteredPort())) << sim.Errors();
+  ASSERT_EQ(client.Read(10), GreetingBytes(sim.Pid()));
+  for (int i = 0; i < 4; ++i) ASSERT_NE(ReadMessage(client).kind, Message::kNone);
+  ASSERT_TRUE(client.Send("\x02"));
+
+  bool quitAnswered = false;
+  int blocksAfterQuit = 0;
+  for (Message m = ReadMessage(client); m.kind != Message::kNone; m = ReadMessage(client)) {
+    if (m.kind == Message::kReply) {
+      EXPECT_EQ(m.reply.marker, 254);
+      EXPECT_EQ(m.reply.code, 2);
+      quitAnswered = true;
+    } else if (quitAnswered && m.kind == Message::kBlock) {
+      ++blocksAfterQuit;
+    }
+  }
+  EXPECT_TRUE(quitAnswered);
+  // At most the reports that the throttle was holding when the quit arrived.
+  EXPECT_LE(blocksAfterQuit, 25);
+  EXPECT_EQ(sim.Wait(), 0);
+  EXPECT_NE(sim.Output().find("SOCKET::Quit\n"), std::string::npos);
+}
+
+TEST_F(SimMgrSessionTest, FileCommandHandsTheRunOverToABinaryFile) {
+  const std::string named = dir_ + "/named.bin";
+  SimulatorProcess sim({"-w", "-p", "0", "-n", "1"}, dir_);
+  manager::Client client;
+  ASSERT_TRUE(client.Connect(sim.RegisteredPort())) << sim.Errors();
+  ASSERT_TRUE(client.Send("\x03" + named + ";7;;"));
+  ASSERT_EQ(client.Read(10), GreetingBytes(sim.Pid()));
+  int blocksToManager = 0;
+  const Message reply = ReadUntilReply(client, &blocksToManager);
+  ASSERT_EQ(reply.kind, Message::kReply);
+  EXPECT_EQ(reply.reply.marker, 255);
+  EXPECT_EQ(reply.reply.code, 3);
+  EXPECT_TRUE(client.AtEnd());
+  EXPECT_EQ(sim.Wait(), 0) << "the limit of 7 ends the run" << sim.Errors();
+
+  // Each report is one replication: the manager's and the file's together
+  // make up the run, which the limit ends at 7 unless it was past that when
+  // the command arrived.
+  std::string header;
+  const int blocksToFile = static_cast<int>(FileBlocks(named, &header).size());
+  const int batches = blocksToManager + blocksToFile;
+  EXPECT_GE(batches, 7);
+  if (blocksToManager == 0) {
+    EXPECT_EQ(batches, 7);
+  }
+  EXPECT_NE(header.find(",BATCHES=" + std::to_string(batches) + ",,"), std::string::npos) << header;
+}
+
+TEST_F(SimMgrSessionTest, FileCommandKeepsTheFileAndLimitGivenOnTheCommandLine) {
+  const std::string given = dir_ + "/given.bin";
+  const std::string named = dir_ + "/named.bin";
+  SimulatorProcess sim({"-w", "-p", "0", "-n", "1", "-N", "5", "-b", given}, dir_);
+  manager::Client client;
+  ASSERT_TRUE(client.Connect(sim.RegisteredPort())) << sim.Errors();
+  ASSERT_TRUE(client.Send("\x03" + named + ";7;;"));
+  ASSERT_EQ(client.Read(10), GreetingBytes(sim.Pid()));
+  int blocksToManager = 0;
+  EXPECT_EQ(ReadUntilReply(client, &blocksToManager).reply.code, 3);
+  EXPECT_TRUE(client.AtEnd());
+  EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
+
+  std::string header;
+  EXPECT_EQ(FileBlocks(given, &header).size(), 5u);
+  EXPECT_NE(header.find(",BATCHES=5,,"), std::string::npos) << header;
+  EXPECT_FALSE(std::ifstream(named).good());
+}
+
+TEST_F(SimMgrSessionTest, AManagerThatHangsUpStopsTheRunAndTheFileStaysWhole) {
+  const std::string path = dir_ + "/hangup.bin";
+  SimulatorProcess sim({"-w", "-p", "0", "-n", "1", "-b", path}, dir_);
+  manager::Client client;
+  ASSERT_TRUE(client.Connect(sim.RegisteredPort())) << sim.Errors();
+  ASSERT_EQ(client.Read(10), GreetingBytes(sim.Pid()));
+  for (int i = 0; i < 6; ++i) ASSERT_NE(ReadMessage(client).kind, Message::kNone);
+  client.Close();
+
+  EXPECT_EQ(sim.Wait(), 0);
+  const std::string said = sim.Output() + sim.Errors();
+  // Depending on timing the simulator sees the end of the connection, a
+  // reset (the manager left replies unread) or a failed send.
+  EXPECT_TRUE(said.find("Simulation manager closed the connection... Exiting.") != std::string::npos ||
+              said.find("Error reading socket 'read'... Exiting.") != std::string::npos ||
+              said.find("Sending to the simulation manager failed") != std::string::npos)
+      << said;
+  // A piece reaches the file only after its send succeeded, so a send that
+  // failed mid-block may leave that last block cut off; every block before
+  // it is whole.
+  std::string header;
+  std::vector<std::string> blocks = FileBlocks(path, &header);
+  ASSERT_GE(blocks.size(), 3u);
+  manager::Block last;
+  last.bytes = blocks.back();
+  if (last.bytes.size() < manager::U32(last.bytes, 0)) blocks.pop_back();
+  for (const std::string& block : blocks) {
+    manager::Block parsed;
+    parsed.bytes = block;
+    EXPECT_TRUE(manager::Client::ParseBlock(parsed)) << "a block before the last is damaged";
+  }
 }
