@@ -66,6 +66,15 @@ QuelixSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
   return nullptr;
 }
 
+void SimulatorClass::ConnectToSimMgr() {
+  SimMgrSocket = WaitForSimMgrConnection(SimMgrWaitMs);
+  if (SimMgrSocket != nullptr) return;
+  RunState = kStopped;
+  std::cerr << "ERROR: No simulation manager connected within " << SimMgrWaitMs / 1000
+            << " seconds; nothing is simulated" << std::endl;
+  ExitStatus = 1;
+}
+
 // Tries Port and the ports after it, each at most once, listens on the one
 // that bound and announces it. The socket listens before the announcement, so
 // a manager that connects as soon as it reads the line is never refused. A

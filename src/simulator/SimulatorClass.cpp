@@ -206,10 +206,7 @@ void SimulatorClass::SeedGenerator() {
 }
 
 void SimulatorClass::Run() {
-  if (WaitForConnection) {
-    SimMgrSocket = WaitForSimMgrConnection(60000);
-    if (SimMgrSocket == nullptr) RunState = 2;
-  }
+  if (WaitForConnection) ConnectToSimMgr();
   // Without a reward model (no study built) there is nothing to simulate.
   if (RewardModel != nullptr) {
     if (IsTerminating != 0) {

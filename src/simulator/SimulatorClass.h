@@ -219,6 +219,11 @@ class SimulatorClass {
   // connection (owned by the caller), or nullptr when the wait gave up or
   // RunState left Running.
   QuelixSocket* WaitForSimMgrConnection(int timeoutMs);
+  // Run's wait for the manager (-w): SimMgrSocket becomes the connection.
+  // When none is made within SimMgrWaitMs, the run is stopped before it
+  // starts and ends with ExitStatus 1, since nothing will be simulated.
+  void ConnectToSimMgr();
+  int SimMgrWaitMs = 60000;
   // Polls the connection for one command and carries it out. Command 3 hands
   // the run over to a binary file and closes and deletes the connection
   // (SimMgrSocket becomes nullptr); a closed or failed connection stops the

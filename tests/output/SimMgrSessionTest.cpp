@@ -423,3 +423,16 @@ TEST_F(SimMgrSessionTest, AManagerThatHangsUpStopsTheRunAndTheFileStaysWhole) {
     EXPECT_TRUE(manager::Client::ParseBlock(parsed)) << "a block before the last is damaged";
   }
 }
+
+TEST_F(SimMgrSessionTest, AFileCommandNamingAnUnwritableFileEndsTheRunWithAFailure) {
+  SimulatorProcess sim({"-w", "-p", "0", "-n", "1"}, dir_);
+  manager::Client client;
+  ASSERT_TRUE(client.Connect(sim.RegisteredPort())) << sim.Errors();
+  ASSERT_TRUE(client.Send("\x03" + dir_ + "/no-such-dir/x.bin;7;;"));
+  ASSERT_EQ(client.Read(10), GreetingBytes(sim.Pid()));
+  int blocks = 0;
+  EXPECT_EQ(ReadUntilReply(client, &blocks).reply.code, 3);
+  EXPECT_EQ(sim.Wait(), 1) << "an unlimited run with nowhere to write must not go on";
+  EXPECT_NE(sim.Errors().find("Cannot open the binary results file"), std::string::npos) << sim.Errors();
+  EXPECT_EQ(sim.Output().find("GOOD EXIT"), std::string::npos);
+}

@@ -303,6 +303,20 @@ TEST_F(SimulatorProtocolTest, WaitingGivesUpAfterItsTimeOutOrWhenTheRunIsStopped
   testing::internal::GetCapturedStdout();
 }
 
+TEST_F(SimulatorProtocolTest, NoManagerInTimeStopsTheRunAsAFailure) {
+  sim_->Port = 0;
+  sim_->AcceptPollMs = 10;
+  sim_->SimMgrWaitMs = 20;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  sim_->ConnectToSimMgr();
+  testing::internal::GetCapturedStdout();
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("No simulation manager connected"), std::string::npos);
+  EXPECT_EQ(sim_->SimMgrSocket, nullptr);
+  EXPECT_EQ(sim_->RunState, 2);
+  EXPECT_EQ(sim_->ExitStatus, 1);
+}
+
 TEST_F(SimulatorProtocolTest, ABusyPortMovesTheListenerToALaterPort) {
   QuelixSocket holder;
   ASSERT_TRUE(holder.Bind(0));
