@@ -1,5 +1,6 @@
 #include "generated/GPU_COMPOSED_STUDYSetStudy.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -40,7 +41,17 @@ PVModel* GPU_COMPOSED_STUDYSetStudy::GetPVModel(bool expandTimePoints) {
   return CurrentPVModel;
 }
 
-void GPU_COMPOSED_STUDYSetStudy::SetGVs(int experiment) { size = SizeValues[experiment]; }
+// An experiment the study does not have is bad input (option -e): it is
+// reported and ends the process rather than reading past the value table.
+void GPU_COMPOSED_STUDYSetStudy::SetGVs(int experiment) {
+  if (experiment < 0 || experiment >= static_cast<int>(SizeValues.size())) {
+    std::cerr << "!! GPU_COMPOSED_STUDYSetStudy::SetGVs: Experiment number " << experiment
+              << " does not exist; the study has " << SizeValues.size() << " experiment(s), numbered from 0."
+              << std::endl;
+    std::exit(1);
+  }
+  size = SizeValues[experiment];
+}
 
 void GPU_COMPOSED_STUDYSetStudy::PrintGlobalValues(int experiment) {
   if (NumGVs == 0) {

@@ -32,7 +32,8 @@ class GPU_COMPOSED_STUDYSetStudy : public BaseStudyClass {
   ~GPU_COMPOSED_STUDYSetStudy() override;
 
   PVModel* GetPVModel(bool expandTimePoints) override;
-  // REQUIRES: experiment is 0 (the only experiment).
+  // An experiment other than 0 (the only one) is reported on the error
+  // stream and ends the process with status 1.
   void SetGVs(int experiment) override;
   void PrintGlobalValues(int experiment) override;
   void* GetGVValue(const char* name) override;

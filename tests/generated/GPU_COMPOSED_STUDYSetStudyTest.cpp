@@ -67,6 +67,14 @@ TEST_F(StudyTest, PrintGlobalValuesSetsAndShowsTheExperiment) {
   EXPECT_EQ(size, 13);
 }
 
+TEST_F(StudyTest, AnExperimentTheStudyDoesNotHaveEndsTheProcess) {
+  BaseStudyClass* study = GenerateStudy();
+  EXPECT_EXIT(study->SetGVs(1), testing::ExitedWithCode(1),
+              "!! GPU_COMPOSED_STUDYSetStudy::SetGVs: Experiment number 1 does not exist; the study has 1 "
+              "experiment\\(s\\), numbered from 0\\.");
+  EXPECT_EXIT(study->SetGVs(-1), testing::ExitedWithCode(1), "Experiment number -1 does not exist");
+}
+
 TEST_F(StudyTest, EachRewardModelReplacesTheLastOne) {
   BaseStudyClass* study = GenerateStudy();
   study->SetGVs(0);
