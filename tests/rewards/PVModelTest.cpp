@@ -24,22 +24,22 @@ void Event(PVModel& model, BaseActionClass* action, double t) {
 }
 
 VariableSpec Named(const char* name, std::vector<double> starts = {0.0}, std::vector<double> stops = {1.0}) {
-  VariableSpec spec;
-  spec.Name = name;
-  spec.Starts = std::move(starts);
-  spec.Stops = std::move(stops);
-  return spec;
+  VariableSpec declared;
+  declared.Name = name;
+  declared.Starts = std::move(starts);
+  declared.Stops = std::move(stops);
+  return declared;
 }
 
 VariableSpec Impulse(const char* action, const char* model, double value, std::vector<std::string> further = {}) {
-  VariableSpec spec = Named("impulse", {0.0}, {10.0});
+  VariableSpec declared = Named("impulse", {0.0}, {10.0});
   ImpulseSpec impulse;
   impulse.Action = action;
   impulse.Model = model;
   impulse.Value = value;
   impulse.FurtherModels = std::move(further);
-  spec.Impulses.push_back(impulse);
-  return spec;
+  declared.Impulses.push_back(impulse);
+  return declared;
 }
 
 // --- The node list ---------------------------------------------------------

@@ -20,25 +20,25 @@ void Event(PVModel& model, BaseActionClass* action, double t) {
 
 VariableSpec ImpulseVariable(const char* action, const char* model, double value, double start,
                              double stop) {
-  VariableSpec spec;
-  spec.Starts = {start};
-  spec.Stops = {stop};
+  VariableSpec declared;
+  declared.Starts = {start};
+  declared.Stops = {stop};
   ImpulseSpec impulse;
   impulse.Action = action;
   impulse.Model = model;
   impulse.Value = value;
-  spec.Impulses = {impulse};
-  return spec;
+  declared.Impulses = {impulse};
+  return declared;
 }
 
 // --- Bindings --------------------------------------------------------------
 
 TEST(WorkerBindingTest, RateWorkersEnumerateTheInstanceProductFirstDependencySlowest) {
   PlantJoin* plant = new PlantJoin(2, 3);
-  VariableSpec spec;
-  spec.VariableDeps = {{"SOURCE", "PRODUCER"}};
-  spec.ModelDeps = {"CONSUMER", "PRODUCER"};  // PRODUCER is already there: kept once
-  TestRewardModel model(plant, {spec});
+  VariableSpec declared;
+  declared.VariableDeps = {{"SOURCE", "PRODUCER"}};
+  declared.ModelDeps = {"CONSUMER", "PRODUCER"};  // PRODUCER is already there: kept once
+  TestRewardModel model(plant, {declared});
   TestVariable* node = model.Node(0);
 
   ASSERT_EQ(node->NumModelDependencies, 2);
@@ -79,9 +79,9 @@ TEST(WorkerBindingTest, VariableWithoutModelDependencyHasNoRateWorkers) {
 
 TEST(WorkerBindingTest, ImpulseWorkersSplitIntoOneBlockPerWatchedInstance) {
   PlantJoin* plant = new PlantJoin(2, 3);
-  VariableSpec spec = ImpulseVariable("PRODUCE", "PRODUCER", 1.0, 0, 1);
-  spec.Impulses[0].FurtherModels = {"CONSUMER", "PRODUCER"};
-  TestRewardModel model(plant, {spec});
+  VariableSpec declared = ImpulseVariable("PRODUCE", "PRODUCER", 1.0, 0, 1);
+  declared.Impulses[0].FurtherModels = {"CONSUMER", "PRODUCER"};
+  TestRewardModel model(plant, {declared});
   TestVariable* node = model.Node(0);
 
   ASSERT_EQ(node->NumImpulseModelDependencies[0], 2);  // PRODUCER stored once
@@ -127,9 +127,9 @@ TEST(WorkerBindingTest, ImpulseNotDependingOnItsOwnModelGetsOneBlockPerWatchedIn
 
 TEST(WorkerBindingTest, SingleInstancesGiveEveryImpulseOneWorkerBoundToThem) {
   PlantJoin* plant = new PlantJoin(1, 1);
-  VariableSpec spec = ImpulseVariable("CONSUME_case2", "CONSUMER", 1.0, 0, 1);
-  spec.Impulses[0].FurtherModels = {"PRODUCER"};
-  TestRewardModel model(plant, {spec});
+  VariableSpec declared = ImpulseVariable("CONSUME_case2", "CONSUMER", 1.0, 0, 1);
+  declared.Impulses[0].FurtherModels = {"PRODUCER"};
+  TestRewardModel model(plant, {declared});
   ASSERT_EQ(model.Node(0)->NumImpulseWorkers[0], 1);
   auto* worker = model.Node(0)->Prototype(0)->Worker(0);
   EXPECT_EQ(worker->BoundModels[0], plant->Consumers[0]);
@@ -138,15 +138,15 @@ TEST(WorkerBindingTest, SingleInstancesGiveEveryImpulseOneWorkerBoundToThem) {
 }
 
 TEST(WorkerBindingDeathTest, MissingModelInstanceEndsTheProcessWithStatusZero) {
-  VariableSpec spec;
-  spec.ModelDeps = {"NOWHERE"};
-  EXPECT_EXIT(TestRewardModel(new PlantJoin(1, 1), {spec}), testing::ExitedWithCode(0),
+  VariableSpec declared;
+  declared.ModelDeps = {"NOWHERE"};
+  EXPECT_EXIT(TestRewardModel(new PlantJoin(1, 1), {declared}), testing::ExitedWithCode(0),
               "^Number of NOWHERE's was 0\\.  Model cannot be created\\.\nModel Name was: Plant\n\\.$");
 }
 
 TEST(WorkerBindingDeathTest, DependencyOnUnregisteredImpulseEndsTheProcessWithStatusZero) {
-  VariableSpec spec;
-  TestVariable node(spec, 0);
+  VariableSpec declared;
+  TestVariable node(declared, 0);
   rewardtest::ConstantImpulse stranger(1.0, 1, false);
   EXPECT_EXIT(node.AddImpulseModelDependency("PRODUCER", &stranger), testing::ExitedWithCode(0),
               "^Model Dependency requested on undefined impulse\\.  Check code generator\\.  "
@@ -154,8 +154,8 @@ TEST(WorkerBindingDeathTest, DependencyOnUnregisteredImpulseEndsTheProcessWithSt
 }
 
 TEST(WorkerBindingDeathTest, DeclaringMoreThanAnnouncedIsAProgrammingError) {
-  VariableSpec spec;  // announces no impulse
-  TestVariable node(spec, 0);
+  VariableSpec declared;  // announces no impulse
+  TestVariable node(declared, 0);
   rewardtest::ConstantImpulse extra(1.0, 1, false);
   EXPECT_DEATH(node.AddImpulse("PRODUCE", "PRODUCER", &extra), "file PerformanceVariableNode");
 }
@@ -203,14 +203,14 @@ TEST(ImpulseAccumulationTest, ImpulsesAreCreditedOneEventLateAndTheLastByEndAccu
 
 TEST(ImpulseAccumulationTest, SquaredValueSumsEachWorkersSquare) {
   PlantJoin* plant = new PlantJoin(2, 1);
-  VariableSpec spec = ImpulseVariable("CONSUME_case1", "CONSUMER", 3.0, 0.0, 10.0);
+  VariableSpec declared = ImpulseVariable("CONSUME_case1", "CONSUMER", 3.0, 0.0, 10.0);
   ImpulseSpec second;
   second.Action = "CONSUME_case2";
   second.Model = "CONSUMER";
   second.Value = 4.0;
-  spec.Impulses.push_back(second);
+  declared.Impulses.push_back(second);
   VariableSpec perInstance = ImpulseVariable("PRODUCE", "PRODUCER", 1.0, 0.0, 10.0);
-  TestRewardModel model(plant, {spec, perInstance});
+  TestRewardModel model(plant, {declared, perInstance});
   model.ConsiderOnly(nullptr, 0);
 
   Event(model, plant->Consumers[0]->CONSUME_case1, 1.0);
@@ -232,9 +232,9 @@ TEST(ImpulseAccumulationTest, SquaredValueSumsEachWorkersSquare) {
 TEST(ImpulseAccumulationTest, TimeAveragedImpulsesAreDividedOnlyWhenTheRunEnds) {
   auto run = [](double endTime, bool eventAfterStop) {
     PlantJoin* plant = new PlantJoin(1, 1);
-    VariableSpec spec = ImpulseVariable("PRODUCE", "PRODUCER", 5.0, 0.0, 10.0);
-    spec.Impulses[0].TimeAveraged = true;
-    TestRewardModel model(plant, {spec});
+    VariableSpec declared = ImpulseVariable("PRODUCE", "PRODUCER", 5.0, 0.0, 10.0);
+    declared.Impulses[0].TimeAveraged = true;
+    TestRewardModel model(plant, {declared});
     model.ConsiderOnly(nullptr, 0);
     Event(model, plant->Producers[0]->PRODUCE, 1.0);
     if (eventAfterStop) Event(model, plant->Producers[0]->PRODUCE, 11.0);
@@ -250,9 +250,9 @@ TEST(ImpulseAccumulationTest, TimeAveragedImpulsesAreDividedOnlyWhenTheRunEnds) 
 
 TEST(ImpulseAccumulationTest, TimeAveragedImpulseOverNoElapsedTimeIsNotDivided) {
   PlantJoin* plant = new PlantJoin(1, 1);
-  VariableSpec spec = ImpulseVariable("PRODUCE", "PRODUCER", 5.0, 2.0, 2.0);
-  spec.Impulses[0].TimeAveraged = true;
-  TestRewardModel model(plant, {spec});
+  VariableSpec declared = ImpulseVariable("PRODUCE", "PRODUCER", 5.0, 2.0, 2.0);
+  declared.Impulses[0].TimeAveraged = true;
+  TestRewardModel model(plant, {declared});
   model.ConsiderOnly(nullptr, 0);
   Event(model, plant->Producers[0]->PRODUCE, 2.0);
   model.EndAccumulate(2.0);
@@ -273,10 +273,10 @@ TEST(ImpulseAccumulationTest, EndAccumulateWithinOneUnitOfStopLeavesTheNodeOpen)
 
 TEST(RateAccumulationTest, IntervalOfTimeWeighsTheRateByTheElapsedTime) {
   PlantJoin* plant = new PlantJoin(1, 1);
-  VariableSpec spec;
-  spec.Stops = {10.0};
-  spec.VariableDeps = {{"SOURCE", "PRODUCER"}};
-  TestRewardModel model(plant, {spec});
+  VariableSpec declared;
+  declared.Stops = {10.0};
+  declared.VariableDeps = {{"SOURCE", "PRODUCER"}};
+  TestRewardModel model(plant, {declared});
   model.ConsiderOnly(nullptr, 0);
   // SOURCE holds 2 tokens until PRODUCE fires at 4, then 1.
   Event(model, plant->Producers[0]->PRODUCE, 4.0);
@@ -287,12 +287,12 @@ TEST(RateAccumulationTest, IntervalOfTimeWeighsTheRateByTheElapsedTime) {
 
 TEST(RateAccumulationTest, InstantOfTimeTakesTheRateOnceAtCompletion) {
   PlantJoin* plant = new PlantJoin(1, 1);
-  VariableSpec spec;
-  spec.Type = InstantOfTime;
-  spec.Starts = {5.0};
-  spec.Stops = {5.0};
-  spec.VariableDeps = {{"SOURCE", "PRODUCER"}};
-  TestRewardModel model(plant, {spec});
+  VariableSpec declared;
+  declared.Type = InstantOfTime;
+  declared.Starts = {5.0};
+  declared.Stops = {5.0};
+  declared.VariableDeps = {{"SOURCE", "PRODUCER"}};
+  TestRewardModel model(plant, {declared});
   model.ConsiderOnly(nullptr, 0);
   Event(model, plant->Producers[0]->PRODUCE, 4.0);
   Event(model, plant->Producers[0]->PRODUCE, 6.0);  // SOURCE is 1 while the clock passes 5
@@ -313,9 +313,9 @@ TEST(ImpulseAccumulationTest, VariableWithNeitherWorkersNorImpulsesCompletesAtZe
 }
 
 TEST(ResetTest, SteadyStateNodeMovesItsWindowOnByOneInterval) {
-  VariableSpec spec = ImpulseVariable("PRODUCE", "PRODUCER", 1.0, 5.0, 15.0);
-  spec.SteadyState = 1;
-  TestRewardModel model(new PlantJoin(1, 1), {spec});
+  VariableSpec declared = ImpulseVariable("PRODUCE", "PRODUCER", 1.0, 5.0, 15.0);
+  declared.SteadyState = 1;
+  TestRewardModel model(new PlantJoin(1, 1), {declared});
   TestVariable* node = model.Node(0);
   node->Value = 3.0;
   node->Reset();
@@ -331,9 +331,9 @@ TEST(ResetTest, SteadyStateNodeMovesItsWindowOnByOneInterval) {
 
 TEST(ResetTest, SteadyStateImpulsesAreCreditedInEveryBatchNotOnlyTheFirst) {
   PlantJoin* plant = new PlantJoin(1, 1);
-  VariableSpec spec = ImpulseVariable("PRODUCE", "PRODUCER", 2.0, 0.0, 10.0);
-  spec.SteadyState = 1;
-  TestRewardModel model(plant, {spec});
+  VariableSpec declared = ImpulseVariable("PRODUCE", "PRODUCER", 2.0, 0.0, 10.0);
+  declared.SteadyState = 1;
+  TestRewardModel model(plant, {declared});
   model.ConsiderOnly(nullptr, 0);
   TestVariable* node = model.Node(0);
   BaseActionClass* produce = plant->Producers[0]->PRODUCE;

@@ -174,28 +174,28 @@ struct VariableSpec {
 
 class TestVariable : public PerformanceVariableNode {
  public:
-  TestVariable(const VariableSpec& spec, int timeIndex) : Instant(spec.Type == InstantOfTime) {
+  TestVariable(const VariableSpec& declared, int timeIndex) : Instant(declared.Type == InstantOfTime) {
     TopModelSlot = &TopModel;
-    for (const ImpulseSpec& impulse : spec.Impulses) {
+    for (const ImpulseSpec& impulse : declared.Impulses) {
       Prototypes.push_back(std::make_unique<ConstantImpulse>(
           impulse.Value, 1 + static_cast<int>(impulse.FurtherModels.size()), impulse.TimeAveraged));
     }
-    Initialize(spec.Name.c_str(), spec.Type, static_cast<int>(spec.Starts.size()), spec.Starts.data(),
-               spec.Stops.data(), timeIndex, static_cast<int>(spec.Impulses.size()),
-               static_cast<int>(spec.ModelDeps.size() + spec.VariableDeps.size()),
-               static_cast<int>(spec.VariableDeps.size()));
-    for (const auto& dependency : spec.VariableDeps) {
+    Initialize(declared.Name.c_str(), declared.Type, static_cast<int>(declared.Starts.size()), declared.Starts.data(),
+               declared.Stops.data(), timeIndex, static_cast<int>(declared.Impulses.size()),
+               static_cast<int>(declared.ModelDeps.size() + declared.VariableDeps.size()),
+               static_cast<int>(declared.VariableDeps.size()));
+    for (const auto& dependency : declared.VariableDeps) {
       AddVariableDependency(dependency.first.c_str(), dependency.second.c_str());
     }
-    for (const std::string& model : spec.ModelDeps) AddModelDependency(model.c_str());
-    for (std::size_t k = 0; k < spec.Impulses.size(); ++k) {
-      const ImpulseSpec& impulse = spec.Impulses[k];
+    for (const std::string& model : declared.ModelDeps) AddModelDependency(model.c_str());
+    for (std::size_t k = 0; k < declared.Impulses.size(); ++k) {
+      const ImpulseSpec& impulse = declared.Impulses[k];
       AddImpulse(impulse.Action.c_str(), impulse.Model.c_str(), Prototypes[k].get());
       for (const std::string& model : impulse.FurtherModels) {
         AddImpulseModelDependency(model.c_str(), Prototypes[k].get());
       }
     }
-    IsSteadyState = spec.SteadyState;
+    IsSteadyState = declared.SteadyState;
   }
 
   void CreateWorkerList() override {

@@ -199,23 +199,23 @@ class PlaceWorker : public PerformanceVariableWorker {
 
 class EngineVariable : public PerformanceVariableNode {
  public:
-  EngineVariable(const VariableSpec& spec, const std::string& model) : Spec(spec) {
+  EngineVariable(const VariableSpec& declared, const std::string& model) : Declared(declared) {
     TopModelSlot = &TopModel;
-    for (size_t k = 0; k < spec.CountedActions.size(); ++k) Prototypes.push_back(std::make_unique<CountImpulse>(1.0));
-    const bool hasRate = !spec.RatePlace.empty();
-    Initialize(spec.Name.c_str(), IntervalOfTime, 1, &spec.Start, &spec.Stop, 0,
-               static_cast<int>(spec.CountedActions.size()), hasRate ? 1 : 0, hasRate ? 1 : 0);
-    if (hasRate) AddVariableDependency(spec.RatePlace.c_str(), model.c_str());
-    for (size_t k = 0; k < spec.CountedActions.size(); ++k)
-      AddImpulse(spec.CountedActions[k].c_str(), model.c_str(), Prototypes[k].get());
-    IsSteadyState = spec.SteadyState;
+    for (size_t k = 0; k < declared.CountedActions.size(); ++k) Prototypes.push_back(std::make_unique<CountImpulse>(1.0));
+    const bool hasRate = !declared.RatePlace.empty();
+    Initialize(declared.Name.c_str(), IntervalOfTime, 1, &declared.Start, &declared.Stop, 0,
+               static_cast<int>(declared.CountedActions.size()), hasRate ? 1 : 0, hasRate ? 1 : 0);
+    if (hasRate) AddVariableDependency(declared.RatePlace.c_str(), model.c_str());
+    for (size_t k = 0; k < declared.CountedActions.size(); ++k)
+      AddImpulse(declared.CountedActions[k].c_str(), model.c_str(), Prototypes[k].get());
+    IsSteadyState = declared.SteadyState;
   }
   void CreateWorkerList() override {
     for (int i = 0; i < NumWorkers; ++i)
-      Workers[static_cast<size_t>(i)] = std::make_unique<PlaceWorker>(this, Spec.RatePlace, Spec.Busy);
+      Workers[static_cast<size_t>(i)] = std::make_unique<PlaceWorker>(this, Declared.RatePlace, Declared.Busy);
   }
 
-  VariableSpec Spec;
+  VariableSpec Declared;
   BaseModelClass* TopModel = nullptr;
   std::vector<std::unique_ptr<CountImpulse>> Prototypes;
 };

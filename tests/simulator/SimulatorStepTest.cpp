@@ -21,11 +21,11 @@ namespace {
 
 // One variable counting the firings of the first activity over [0, 1000].
 std::vector<enginetest::VariableSpec> CountFirst(HandSAN* san) {
-  enginetest::VariableSpec spec;
-  spec.Name = "count";
-  spec.Stop = 1000.0;
-  spec.CountedActions = {san->ActivityStore.front()->getName()};
-  return {spec};
+  enginetest::VariableSpec declared;
+  declared.Name = "count";
+  declared.Stop = 1000.0;
+  declared.CountedActions = {san->ActivityStore.front()->getName()};
+  return {declared};
 }
 
 }  // namespace
