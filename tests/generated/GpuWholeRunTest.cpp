@@ -3,7 +3,6 @@
 // digests of the results files, and the size override.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "TestProcess.h"
 #include "generated/GpuExactDistribution.h"
 
 namespace {
@@ -31,12 +31,7 @@ struct RunResult {
   std::string results;  // the ASCII results file
 };
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testprocess::ReadFile;
 
 // Unique per process: several builds' test suites may run at once.
 std::string ScratchPath(const std::string& name) {
@@ -51,17 +46,14 @@ RunResult RunGpusim(const std::string& args, const std::string& tag) {
   const std::string out = ScratchPath(tag + ".out");
   const std::string err = ScratchPath(tag + ".err");
   std::remove(results.c_str());
-  const std::string command =
-      "env -u SIMTEST " + std::string(GPUSIM_BINARY) + " -a " + results + " " + args + " >" + out + " 2>" + err;
-  const int status = std::system(command.c_str());
+  const testprocess::Outcome run =
+      testprocess::RunRedirected("env -u SIMTEST " + std::string(GPUSIM_BINARY) + " -a " + results + " " + args, out, err);
   RunResult r;
-  r.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = ReadFile(out);
-  r.err = ReadFile(err);
+  r.exitStatus = run.status;
+  r.out = run.out;
+  r.err = run.err;
   r.results = ReadFile(results);
   std::remove(results.c_str());
-  std::remove(out.c_str());
-  std::remove(err.c_str());
   return r;
 }
 

@@ -14,14 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "TestProcess.h"
+
 namespace {
 
-std::vector<std::string> ReadLines(const std::string& name) {
-  std::ifstream in(name);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using testprocess::ReadLines;
 
 // A configuration-only simulator with NumPVs variables and no model: the
 // output side needs nothing else.

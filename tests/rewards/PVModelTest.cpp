@@ -12,16 +12,12 @@
 
 namespace {
 
+using rewardtest::Event;
 using rewardtest::ImpulseSpec;
 using rewardtest::PlantJoin;
 using rewardtest::TestRewardModel;
 using rewardtest::TestVariable;
 using rewardtest::VariableSpec;
-
-void Event(PVModel& model, BaseActionClass* action, double t) {
-  model.Accumulate(t);
-  model.FireAction(action, t);
-}
 
 VariableSpec Named(const char* name, std::vector<double> starts = {0.0}, std::vector<double> stops = {1.0}) {
   VariableSpec declared;

@@ -6,17 +6,12 @@
 
 namespace {
 
+using rewardtest::Event;
 using rewardtest::ImpulseSpec;
 using rewardtest::PlantJoin;
 using rewardtest::TestRewardModel;
 using rewardtest::TestVariable;
 using rewardtest::VariableSpec;
-
-// One event: rewards are brought up to t, then the action fires at t.
-void Event(PVModel& model, BaseActionClass* action, double t) {
-  model.Accumulate(t);
-  model.FireAction(action, t);
-}
 
 VariableSpec ImpulseVariable(const char* action, const char* model, double value, double start,
                              double stop) {

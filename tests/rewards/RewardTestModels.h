@@ -237,6 +237,12 @@ class TestRewardModel : public PVModel {
   std::vector<VariableSpec> Specs;
 };
 
+// One event: rewards are brought up to t, then the action fires at t.
+inline void Event(PVModel& model, BaseActionClass* action, double t) {
+  model.Accumulate(t);
+  model.FireAction(action, t);
+}
+
 }  // namespace rewardtest
 
 #endif

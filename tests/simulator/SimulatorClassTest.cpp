@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "TestProcess.h"
 #include "random/LaggedFibonacci.h"
 #include "random/MersenneTwister.h"
 #include "random/Tausworthe.h"
@@ -285,30 +284,13 @@ TEST(SimulatorClassTest, DefaultGeneratorIsKept) {
 // ---------------------------------------------------------------------------
 // Whole runs of the executable.
 
-struct RunResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using RunResult = testprocess::Outcome;
 
 RunResult RunGpusim(const std::string& arguments) {
   const std::string base = std::string(GPUSIM_BUILD_DIR) + "/simulator_test_" +
                            testing::UnitTest::GetInstance()->current_test_info()->name();
-  const std::string command = "timeout 60 " + std::string(GPUSIM_BINARY) + " " + arguments +
-                              " >" + base + ".out 2>" + base + ".err";
-  const int raw = std::system(command.c_str());
-  RunResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(base + ".out"),
-              ReadFile(base + ".err")};
-  std::remove((base + ".out").c_str());
-  std::remove((base + ".err").c_str());
-  return r;
+  return testprocess::RunRedirected("timeout 60 " + std::string(GPUSIM_BINARY) + " " + arguments, base + ".out",
+                                    base + ".err");
 }
 
 TEST(GpusimRunTest, NoArgumentsPrintsUsageAndFails) {

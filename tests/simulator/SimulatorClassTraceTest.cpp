@@ -2,8 +2,6 @@
 // that the firings of the GPU model are traced in both formats.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "TestProcess.h"
 #include "simulator/EngineTestModels.h"
 #include "simulator/SimulatorClass.h"
 #include "trace/TraceFileQuelix.h"
@@ -25,25 +24,9 @@ using enginetest::HandSAN;
 using enginetest::Harness;
 using enginetest::VariableSpec;
 
-struct RunOutput {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using RunOutput = testprocess::Outcome;
+using testprocess::Lines;
+using testprocess::ReadFile;
 
 // A path in the build tree named after the running test.
 std::string TestPath(const std::string& suffix) {
@@ -52,14 +35,8 @@ std::string TestPath(const std::string& suffix) {
 }
 
 RunOutput Gpusim(const std::string& arguments) {
-  const std::string out = TestPath(".out"), err = TestPath(".err");
-  const std::string command =
-      "timeout 60 " + std::string(GPUSIM_BINARY) + " " + arguments + " >'" + out + "' 2>'" + err + "'";
-  const int raw = std::system(command.c_str());
-  RunOutput r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
-  std::remove(out.c_str());
-  std::remove(err.c_str());
-  return r;
+  return testprocess::RunRedirected("timeout 60 " + std::string(GPUSIM_BINARY) + " " + arguments, TestPath(".out"),
+                                    TestPath(".err"));
 }
 
 int ActionsFired(const std::string& out) {

@@ -1,3 +1,4 @@
+#include "TestProcess.h"
 #include "simulator/EngineTestModels.h"
 #include "simulator/SimulatorClass.h"
 
@@ -25,12 +26,7 @@ using enginetest::VariableSpec;
 
 namespace {
 
-std::vector<std::string> ReadLines(const std::string& name) {
-  std::ifstream in(name);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using testprocess::ReadLines;
 
 // The data lines of an ASCII results file (header and trailer removed).
 std::vector<std::string> DataLines(const std::string& name) {

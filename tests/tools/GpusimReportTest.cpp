@@ -1,6 +1,5 @@
 // Runs the gpusim-report executable on hand-written results files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,20 +8,11 @@
 #include <sstream>
 #include <string>
 
+#include "TestProcess.h"
+
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testprocess::Outcome;
 
 class GpusimReportTest : public testing::Test {
  protected:
@@ -40,10 +30,8 @@ class GpusimReportTest : public testing::Test {
   }
 
   Outcome Run(const std::string& arguments) {
-    const std::string command = std::string(GPUSIM_BUILD_DIR) + "/gpusim-report " + arguments + " >'" + dir_ +
-                                "/out' 2>'" + dir_ + "/err'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir_ + "/out"), Slurp(dir_ + "/err")};
+    return testprocess::RunRedirected(std::string(GPUSIM_BUILD_DIR) + "/gpusim-report " + arguments, dir_ + "/out",
+                                      dir_ + "/err");
   }
 
   std::string dir_;
