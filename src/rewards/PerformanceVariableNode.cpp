@@ -353,8 +353,11 @@ void PerformanceVariableNode::FixImpulseWorkerLists() {
 template <typename Visit>
 void PerformanceVariableNode::ForEachImpulseWorkerOf(BaseActionClass* last, Visit visit) {
   // The action's own per-variable arrays, built once at set-up, list exactly
-  // the impulse workers bound to the model instance that owns it.
-  if (!ImpulseAffectedBy(last) || last->PVImpulseSets == nullptr) return;
+  // the impulse workers bound to the model instance that owns it. Set-up
+  // fills an action's set for this variable only together with its entry in
+  // AffectedNodesByImpulseReward, so an empty set already means "not
+  // affected": no membership search is needed per event.
+  if (last == nullptr || last->PVImpulseSets == nullptr) return;
   FastSet& impulses = last->PVImpulseSets[ID];
   for (int s = 0; s < impulses.size(); ++s) {
     const int j = impulses[s];

@@ -255,6 +255,25 @@ TEST(PVModelTest, AffectedNodesUniteRateAndImpulseVariables) {
   EXPECT_FALSE(model.Node(0)->ImpulseAffectedBy(&model.NoFiredAction));
 }
 
+// The per-event walk over an action's impulse workers trusts that an action
+// holds impulse workers of a variable only when it is listed as affecting it.
+TEST(PVModelTest, AnActionHoldsImpulseWorkersOnlyOfTheVariablesItAffects) {
+  PlantJoin* plant = new PlantJoin(2, 2);
+  TestRewardModel model(plant, {Impulse("CONSUME_case1", "CONSUMER", 1.0), Named("none"),
+                                Impulse("PRODUCE", "PRODUCER", 1.0), Impulse("CONSUME_case2", "CONSUMER", 1.0)});
+  int attached = 0;
+  for (int a = 0; a < plant->NumActions; ++a) {
+    BaseActionClass* action = plant->Actions[a];
+    ASSERT_TRUE(action->IsPVImpulseDSAllocated());
+    for (int p = 0; p < model.GetNumPVs(); ++p) {
+      const bool holds = action->PVImpulseSets[p].size() > 0;
+      attached += holds;
+      EXPECT_EQ(holds, model.Node(p)->ImpulseAffectedBy(action)) << action->getName() << " / variable " << p;
+    }
+  }
+  EXPECT_EQ(attached, 6);  // two consumers' cases for each consumer variable, two producers
+}
+
 TEST(PVModelDeathTest, BuildingAnActionsAffectedNodesTwiceStopsOnAnAssertion) {
   PlantJoin* plant = new PlantJoin(1, 1);
   TestRewardModel model(plant, {Impulse("PRODUCE", "PRODUCER", 1.0)});
