@@ -24,16 +24,6 @@ bool FastSet::empty() const {
   return tree->empty();
 }
 
-int& FastSet::operator[](int i) {
-  QUELIX_ASSERT_AT(is_vec_rep, "FastSet", 65);
-  return vec[i];
-}
-
-int FastSet::size() const {
-  QUELIX_ASSERT_AT(is_vec_rep, "FastSet", 70);
-  return VecSize;
-}
-
 void FastSet::NoMoreModifications() {
   QUELIX_ASSERT_AT(!is_vec_rep, "FastSet", 75);
   VecSize = static_cast<int>(tree->size());

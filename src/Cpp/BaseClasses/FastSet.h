@@ -14,6 +14,8 @@
 #include <memory>
 #include <set>
 
+#include "Cpp/BaseClasses/QuelixAssert.h"
+
 class FastSet {
  public:
   FastSet();
@@ -27,9 +29,16 @@ class FastSet {
   bool empty() const;
   void NoMoreModifications();
 
-  // Array form only.
-  int& operator[](int i);
-  int size() const;
+  // Array form only. Defined here: the reward model reads them on every
+  // firing, and a call per element cost more than the read.
+  int& operator[](int i) {
+    QUELIX_ASSERT_AT(is_vec_rep, "FastSet", 65);
+    return vec[i];
+  }
+  int size() const {
+    QUELIX_ASSERT_AT(is_vec_rep, "FastSet", 70);
+    return VecSize;
+  }
 
   void clear();
   bool isFrozen() const { return is_vec_rep; }
