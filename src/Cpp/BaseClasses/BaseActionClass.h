@@ -21,6 +21,7 @@
 #include "Cpp/BaseClasses/List.h"
 
 class BaseActionClass;
+class BaseGroupClass;
 class BaseModelClass;
 class BaseStateVariableClass;
 struct ScheduleEntry;
@@ -102,6 +103,10 @@ class BaseActionClass {
   Distribution DistributionType;
   ScheduleEntry* ScheduleRecord;
   BaseModelClass* ParentModel;
+  // This action as a group, or null. The group constructor sets it, so the
+  // weighted choice tells nested groups apart on every firing without a
+  // dynamic_cast; actions are never copied or moved, so it stays exact.
+  BaseGroupClass* AsGroup = nullptr;
   FastSet AffectedNodesByImpulseReward;
   FastSet* PVImpulseSets;
   int*** PVImpulseIndices;  // [variable][impulse] -> worker positions

@@ -9,7 +9,9 @@
 #include "random/UserDistributions.h"
 
 BaseGroupClass::BaseGroupClass()
-    : SelectedAction(nullptr), MaxRank(0), NumMembers(0), NumCandidates(0), MemberCapacity(0) {}
+    : SelectedAction(nullptr), MaxRank(0), NumMembers(0), NumCandidates(0), MemberCapacity(0) {
+  AsGroup = this;
+}
 
 BaseGroupClass::BaseGroupClass(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
                                int affectedCount, int enablingCount, bool reactivation)
@@ -114,7 +116,7 @@ bool BaseGroupClass::SelectAction() {
       lo = mid + 1;
   }
   BaseActionClass* candidate = WeightTable[lo].Candidate;
-  if (BaseGroupClass* group = dynamic_cast<BaseGroupClass*>(candidate)) {
+  if (BaseGroupClass* group = candidate->AsGroup) {
     group->SelectAction();
     SelectedAction = group->SelectedAction;
   } else {

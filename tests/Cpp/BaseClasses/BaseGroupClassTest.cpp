@@ -194,6 +194,20 @@ TEST(BaseGroupClassTest, NestedGroupChoosesAmongItsOwnMembers) {
   EXPECT_EQ(outer.getSelectedAction(), nullptr);
 }
 
+// The choice descends into a member exactly when the member is a group.
+TEST(BaseGroupClassTest, EveryKindOfGroupIsKnownAsOneAndAPlainActionIsNot) {
+  BaseActionClass plain;
+  BaseGroupClass group("G", 0, INSTANTANEOUS, DEFAULT_POLICY, 0, 0, false, 2);
+  PostselectGroup post(2);
+  PreselectGroup pre;
+  MoveActivity activity("A", 0, 0, 0);
+  EXPECT_EQ(plain.AsGroup, nullptr);
+  EXPECT_EQ(group.AsGroup, &group);
+  EXPECT_EQ(post.AsGroup, &post);
+  EXPECT_EQ(pre.AsGroup, &pre);
+  EXPECT_EQ(activity.AsGroup, &activity);
+}
+
 TEST(BaseGroupClassTest, PrintGroupIndentsNestedMembersUnderTheirPrefix) {
   MoveActivity a("A", 0, 0, 0), x("X", 0, 0, 0), y("Y", 0, 0, 0), z("Z", 0, 0, 0);
   PostselectGroup inner;
