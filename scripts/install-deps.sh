@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
 # Installs the build and test tools gpusim needs on a Debian machine when they
 # are missing. As root it uses apt-get; otherwise it names what to install.
+#   install-deps.sh         everything ./test.sh uses
+#   install-deps.sh --run   only what ./run.sh needs to build and run the main
+#                           job (no gnuplot, help2man or packaging tools)
 set -euo pipefail
+run_only=false
+[ "${1:-}" = "--run" ] && run_only=true
 
-PACKAGES=(cmake g++ make ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils)
+# gnuplot draws gpusim-report's pictures (the tests draw some); help2man
+# makes the manual pages; dpkg-dev and file let cpack build the Debian
+# package.
+PACKAGES=(cmake g++ make ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
+          gnuplot-nox help2man dpkg-dev file)
 
 missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
@@ -14,6 +23,12 @@ command -v xmllint >/dev/null 2>&1 || missing+=(libxml2-utils)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(googletest libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+if ! $run_only; then
+  command -v gnuplot >/dev/null 2>&1 || missing+=(gnuplot-nox)
+  command -v help2man >/dev/null 2>&1 || missing+=(help2man)
+  command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
+  command -v file >/dev/null 2>&1 || missing+=(file)
+fi
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
