@@ -33,6 +33,7 @@
 #include "simulator/Event.h"
 #include "simulator/EventList.h"
 #include "simulator/Heap.h"
+#include "simulator/ProgressMeter.h"
 #include "simulator/ScheduleEntry.h"
 #include "simulator/WatchList.h"
 #include "trace/TraceFile.h"
@@ -168,6 +169,10 @@ class SimulatorClass {
   static bool StopRequested();
   // Makes the running loop end as if asked to stop by a signal.
   static void RequestStop();
+  // Whether the loops show their progress line: the error stream is a
+  // terminal, GPUSIM_PROGRESS does not turn it off, and no trace is being
+  // written to the same terminal.
+  bool ProgressWanted() const;
 
   // ---------------------------------------------------------------------
   // Observation packets and the output step (output/SimulatorClassOutput.cpp)
@@ -328,6 +333,7 @@ class SimulatorClass {
   double CPUTime = 0.0;      // processor seconds, set at each report
   int Batches = 0;           // replications or batches completed
   int RunState = 0;          // 0 running, 1 finishing, 2 stopped
+  ProgressMeter Progress;    // silent unless ProgressWanted at loop start
 
   // =====================================================================
   // Outputs and communication

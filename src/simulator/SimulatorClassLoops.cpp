@@ -8,6 +8,8 @@
 #include "rewards/PVModel.h"
 #include "rewards/PerformanceVariableNode.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -52,6 +54,12 @@ double ClockNow() { return static_cast<double>(std::clock()); }
 
 }  // namespace
 
+bool SimulatorClass::ProgressWanted() const {
+  // A trace written to the same terminal would be torn apart by the line.
+  const bool traceOnTerminal = TraceEnabled && TraceFileName.empty() && isatty(STDOUT_FILENO) == 1;
+  return ProgressMeter::WantedOnStandardError() && !traceOnTerminal;
+}
+
 bool SimulatorClass::StopRequested() { return stopRequested != 0; }
 
 void SimulatorClass::RequestStop() { stopRequested = 1; }
@@ -80,6 +88,7 @@ void SimulatorClass::TerminatingSimulation() {
   Trace->newBatch();
 
   StopSignalGuard signals;
+  Progress.Start("replications", MaxBatches, ProgressWanted());
   int k = 0;
   while (RunState == 0) {
     Now = 0;
@@ -108,6 +117,7 @@ void SimulatorClass::TerminatingSimulation() {
     }
     ++k;
     ++Batches;
+    Progress.Count(Batches);
     const bool last = (MaxBatches > 0 && Batches >= MaxBatches) || StopRequested();
     if (last) RunState = 1;
     if (last || k == reportSize) {
@@ -120,6 +130,7 @@ void SimulatorClass::TerminatingSimulation() {
     RewardModel->SetState(initialState.data());
     RewardModel->PVReset();
   }
+  Progress.Finish(Batches);
   ScratchEvent.reset();
   PlaceholderAction.reset();
 }
@@ -173,6 +184,7 @@ void SimulatorClass::SteadyStateSimulation() {
   }
 
   StopSignalGuard signals;
+  Progress.Start("batches", MaxBatches, ProgressWanted());
   while (RunState == 0) {
     CheckCompletedBatches(PVs, valueCounts.data(), squareCounts.data());
     if ((MaxBatches > 0 && BatchCounts->MinKey() >= MaxBatches) || StopRequested()) RunState = 1;
@@ -183,6 +195,7 @@ void SimulatorClass::SteadyStateSimulation() {
     }
   }
   SendSSResults(valueCounts.data(), squareCounts.data());
+  Progress.Finish(std::max(BatchCounts->MinKey(), 0));
 
   BatchEnds.reset();
   BatchCounts.reset();
@@ -209,6 +222,8 @@ void SimulatorClass::CheckCompletedBatches(PerformanceVariableNode** pvs, int* v
     BatchEnds->ChangeKey(a, v->StopTime);
     BatchCounts->ChangeKey(a, BatchCounts->KeyOf(a) + 1);
     Trace->newBatch();
+    // The run's progress is that of its slowest variable, as for -N.
+    Progress.Count(BatchCounts->MinKey());
   }
 }
 
