@@ -1,13 +1,72 @@
-// Entry point: builds the simulator from the command line, runs it once and
-// tears it down. Start-up errors end the process with status 1 from inside
-// the constructor; a run that lost results (a results file that could not be
-// written) ends with the simulator's ExitStatus and no good-exit line.
+// Entry point: answers --help and --version, otherwise builds the simulator
+// from the command line, runs it once and tears it down. Start-up errors end
+// the process with status 1 from inside the constructor; a run that lost
+// results (a results file that could not be written) ends with the
+// simulator's ExitStatus and no good-exit line.
 #include <iostream>
 
 #include "Cpp/BaseClasses/ErrorFunctions.h"
+#include "cli/ProgramInfo.h"
 #include "simulator/SimulatorClass.h"
 
+namespace {
+
+// Written for a reader at the terminal (and for the manual page made from
+// it); the terse list that follows a command-line error stays as it is.
+const char kHelp[] =
+    "Usage: gpusim [options]\n"
+    "Simulates the GPU model: independent replications (terminating) or one long\n"
+    "run cut into batches (steady state), with one observation per reward variable\n"
+    "per replication or batch, written to results files or sent to a simulation\n"
+    "manager.\n"
+    "\n"
+    "Options:\n"
+    "  -a NAME     write the ASCII results file NAME\n"
+    "  -b NAME     write the binary results file NAME\n"
+    "  -c NUM      client identification number sent to the manager (default 0)\n"
+    "  -e NUM      experiment to run, 'Experiment 1' is 0 (default 0)\n"
+    "  -f NAME     base name of the trace files NAME.txt, NAME.xml (default: standard\n"
+    "              output)\n"
+    "  -l NUM      trace level 1 to 4; 0 or less: no firing lines (default 1)\n"
+    "  -m          plain-text trace\n"
+    "  -x          XML trace of the first replication\n"
+    "  -n NUM      observations per report, at least 1 (default 1000)\n"
+    "  -N NUM      stop after NUM replications or batches; 0 or less: no limit\n"
+    "  -O STRING   override global variables, type:name:value triples joined by ':',\n"
+    "              e.g. s:size:20\n"
+    "  -p NUM      port of the simulation manager server (default 10000)\n"
+    "  -r NUM      generator: 0 lagged Fibonacci (default), 1 Tausworthe, 2 Mersenne\n"
+    "              Twister\n"
+    "  -s NUM      seed; 0 means 31415 (default 31415)\n"
+    "  -t NUM      1 terminating simulation (default), 0 steady state\n"
+    "  -w          wait up to 60 s for the simulation manager before simulating\n"
+    "  -h, --help     print this help and exit\n"
+    "  -V, --version  print the version and exit\n"
+    "\n"
+    "Environment:\n"
+    "  GPUSIM_PROGRESS  0 (or off, no, false) turns off the progress line that a\n"
+    "                   run shows while the error stream is a terminal\n"
+    "  SIMTEST          how the activities to re-examine after a firing are found:\n"
+    "                   unset or 2 (default), 0 or 1 (older methods)\n"
+    "\n"
+    "Exit status: 0 after a complete run; 1 on a command-line or start-up error, or\n"
+    "when results could not be written.\n"
+    "\n"
+    "Example: gpusim -N 10000 -a run.txt -b run.bin -s 7\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  switch (FindInfoRequest(argc, argv)) {
+    case InfoRequest::kHelp:
+      std::cout << kHelp;
+      return 0;
+    case InfoRequest::kVersion:
+      PrintVersion(std::cout, "gpusim");
+      return 0;
+    case InfoRequest::kNone:
+      break;
+  }
   // Running out of memory anywhere ends the run with the fixed message and status 1.
   InstallMemoryAllocationHandler();
   int status = 0;

@@ -1,20 +1,26 @@
-// gpusim-report: summarises a results file written by gpusim, binary (-b) or
-// ASCII (-a), told apart by its header. For each reward variable it prints
-// the name, the number of observations, the mean, the standard deviation and
-// a 95% confidence interval of the mean; --csv and --json give the same
-// figures for other tools.
+// gpusim-report: summarises one or more results files written by gpusim,
+// binary (-b) or ASCII (-a), told apart by their headers. The observations
+// of all files are pooled per reward variable; for each variable it prints
+// the name, the number of observations, the mean, the standard deviation,
+// the confidence interval of the mean (Student's t) with its half-width and
+// relative half-width, and the runs' metadata. --csv and --json give the same
+// figures for other tools; --plot draws the convergence pictures with
+// gnuplot.
 //
-// Exit status: 0 when the whole file was read (a short last block, left by a
-// run that was stopped while writing, is skipped with a warning); 1 when the
-// file cannot be read or is corrupt (the figures of what came before the fault
-// are still printed); 2 on a usage error.
+// Exit status: 0 when every file was read (a short last block, left by a run
+// that was stopped while writing, is skipped with a warning); 1 when a file
+// cannot be read or is corrupt (the figures of what could be read are still
+// printed); 2 on a usage error; 4 when the picture could not be drawn.
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "output/ResultsReader.h"
-#include "output/ResultsSummary.h"
+#include "cli/ProgramInfo.h"
+#include "report/PlotWriter.h"
+#include "report/PooledResults.h"
+#include "report/ReportWriter.h"
 
 namespace {
 
@@ -23,113 +29,148 @@ namespace {
 const std::vector<std::string> kRewardNames = {"scheduling", "write_ok",   "write_ko",
                                                "compute_ok", "compute_ko", "clock_steps"};
 
+constexpr int kUsageError = 2;
+constexpr int kPlotError = 4;
+
+const char kHelp[] =
+    "Usage: gpusim-report [options] <results file>...\n"
+    "Summarises binary or ASCII results files written by gpusim. The observations\n"
+    "of several files are pooled per reward variable, in the order given.\n"
+    "\n"
+    "Options:\n"
+    "  --csv             print the figures as CSV\n"
+    "  --json            print the figures as JSON\n"
+    "  --confidence C    confidence level of the intervals, 0 < C < 1 (default 0.95)\n"
+    "  --plot FILE       also draw, per reward variable, the running mean with its\n"
+    "                    confidence band and the histogram of the observations into\n"
+    "                    FILE (.svg or .png) with gnuplot; the gnuplot script is kept\n"
+    "                    as FILE.gp\n"
+    "  -h, --help        print this help and exit\n"
+    "  -V, --version     print the version and exit\n"
+    "\n"
+    "Files that share a seed and a generator hold the same stream of observations:\n"
+    "pooling them is reported with a warning.\n"
+    "\n"
+    "Exit status: 0 when every file was read; 1 when a file cannot be read or is\n"
+    "corrupt (the figures of what could be read are still printed); 2 on a usage\n"
+    "error; 4 when the picture could not be drawn.\n";
+
 enum class Style { kText, kCsv, kJson };
 
-int Usage() {
-  std::cerr << "Usage: gpusim-report [--csv | --json] <results file>\n"
-               "Summarises a binary or ASCII results file written by gpusim.\n";
-  return 2;
+struct Options {
+  Style style = Style::kText;
+  double confidence = 0.95;
+  std::string plotPath;
+  std::vector<std::string> paths;
+};
+
+int Usage(const std::string& problem) {
+  if (!problem.empty()) std::cerr << "gpusim-report: " << problem << "\n";
+  std::cerr << "Usage: gpusim-report [--csv | --json] [--confidence C] [--plot FILE.svg|FILE.png] <results file>...\n"
+               "Summarises binary or ASCII results files written by gpusim (--help for more).\n";
+  return kUsageError;
 }
 
-const char* FormatName(ResultsReader::Format format) {
-  switch (format) {
-    case ResultsReader::Format::kBinary:
-      return "binary";
-    case ResultsReader::Format::kAscii:
-      return "ascii";
-    default:
-      return "unknown";
+bool ParseConfidence(const char* text, double* confidence) {
+  char* end = nullptr;
+  *confidence = std::strtod(text, &end);
+  return end != text && *end == '\0' && *confidence > 0.0 && *confidence < 1.0;
+}
+
+// Returns 0 when the command line is usable, otherwise the usage status.
+int ParseArguments(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--csv") {
+      options->style = Style::kCsv;
+    } else if (argument == "--json") {
+      options->style = Style::kJson;
+    } else if (argument == "--confidence" || argument == "--plot") {
+      if (i + 1 >= argc) return Usage(argument + " needs a value");
+      const char* value = argv[++i];
+      if (argument == "--plot") {
+        options->plotPath = value;
+        if (PlotWriter::TerminalFor(options->plotPath).empty()) return Usage("--plot: name the picture .svg or .png");
+      } else if (!ParseConfidence(value, &options->confidence)) {
+        return Usage(std::string("--confidence: not a level between 0 and 1: ") + value);
+      }
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      return Usage("unknown option " + argument);
+    } else {
+      options->paths.push_back(argument);
+    }
   }
+  return options->paths.empty() ? Usage("") : 0;
 }
 
-bool IsInteger(const std::string& text) {
-  std::size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
-  if (text.size() == start || text.size() > 18) return false;
-  for (std::size_t i = start; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
+// Reads every file into results, reporting each problem; true when all
+// were read to their end.
+bool ReadAll(const std::vector<std::string>& paths, PooledResults* results) {
+  bool complete = true;
+  for (const std::string& path : paths) {
+    if (results->AddFile(path)) continue;
+    complete = false;
+    std::cerr << "gpusim-report: " << path << ": " << results->LastError() << "\n";
   }
-  return true;
-}
-
-std::string JsonText(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    if (static_cast<unsigned char>(c) >= 0x20) quoted += c;
+  for (const PooledResults::File& file : results->Files()) {
+    if (file.truncatedBytes > 0) {
+      std::cerr << "gpusim-report: warning: " << file.path << " ends in an incomplete record (" << file.truncatedBytes
+                << " bytes ignored)\n";
+    }
   }
-  return quoted + "\"";
-}
-
-void PrintText(const std::string& path, const ResultsReader& reader, const ResultsSummary& summary) {
-  const bool binary = reader.GetFormat() == ResultsReader::Format::kBinary;
-  std::cout << "Results file: " << path << " (" << FormatName(reader.GetFormat()) << ", "
-            << reader.Records() << (binary ? " observation blocks" : " observation lines") << ")\n";
-  std::cout << "Experiment: " << reader.HeaderField("EXPERIMENTS") << "  Seed: " << reader.HeaderField("SEED")
-            << "  Generator: " << reader.HeaderField("RANDOMGEN")
-            << "  Batches: " << (reader.HeaderField("BATCHES").empty() ? "?" : reader.HeaderField("BATCHES"))
-            << "\n";
-  if (reader.Observations() == 0) {
-    std::cout << "No observations.\n";
-    return;
+  for (const auto& [first, second] : results->SameStreamPairs()) {
+    const PooledResults::File& a = results->Files()[first];
+    const PooledResults::File& b = results->Files()[second];
+    std::cerr << "gpusim-report: warning: " << a.path << " and " << b.path << " come from the same seed (" << a.seed
+              << ") and generator (" << a.generator
+              << "): their observations are the same stream, not independent ones\n";
   }
-  summary.PrintText(std::cout);
-}
-
-void PrintJson(const std::string& path, const ResultsReader& reader, const ResultsSummary& summary) {
-  const std::string batches = reader.HeaderField("BATCHES");
-  std::cout << "{\n  \"file\": " << JsonText(path) << ",\n  \"format\": \"" << FormatName(reader.GetFormat())
-            << "\",\n  \"records\": " << reader.Records() << ",\n  \"batches\": "
-            << (IsInteger(batches) ? batches : batches.empty() ? "null" : JsonText(batches)) << ",\n  \"truncated_bytes\": "
-            << reader.TruncatedBytes() << ",\n  \"error\": "
-            << (reader.Error().empty() ? "null" : JsonText(reader.Error())) << ",\n  \"variables\": ";
-  summary.PrintJsonRows(std::cout);
-  std::cout << "\n}\n";
+  return complete;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Style style = Style::kText;
-  std::string path;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--csv") == 0) {
-      style = Style::kCsv;
-    } else if (std::strcmp(argv[i], "--json") == 0) {
-      style = Style::kJson;
-    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      return Usage();
-    } else if (path.empty()) {
-      path = argv[i];
-    } else {
-      return Usage();
-    }
+  switch (FindInfoRequest(argc, argv)) {
+    case InfoRequest::kHelp:
+      std::cout << kHelp;
+      return 0;
+    case InfoRequest::kVersion:
+      PrintVersion(std::cout, "gpusim-report");
+      return 0;
+    case InfoRequest::kNone:
+      break;
   }
-  if (path.empty()) return Usage();
+  Options options;
+  if (const int status = ParseArguments(argc, argv, &options)) return status;
 
-  ResultsSummary summary(kRewardNames);
-  ResultsReader reader;
-  const bool complete =
-      reader.ReadFile(path, [&summary](int pvIndex, double value) { summary.Add(pvIndex, value); });
-  if (reader.GetFormat() == ResultsReader::Format::kUnknown) {
-    std::cerr << "gpusim-report: " << path << ": " << reader.Error() << "\n";
+  PooledResults results(kRewardNames, !options.plotPath.empty());
+  const bool complete = ReadAll(options.paths, &results);
+  if (results.Files().empty()) {
     return 1;
   }
-  if (reader.Truncated()) {
-    std::cerr << "gpusim-report: warning: " << path << " ends in an incomplete record ("
-              << reader.TruncatedBytes() << " bytes ignored)\n";
-  }
-  if (!complete) std::cerr << "gpusim-report: " << path << ": " << reader.Error() << "\n";
 
-  switch (style) {
+  const ReportWriter writer(results, options.confidence);
+  switch (options.style) {
     case Style::kText:
-      PrintText(path, reader, summary);
+      writer.PrintText(std::cout);
       break;
     case Style::kCsv:
-      summary.PrintCsv(std::cout);
+      writer.PrintCsv(std::cout);
       break;
     case Style::kJson:
-      PrintJson(path, reader, summary);
+      writer.PrintJson(std::cout);
       break;
+  }
+  std::cout.flush();
+
+  if (!options.plotPath.empty()) {
+    if (!results.FillBins()) std::cerr << "gpusim-report: warning: a file changed while it was read twice\n";
+    const std::string problem = PlotWriter(results, options.confidence).Draw(options.plotPath);
+    if (!problem.empty()) {
+      std::cerr << "gpusim-report: cannot draw " << options.plotPath << ": " << problem << "\n";
+      return kPlotError;
+    }
   }
   return complete ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "TestProcess.h"
+#include "trace/XmlLint.h"
 
 namespace {
 
@@ -54,6 +55,10 @@ const std::string kBlock(
     "\x40\x10\x00\x00\x00\x00\x00\x00" "\x40\x10\x00\x00\x00\x00\x00\x00",
     55);
 
+const std::string kCsvHeader =
+    "pv,name,observations,mean,stddev,ci95_low,ci95_high,half_width,rel_half_width,confidence,experiment,seed,"
+    "generator\n";
+
 }  // namespace
 
 TEST_F(GpusimReportTest, SummarisesABinaryFileWithTheModelsNames) {
@@ -70,15 +75,18 @@ TEST_F(GpusimReportTest, SummarisesABinaryFileWithTheModelsNames) {
   const Outcome csv = Run("--csv '" + path + "'");
   EXPECT_EQ(csv.status, 0);
   EXPECT_EQ(csv.out,
-            "pv,name,observations,mean,stddev,ci95_low,ci95_high\n"
-            "0,scheduling,2,2,1.414213562,-10.70620474,14.70620474\n"
-            "5,clock_steps,2,4,0,4,4\n");
+            kCsvHeader +
+                "0,scheduling,2,2,1.414213562,-10.70620474,14.70620474,12.70620474,6.353102368,0.95,0,31415,"
+                "Lagged Fibonacci\n"
+                "5,clock_steps,2,4,0,4,4,0,0,0.95,0,31415,Lagged Fibonacci\n");
 
   const Outcome json = Run("--json '" + path + "'");
   EXPECT_EQ(json.status, 0);
   EXPECT_NE(json.out.find("\"format\": \"binary\""), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"truncated_bytes\": 20"), std::string::npos) << json.out;
-  EXPECT_NE(json.out.find("\"batches\": 2,"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"experiment\": 0, \"seed\": 31415, \"generator\": \"Lagged Fibonacci\", \"batches\": 2,"),
+            std::string::npos)
+      << json.out;
   EXPECT_NE(json.out.find("\"name\": \"clock_steps\", \"observations\": 2"), std::string::npos) << json.out;
 }
 
@@ -90,9 +98,10 @@ TEST_F(GpusimReportTest, SummarisesAnAsciiFile) {
   const Outcome csv = Run("--csv '" + path + "'");
   EXPECT_EQ(csv.status, 0) << csv.err;
   EXPECT_EQ(csv.out,
-            "pv,name,observations,mean,stddev,ci95_low,ci95_high\n"
-            "0,scheduling,2,2,1.414213562,-10.70620474,14.70620474\n"
-            "5,clock_steps,2,4,0,4,4\n");
+            kCsvHeader +
+                "0,scheduling,2,2,1.414213562,-10.70620474,14.70620474,12.70620474,6.353102368,0.95,0,31415,"
+                "Lagged Fibonacci\n"
+                "5,clock_steps,2,4,0,4,4,0,0,0.95,0,31415,Lagged Fibonacci\n");
 }
 
 TEST_F(GpusimReportTest, FailuresHaveNonZeroStatus) {
@@ -109,4 +118,115 @@ TEST_F(GpusimReportTest, FailuresHaveNonZeroStatus) {
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("block at offset 311"), std::string::npos) << bad.err;
   EXPECT_NE(bad.out.find("0,scheduling,2,"), std::string::npos) << "what came before the fault is still summarised";
+}
+
+namespace {
+
+// The rows of a CSV report up to the metadata columns, which name the files.
+std::string Figures(const std::string& csv) {
+  std::string figures;
+  for (const std::string& line : testprocess::Lines(csv)) figures += line.substr(0, line.find(",0.95,")) + "\n";
+  return figures;
+}
+
+class GpusimReportPoolingTest : public GpusimReportTest {
+ protected:
+  // An ASCII results file of a real run with the given seed.
+  std::string Simulate(const std::string& name, int seed) {
+    const std::string path = dir_ + "/" + name;
+    const Outcome run = testprocess::RunRedirected(std::string(GPUSIM_BINARY) + " -N 400 -n 100 -s " +
+                                                       std::to_string(seed) + " -a '" + path + "'",
+                                                   dir_ + "/out", dir_ + "/err");
+    EXPECT_EQ(run.status, 0) << run.err;
+    return path;
+  }
+};
+
+}  // namespace
+
+TEST_F(GpusimReportPoolingTest, TwoFilesPoolLikeOneFileHoldingBoth) {
+  const std::string a = Simulate("a.txt", 1);
+  const std::string b = Simulate("b.txt", 2);
+  // One file with a's header, a's observations, then b's.
+  std::string both;
+  for (const std::string& line : testprocess::ReadLines(a)) {
+    if (line.rfind("#META", 0) != 0) both += line + "\n";
+  }
+  for (const std::string& line : testprocess::ReadLines(b)) {
+    if (line[0] != '#') both += line + "\n";
+  }
+  const std::string combined = Write("both.txt", both + "#META_DATA,BATCHES=800\n");
+
+  const Outcome pooled = Run("--csv '" + a + "' '" + b + "'");
+  const Outcome single = Run("--csv '" + combined + "'");
+  EXPECT_EQ(pooled.status, 0);
+  EXPECT_EQ(pooled.err, "") << "different seeds: no warning";
+  EXPECT_EQ(Figures(pooled.out), Figures(single.out));
+  EXPECT_NE(pooled.out.find("1,write_ok,800,"), std::string::npos) << pooled.out;
+  EXPECT_NE(pooled.out.find(",0.95,0;0,1;2,Lagged Fibonacci;Lagged Fibonacci\n"), std::string::npos) << pooled.out;
+
+  const Outcome text = Run("'" + a + "' '" + b + "'");
+  EXPECT_NE(text.out.find("Pooled: 2 files, 4800 observations"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Seed: 2  Generator: Lagged Fibonacci"), std::string::npos) << text.out;
+}
+
+TEST_F(GpusimReportPoolingTest, WarnsWhenTwoFilesComeFromTheSameStream) {
+  const std::string a = Simulate("a.txt", 5);
+  const std::string b = Simulate("b.bin", 5);  // an ASCII file, whatever its name
+  const Outcome r = Run("--json '" + a + "' '" + Simulate("c.txt", 6) + "' '" + b + "'");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "gpusim-report: warning: " + a + " and " + b +
+                       " come from the same seed (5) and generator (Lagged Fibonacci): their observations are the "
+                       "same stream, not independent ones\n");
+  EXPECT_NE(r.out.find("\"seed\": 6,"), std::string::npos) << r.out;
+}
+
+TEST_F(GpusimReportPoolingTest, ConfidenceLevelSetsTheIntervalAndItsName) {
+  const std::string a = Simulate("a.txt", 3);
+  const Outcome r99 = Run("--confidence 0.99 --csv '" + a + "'");
+  EXPECT_EQ(r99.status, 0);
+  EXPECT_EQ(r99.out.rfind("pv,name,observations,mean,stddev,ci99_low,ci99_high,", 0), 0u) << r99.out;
+  EXPECT_NE(Run("--confidence 0.999 '" + a + "'").out.find("99.9% confidence interval"), std::string::npos);
+  for (const char* bad : {"1", "0", "95", "x", "0.9x"}) {
+    EXPECT_EQ(Run(std::string("--confidence ") + bad + " '" + a + "'").status, 2) << bad;
+  }
+  EXPECT_EQ(Run("'" + a + "' --confidence").status, 2);
+}
+
+TEST_F(GpusimReportPoolingTest, PlotsAreDrawnAsValidSvgAndPng) {
+  const std::string a = Simulate("a.txt", 4);
+  const std::string svg = dir_ + "/plot.svg";
+  const Outcome drawn = Run("--plot '" + svg + "' '" + a + "'");
+  ASSERT_EQ(drawn.status, 0) << drawn.err;
+  std::string report;
+  EXPECT_EQ(CheckWellFormed(svg, &report), 0) << report;
+  const std::string picture = testprocess::ReadFile(svg);
+  EXPECT_NE(picture.find("write_ok: running mean and 95% confidence band"), std::string::npos);
+  EXPECT_NE(picture.find("compute_ok: histogram of 400 observations"), std::string::npos);
+  EXPECT_NE(testprocess::ReadFile(svg + ".gp").find("set output"), std::string::npos) << "the script is kept";
+
+  const std::string png = dir_ + "/plot.PNG";
+  ASSERT_EQ(Run("--csv --plot '" + png + "' '" + a + "'").status, 0);
+  const std::string bytes = testprocess::ReadFile(png);
+  ASSERT_GT(bytes.size(), 24u);
+  EXPECT_EQ(bytes.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  const auto be32 = [&bytes](std::size_t at) {
+    return (static_cast<unsigned char>(bytes[at]) << 24) | (static_cast<unsigned char>(bytes[at + 1]) << 16) |
+           (static_cast<unsigned char>(bytes[at + 2]) << 8) | static_cast<unsigned char>(bytes[at + 3]);
+  };
+  EXPECT_EQ(be32(16), 1100u);        // width
+  EXPECT_EQ(be32(20), 6u * 300 + 40);  // a row per reward variable
+}
+
+TEST_F(GpusimReportPoolingTest, PlotFailuresAreClearErrors) {
+  const std::string a = Simulate("a.txt", 4);
+  EXPECT_EQ(Run("--plot '" + dir_ + "/p.pdf' '" + a + "'").status, 2);
+  const Outcome missing = testprocess::RunRedirected(
+      "env PATH=/nonexistent " + std::string(GPUSIM_BUILD_DIR) + "/gpusim-report --plot '" + dir_ + "/p.svg' '" + a +
+          "'",
+      dir_ + "/out", dir_ + "/err");
+  EXPECT_EQ(missing.status, 4);
+  EXPECT_NE(missing.err.find("cannot draw " + dir_ + "/p.svg: gnuplot is not installed"), std::string::npos)
+      << missing.err;
+  EXPECT_NE(missing.out.find("write_ok"), std::string::npos) << "the table is still printed";
 }
