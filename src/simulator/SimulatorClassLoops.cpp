@@ -195,7 +195,7 @@ void SimulatorClass::SteadyStateSimulation() {
     }
   }
   SendSSResults(valueCounts.data(), squareCounts.data());
-  Progress.Finish(std::max(BatchCounts->MinKey(), 0));
+  Progress.Finish(numSteadyState > 0 ? std::max(BatchCounts->MinKey(), 0) : 0);
 
   BatchEnds.reset();
   BatchCounts.reset();
@@ -222,8 +222,9 @@ void SimulatorClass::CheckCompletedBatches(PerformanceVariableNode** pvs, int* v
     BatchEnds->ChangeKey(a, v->StopTime);
     BatchCounts->ChangeKey(a, BatchCounts->KeyOf(a) + 1);
     Trace->newBatch();
-    // The run's progress is that of its slowest variable, as for -N.
-    Progress.Count(BatchCounts->MinKey());
+    // The run's progress is that of its slowest variable, as for -N; a
+    // warm-up counts as batch -1.
+    Progress.Count(std::max(BatchCounts->MinKey(), 0));
   }
 }
 
