@@ -3,7 +3,8 @@
 #
 # Every executable named gpusim or gpusim-<something> is a user command: it
 # goes to bin/ and gets a manual page made from its --help and --version
-# output by help2man. Tests and benchmarks (gpusim_tests, gpusim_bench) are
+# output by help2man, named by the target's GPUSIM_MAN_SUMMARY property (a
+# one-line description). Tests and benchmarks (gpusim_tests, gpusim_bench) are
 # not installed.
 include(GNUInstallDirs)
 
@@ -25,11 +26,15 @@ foreach(target ${gpusim_all_targets})
     # help2man runs the program; -N leaves out the pointer to a texinfo
     # manual that does not exist. The date is fixed so that the same sources
     # give the same page.
+    get_target_property(summary ${target} GPUSIM_MAN_SUMMARY)
+    if(NOT summary)
+      set(summary "part of the gpusim simulator")
+    endif()
     add_custom_command(
       OUTPUT ${page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
       COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=1767225600
-              ${GPUSIM_HELP2MAN} -N --no-discard-stderr -o ${page} $<TARGET_FILE:${target}>
+              ${GPUSIM_HELP2MAN} -N --no-discard-stderr -n ${summary} -o ${page} $<TARGET_FILE:${target}>
       COMMAND gzip -n -9 -f ${page}
       DEPENDS ${target}
       COMMENT "Manual page for ${target}"
