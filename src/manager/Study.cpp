@@ -159,7 +159,7 @@ Study::~Study() {
   // The handles' destructors end and reap any process still running.
 }
 
-void Study::Run(Launcher& launcher, StopSignals& signals) {
+void Study::Run(Launcher& launcher, ManagerSignals& signals) {
   startTime_ = Now();
   progressOnTerminal_ = ::isatty(STDERR_FILENO) == 1;
   StartAll(launcher);
@@ -231,7 +231,7 @@ bool Study::Finished() const {
                      [](const auto& s) { return s->ended && s->socket < 0; });
 }
 
-void Study::Loop(StopSignals& signals) {
+void Study::Loop(ManagerSignals& signals) {
   std::vector<pollfd> watched;
   std::vector<std::pair<Simulator*, bool>> owners;  // simulator, and whether the entry is its socket
   while (!Finished()) {
