@@ -175,7 +175,7 @@ void SimulatorClass::ListenToSimMgr(QuelixSocket* socket) {
 
 void SimulatorClass::EndSimMgrConnection(QuelixSocket* socket, const char* why, bool managerFault) {
   if (why != nullptr && !SimMgrSendFailed) {
-    std::cerr << "ERROR: " << why << "; stopping the simulation" << std::endl;
+    std::cerr << (managerFault ? "ERROR: " : "") << why << "; stopping the simulation" << std::endl;
   }
   SimMgrSendFailed = true;
   RunState = kStopped;
