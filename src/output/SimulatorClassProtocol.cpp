@@ -72,6 +72,7 @@ QuelixSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
       slice = std::min(slice, remaining);
     }
     if (ListenSocket->Select(slice) && ListenSocket->Accept(connection)) {
+      if (SendBufferBytes > 0) connection->SetSendBuffer(SendBufferBytes);
       SendReply(connection, kAcceptMarker, 1);
       return connection;
     }
@@ -270,6 +271,7 @@ void SimulatorClass::OpenManagerResultsFile(const std::string& name, int batchLi
 void SimulatorClass::SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code, bool mustArrive) {
   unsigned char reply[protocol::kReplySize];
   protocol::EncodeReply({marker, code, static_cast<std::uint32_t>(::getpid())}, reply);
+  MessageStart = Clock::now();
   if (mustArrive) {
     SendPiece(socket, nullptr, reply, sizeof reply);
   } else {
@@ -278,6 +280,7 @@ void SimulatorClass::SendReply(QuelixSocket* socket, unsigned char marker, unsig
 }
 
 void SimulatorClass::OutputCPUTime(QuelixSocket* socket, double cpuSeconds) {
+  MessageStart = Clock::now();
   // One piece per field: length, marker, client, experiment, seconds.
   unsigned char message[protocol::kCPUTimeSize];
   protocol::EncodeCPUTime({static_cast<unsigned>(ClientId), Experiment, cpuSeconds}, message);
@@ -290,6 +293,7 @@ void SimulatorClass::OutputCPUTime(QuelixSocket* socket, double cpuSeconds) {
 
 void SimulatorClass::WriteObservationBlock(const int32_t* counts, const double* values, int numPVs,
                                            int rowStride) {
+  MessageStart = Clock::now();
   std::uint32_t entries = 0;
   std::uint32_t observations = 0;
   for (int i = 0; i < numPVs; ++i) {
@@ -356,17 +360,16 @@ int SimulatorClass::SendPiece(QuelixSocket* socket, std::ostream* file, const un
 
 // Repeats a short send until the whole piece is out: the manager parses a
 // byte stream, and a piece sent in part would shift everything after it.
-// A manager that takes nothing for SendWaitMs, or a stop signal while the
-// connection is full, ends the attempt. Returns why it failed, or "".
+// A message not taken whole within SendWaitMs of MessageStart, or a stop
+// signal while the connection is full, ends the attempt. Returns why it
+// failed, or "".
 std::string SimulatorClass::SendWithinLimit(QuelixSocket* socket, const unsigned char* bytes, int length) {
   int sent = 0;
-  Clock::time_point lastProgress = Clock::now();
   while (sent < length) {
     errno = 0;
     const int result = socket->SendNow(bytes + sent, length - sent);
     if (result > 0) {
       sent += result;
-      lastProgress = Clock::now();
       continue;
     }
     const int error = errno;
@@ -376,19 +379,21 @@ std::string SimulatorClass::SendWithinLimit(QuelixSocket* socket, const unsigned
       return "Sending to the simulation manager failed (errno=" + std::to_string(error) + ")";
     }
     if (StopRequested()) return "Sending to the simulation manager was interrupted by a stop signal";
-    const int waited = MillisecondsSince(lastProgress);
+    const int waited = MillisecondsSince(MessageStart);
     if (waited >= SendWaitMs) {
-      return "Sending to the simulation manager failed: it read nothing for " + WaitText(SendWaitMs);
+      return "Sending to the simulation manager failed: it did not take a message within " + WaitText(SendWaitMs);
     }
     socket->WaitWritable(std::min(SendWaitMs - waited, kWaitSliceMs));
   }
   return std::string();
 }
 
-void SimulatorClass::ApplyPeerWaitOverride(const char* milliseconds) {
-  if (milliseconds == nullptr) return;
-  const int value = std::atoi(milliseconds);
-  if (value <= 0) return;
-  FileCommandWaitMs = value;
-  SendWaitMs = value;
+void SimulatorClass::ApplyPeerTestSettings(const char* waitMs, const char* sendBufferBytes) {
+  const int wait = waitMs != nullptr ? std::atoi(waitMs) : 0;
+  if (wait > 0) {
+    FileCommandWaitMs = wait;
+    SendWaitMs = wait;
+  }
+  const int buffer = sendBufferBytes != nullptr ? std::atoi(sendBufferBytes) : 0;
+  if (buffer > 0) SendBufferBytes = buffer;
 }

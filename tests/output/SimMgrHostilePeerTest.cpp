@@ -182,9 +182,10 @@ TEST_F(HostilePeerTest, AStopSignalEndsTheWaitForTheRestOfCommandThree) {
 
 TEST_F(HostilePeerTest, AManagerThatNeverReadsIsGivenUpAfterTheSendLimit) {
   manager::Client client;
-  auto sim = StartConnected({"-n", "100", "-b", binary_}, client, {"GPUSIM_PEER_WAIT_MS=500"});
+  auto sim = StartConnected({"-n", "100", "-b", binary_}, client,
+                            {"GPUSIM_PEER_WAIT_MS=500", "GPUSIM_SEND_BUFFER_BYTES=16384"});
   EXPECT_EQ(sim->Wait(30000), 1);
-  EXPECT_NE(sim->Errors().find("ERROR: Sending to the simulation manager failed: it read nothing for 500 ms"),
+  EXPECT_NE(sim->Errors().find("ERROR: Sending to the simulation manager failed: it did not take a message within 500 ms"),
             std::string::npos)
       << sim->Errors();
   EXPECT_EQ(sim->Output().find("GOOD EXIT"), std::string::npos);
@@ -193,8 +194,8 @@ TEST_F(HostilePeerTest, AManagerThatNeverReadsIsGivenUpAfterTheSendLimit) {
 
 TEST_F(HostilePeerTest, SigtermStopsARunBlockedOnAManagerThatNeverReads) {
   manager::Client client;
-  auto sim = StartConnected({"-n", "100", "-b", binary_}, client);
-  std::this_thread::sleep_for(std::chrono::seconds(1));  // long enough to fill the connection
+  auto sim = StartConnected({"-n", "100", "-b", binary_}, client, {"GPUSIM_SEND_BUFFER_BYTES=16384"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // long enough to fill the connection
   const Clock::time_point start = Clock::now();
   sim->Signal(SIGTERM);
   EXPECT_EQ(sim->Wait(20000), 0) << sim->Errors();
