@@ -51,11 +51,15 @@ void QuelixSocket::Fail(const std::string& message) {
   std::cerr << message << std::endl;
 }
 
-bool QuelixSocket::Bind(unsigned short port) {
+bool QuelixSocket::Bind(unsigned short port, const std::string& host) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(port);
+  if (!host.empty() && ::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+    Fail("error in bind: '" + host + "' is not a numeric IPv4 address");
+    return false;
+  }
   if (::bind(descriptor_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return true;
   const int error = errno;
   if (error == EADDRINUSE || error == 98 || error == 48) return false;
@@ -106,10 +110,8 @@ bool QuelixSocket::Select(int milliseconds) {
     return false;
   }
   pollfd watched{descriptor_, POLLIN, 0};
-  int ready;
-  do {
-    ready = ::poll(&watched, 1, milliseconds < 0 ? 0 : milliseconds);
-  } while (ready < 0 && errno == EINTR);
+  const int ready = ::poll(&watched, 1, milliseconds < 0 ? 0 : milliseconds);
+  if (ready < 0 && errno == EINTR) return false;
   if (ready < 0) {
     Fail("error in select" + std::to_string(errno));
     return false;
@@ -130,6 +132,24 @@ int QuelixSocket::Send(const void* bytes, int length) {
   return sent;
 }
 
+bool QuelixSocket::WaitWritable(int milliseconds) {
+  if (descriptor_ < 0) return true;  // the send reports the failure
+  pollfd watched{descriptor_, POLLOUT, 0};
+  return ::poll(&watched, 1, milliseconds < 0 ? 0 : milliseconds) > 0;
+}
+
+bool QuelixSocket::SetSendBuffer(int bytes) {
+  return ::setsockopt(descriptor_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+}
+
+int QuelixSocket::SendNow(const void* bytes, int length) {
+  int sent;
+  do {
+    sent = static_cast<int>(::send(descriptor_, bytes, static_cast<size_t>(length), kSendFlags | MSG_DONTWAIT));
+  } while (sent < 0 && errno == EINTR);
+  return sent;
+}
+
 int QuelixSocket::Recv(void* buffer, int length) {
   int received;
   do {
@@ -137,7 +157,10 @@ int QuelixSocket::Recv(void* buffer, int length) {
   } while (received < 0 && errno == EINTR);
   // A failed read is recorded so that callers can tell it from a peer that
   // closed the connection, which reads 0 bytes without an error.
-  if (received < 0) Fail("error in recv.  errno=" + std::to_string(errno));
+  if (received < 0) {
+    errorNumber_ = errno;
+    Fail("error in recv.  errno=" + std::to_string(errorNumber_));
+  }
   return received;
 }
 

@@ -26,19 +26,31 @@ class QuelixSocket {
   QuelixSocket(const QuelixSocket&) = delete;
   QuelixSocket& operator=(const QuelixSocket&) = delete;
 
-  // Binds to the port on all local addresses. Address-in-use failures are
-  // silent, so that a caller can move on to the next port.
-  bool Bind(unsigned short port);
+  // Binds to the port on the numeric IPv4 address, or on all local
+  // addresses when address is empty. Address-in-use failures are silent, so
+  // that a caller can move on to the next port.
+  bool Bind(unsigned short port, const std::string& address = std::string());
   bool Listen(int backlog);
   // Accepts one connection; its descriptor (or -1) goes to target, whose
   // earlier descriptor, if any, is closed first.
   bool Accept(QuelixSocket* target);
   bool Connect(const char* hostName, unsigned short port);
   // Waits up to milliseconds (0 polls) for the socket to become readable.
+  // A signal ends the wait early with false, so that callers can look at
+  // what the signal asked for.
   bool Select(int milliseconds);
+  // Waits up to milliseconds for room to send (or for a failure, which the
+  // next send reports); false on time-out or a signal.
+  bool WaitWritable(int milliseconds);
+
+  // Sets the kernel's send buffer (SO_SNDBUF), which the system may round.
+  bool SetSendBuffer(int bytes);
 
   // One send call; returns its result unchanged (below 1 means broken).
   int Send(const void* bytes, int length);
+  // One send call that never blocks: -1 with errno EAGAIN or EWOULDBLOCK
+  // when there is no room at all.
+  int SendNow(const void* bytes, int length);
   // One receive call.
   int Recv(void* buffer, int length);
   // Reads until exactly length bytes have arrived, the peer closes or a read
@@ -51,6 +63,8 @@ class QuelixSocket {
 
   // The last failure's message, or nullptr when nothing has failed.
   const char* GetErrorString() const;
+  // The errno of the last failed receive, 0 when none failed.
+  int ErrorNumber() const { return errorNumber_; }
   void Close();
 
   int Descriptor() const { return descriptor_; }
@@ -62,6 +76,7 @@ class QuelixSocket {
 
   int descriptor_ = -1;
   bool hasError_ = false;
+  int errorNumber_ = 0;
   std::string errorString_;
 };
 

@@ -2,39 +2,47 @@
 // polling and the messages sent to the manager.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <string>
 #include <vector>
 
-#include "output/BigEndian.h"
 #include "output/QuelixSocket.h"
+#include "protocol/WireFormat.h"
 #include "simulator/SimulatorClass.h"
 
 namespace {
 
 constexpr int kListenBacklog = 100;
-constexpr int kFileCommandLength = 512;
+constexpr int kFileCommandLength = static_cast<int>(protocol::kHandOverTextLimit);
+// Longest single sleep of a wait on the manager: a stop signal that arrives
+// just before a poll is noticed within this time.
+constexpr int kWaitSliceMs = 100;
 constexpr int kRunning = 0;
 constexpr int kStopped = 2;
 
-constexpr unsigned char kAcceptMarker = 255;
-constexpr unsigned char kQuitMarker = 254;
-constexpr unsigned char kCPUTimeMarker = 254;
-constexpr unsigned char kObservedValues = 1;
+using protocol::kAcceptMarker;
+using protocol::kQuitMarker;
 
 // Doubles converted to big-endian by Output, kept between calls.
 std::vector<unsigned char> buffer;
 int bufferSize = 100;
 
-// A command 3 count is read like atoi, but saturates instead of overflowing.
-int ParseCount(const std::string& text) {
-  const long long value = std::strtoll(text.c_str(), nullptr, 10);
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsSince(Clock::time_point start) {
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+std::string WaitText(int milliseconds) {
+  if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " s";
+  return std::to_string(milliseconds) + " ms";
 }
 
 }  // namespace
@@ -49,18 +57,25 @@ QuelixSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
   QuelixSocket* connection = new QuelixSocket(false);
   if (!BindListenSocket()) {
     delete connection;
+    delete ListenSocket;
+    ListenSocket = nullptr;
     return nullptr;
   }
 
-  int remaining = timeoutMs;
+  const Clock::time_point start = Clock::now();
   for (;;) {
-    if (RunState != kRunning) break;
-    if (timeoutMs != -1 && remaining <= 0) break;
-    if (ListenSocket->Select(AcceptPollMs) && ListenSocket->Accept(connection)) {
+    if (RunState != kRunning || StopRequested()) break;
+    int slice = std::min(AcceptPollMs, kWaitSliceMs);
+    if (timeoutMs != -1) {
+      const int remaining = timeoutMs - MillisecondsSince(start);
+      if (remaining <= 0) break;
+      slice = std::min(slice, remaining);
+    }
+    if (ListenSocket->Select(slice) && ListenSocket->Accept(connection)) {
+      if (SendBufferBytes > 0) connection->SetSendBuffer(SendBufferBytes);
       SendReply(connection, kAcceptMarker, 1);
       return connection;
     }
-    if (timeoutMs != -1) remaining -= AcceptPollMs;
   }
   delete connection;
   return nullptr;
@@ -70,9 +85,15 @@ void SimulatorClass::ConnectToSimMgr() {
   SimMgrSocket = WaitForSimMgrConnection(SimMgrWaitMs);
   if (SimMgrSocket != nullptr) return;
   RunState = kStopped;
+  if (StopRequested()) {
+    std::cerr << "Stopped by a signal while waiting for the simulation manager; nothing is simulated" << std::endl;
+    return;
+  }
+  ExitStatus = 1;
+  // Without a listener the cause has been reported already.
+  if (ListenSocket == nullptr) return;
   std::cerr << "ERROR: No simulation manager connected within " << SimMgrWaitMs / 1000
             << " seconds; nothing is simulated" << std::endl;
-  ExitStatus = 1;
 }
 
 // Tries Port and the ports after it, each at most once, listens on the one
@@ -82,13 +103,20 @@ void SimulatorClass::ConnectToSimMgr() {
 bool SimulatorClass::BindListenSocket() {
   if (ListenSocket->Descriptor() < 0) return false;
   for (int tries = 0; tries <= USHRT_MAX; ++tries) {
-    if (ListenSocket->Bind(static_cast<unsigned short>(Port))) {
+    if (ListenSocket->Bind(static_cast<unsigned short>(Port), ListenAddress)) {
       if (!ListenSocket->Listen(kListenBacklog)) return false;
       // Port 0 lets the system choose; the line shows the port it chose.
       const unsigned short bound = ListenSocket->LocalPort();
       Port = static_cast<short>(bound);
       std::cout << "REGISTER:  Port: [" << bound << "]" << std::endl;
       return true;
+    }
+    // Only a busy port moves on to the next; any other failure (an address
+    // that is not this machine's) would fail on every port alike.
+    if (ListenSocket->GetErrorString() != nullptr) {
+      std::cerr << "ERROR: Cannot listen for the simulation manager on "
+                << (ListenAddress.empty() ? std::string("every interface") : ListenAddress) << std::endl;
+      return false;
     }
     Port = static_cast<short>(static_cast<unsigned short>(Port) + 1);
   }
@@ -104,33 +132,39 @@ void SimulatorClass::ListenToSimMgr(QuelixSocket* socket) {
   if (!socket->Select(CommandPollMs)) {
     if (socket->GetErrorString() != nullptr) {
       std::cout << "Error reading socket 'select'... Exiting." << std::endl;
-      RunState = kStopped;
+      EndSimMgrConnection(socket, "The connection to the simulation manager failed", true);
     }
     return;
   }
   unsigned char command = 0;
   if (socket->RecvBlock(&command, 1) < 1) {
     if (socket->GetErrorString() != nullptr) {
+      const bool reset = socket->ErrorNumber() == ECONNRESET;
       std::cout << "Error reading socket 'read'... Exiting." << std::endl;
+      EndSimMgrConnection(socket,
+                          reset ? "The simulation manager reset the connection"
+                                : "Reading from the simulation manager failed",
+                          true);
     } else {
       // Readable yet nothing to read: the manager has closed the connection,
       // and no report sent from now on could reach it.
       std::cout << "Simulation manager closed the connection... Exiting." << std::endl;
+      EndSimMgrConnection(socket, "The simulation manager closed the connection", true);
     }
-    RunState = kStopped;
     return;
   }
 
   switch (command) {
-    case 1:
+    case protocol::kStatusCommand:
       SendReply(socket, kAcceptMarker, 1);
       break;
-    case 2:
+    case protocol::kQuitCommand:
       std::cout << "SOCKET::Quit" << std::endl;
       SendReply(socket, kQuitMarker, 2);
-      RunState = kStopped;
+      // Nothing more is sent: the reports still held back go to the files.
+      EndSimMgrConnection(socket, nullptr, false);
       break;
-    case 3:
+    case protocol::kHandOverCommand:
       HandleFileCommand(socket);
       break;
     default:
@@ -140,46 +174,92 @@ void SimulatorClass::ListenToSimMgr(QuelixSocket* socket) {
   }
 }
 
-// "name;count;;": the run goes on alone, writing to the named binary file
-// unless one was configured already. The connection is closed either way.
-void SimulatorClass::HandleFileCommand(QuelixSocket* socket) {
-  char text[kFileCommandLength + 1];
-  socket->RecvBlock(text, kFileCommandLength, ";;");
-  SendReply(socket, kAcceptMarker, 3);
-
-  if (BinaryFileName.empty()) {
-    const std::string received(text);
-    const std::size_t nameEnd = received.find(';');
-    const std::string name = received.substr(0, nameEnd);
-    std::string countText;
-    if (nameEnd != std::string::npos) {
-      countText = received.substr(nameEnd + 1, received.find(';', nameEnd + 1) - nameEnd - 1);
-    }
-    OpenManagerResultsFile(name, ParseCount(countText));
+void SimulatorClass::EndSimMgrConnection(QuelixSocket* socket, const char* why, bool managerFault) {
+  if (why != nullptr && !SimMgrSendFailed) {
+    std::cerr << (managerFault ? "ERROR: " : "") << why << "; stopping the simulation" << std::endl;
   }
-
-  if (socket == SimMgrSocket) SimMgrSocket = nullptr;
-  delete socket;
+  SimMgrSendFailed = true;
+  RunState = kStopped;
+  if (managerFault) ExitStatus = 1;
+  if (socket != nullptr && socket == SimMgrSocket) {
+    // Kept open until the simulator ends, so the manager sees the end of
+    // the connection only once the files are complete.
+    delete RetiredSimMgrSocket;
+    RetiredSimMgrSocket = SimMgrSocket;
+    SimMgrSocket = nullptr;
+  }
 }
 
+// "name;count;;": the run goes on alone, writing to the named binary file
+// unless one was configured already. The connection is closed either way.
+// A command that does not arrive whole within FileCommandWaitMs is a failed
+// hand-over, as is a file that command 3 must not overwrite.
+void SimulatorClass::HandleFileCommand(QuelixSocket* socket) {
+  std::unique_ptr<QuelixSocket> connection(socket);
+  if (socket == SimMgrSocket) SimMgrSocket = nullptr;
+  char text[kFileCommandLength + 1];
+  const std::string failure = ReadFileCommandText(socket, text);
+  if (!failure.empty()) {
+    // A stop signal is the user's; anything else is the manager's fault.
+    EndSimMgrConnection(nullptr, failure.c_str(), !StopRequested());
+    return;
+  }
+  // The run no longer depends on the manager: a reply that cannot be
+  // delivered changes nothing.
+  SendReply(socket, kAcceptMarker, 3, false);
+
+  if (BinaryFileName.empty()) {
+    const protocol::HandOver handOver = protocol::ParseHandOver(text);
+    OpenManagerResultsFile(handOver.fileName, handOver.batches);
+  }
+}
+
+// Reads up to the ";;" that ends command 3, or kFileCommandLength bytes,
+// one byte at a time so that nothing after the terminator is consumed.
+// Returns "" when the text is complete, else why it is not.
+std::string SimulatorClass::ReadFileCommandText(QuelixSocket* socket, char* text) {
+  const Clock::time_point start = Clock::now();
+  int total = 0;
+  text[0] = '\0';
+  while (total < kFileCommandLength) {
+    if (StopRequested()) return "A stop signal interrupted command 3 from the simulation manager";
+    const int remaining = FileCommandWaitMs - MillisecondsSince(start);
+    if (remaining <= 0) {
+      return "The simulation manager left command 3 unfinished for " + WaitText(FileCommandWaitMs);
+    }
+    if (!socket->Select(std::min(remaining, kWaitSliceMs))) {
+      if (socket->GetErrorString() != nullptr) return "The connection to the simulation manager failed";
+      continue;
+    }
+    if (socket->Recv(text + total, 1) <= 0) {
+      return "The simulation manager closed the connection in the middle of command 3";
+    }
+    text[++total] = '\0';
+    if (total >= 2 && text[total - 2] == ';' && text[total - 1] == ';') break;
+  }
+  return std::string();
+}
+
+// A count of 0 or less (or none) keeps the run's own limit: the manager may
+// only end the run sooner, never lift the limit the user set.
 void SimulatorClass::OpenManagerResultsFile(const std::string& name, int batchLimit) {
-  MaxBatches = batchLimit;
+  if (batchLimit > 0) MaxBatches = batchLimit;
   BinaryFileName = name;
   if (!name.empty()) {
-    BinaryFile = CreateBinFile(name);
-    if (BinaryFile->is_open()) return;
+    std::string refusal;
+    BinaryFile = CreateManagerBinFile(name, &refusal);
+    if (BinaryFile) return;
     std::cerr << "ERROR: Cannot open the binary results file '" << name << "' named by the simulation manager: "
-              << std::strerror(errno) << std::endl;
-    BinaryFile.reset();
+              << refusal << std::endl;
     BinaryFileName.clear();
   } else if (AsciiFile) {
     return;  // no binary file, but the ASCII file still receives the reports
   } else {
     std::cerr << "ERROR: The simulation manager handed the run over without naming a results file" << std::endl;
   }
-  // With the manager gone and no file to write to, every further report
-  // would be lost.
-  std::cerr << "ERROR: Stopping the simulation: its results have nowhere to go" << std::endl;
+  // The hand-over failed: with the manager gone, every further report would
+  // be lost or go elsewhere than the manager asked.
+  std::cerr << "ERROR: Stopping the simulation: the hand-over to a results file failed" << std::endl;
   RunState = kStopped;
   ExitStatus = 1;
 }
@@ -188,35 +268,32 @@ void SimulatorClass::OpenManagerResultsFile(const std::string& name, int batchLi
 // Messages
 // ---------------------------------------------------------------------------
 
-void SimulatorClass::SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code) {
-  unsigned char length[4];
-  unsigned char processId[4];
-  BigEndian::PutU32(length, 10);
-  BigEndian::PutU32(processId, static_cast<std::uint32_t>(::getpid()));
-  SendPiece(socket, nullptr, length, 4);
-  SendPiece(socket, nullptr, &marker, 1);
-  SendPiece(socket, nullptr, &code, 1);
-  SendPiece(socket, nullptr, processId, 4);
+void SimulatorClass::SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code, bool mustArrive) {
+  unsigned char reply[protocol::kReplySize];
+  protocol::EncodeReply({marker, code, static_cast<std::uint32_t>(::getpid())}, reply);
+  MessageStart = Clock::now();
+  if (mustArrive) {
+    SendPiece(socket, nullptr, reply, sizeof reply);
+  } else {
+    SendWithinLimit(socket, reply, sizeof reply);
+  }
 }
 
 void SimulatorClass::OutputCPUTime(QuelixSocket* socket, double cpuSeconds) {
-  unsigned char length[4];
-  const unsigned char marker = kCPUTimeMarker;
-  const unsigned char client = static_cast<unsigned char>(ClientId);
-  unsigned char experiment[2];
-  unsigned char seconds[8];
-  BigEndian::PutU32(length, 12);
-  BigEndian::PutU16(experiment, static_cast<std::uint16_t>(Experiment));
-  BigEndian::PutDouble(seconds, cpuSeconds);
-  SendPiece(socket, nullptr, length, 4);
-  SendPiece(socket, nullptr, &marker, 1);
-  SendPiece(socket, nullptr, &client, 1);
-  SendPiece(socket, nullptr, experiment, 2);
-  SendPiece(socket, nullptr, seconds, 8);
+  MessageStart = Clock::now();
+  // One piece per field: length, marker, client, experiment, seconds.
+  unsigned char message[protocol::kCPUTimeSize];
+  protocol::EncodeCPUTime({static_cast<unsigned>(ClientId), Experiment, cpuSeconds}, message);
+  SendPiece(socket, nullptr, message, 4);
+  SendPiece(socket, nullptr, message + 4, 1);
+  SendPiece(socket, nullptr, message + 5, 1);
+  SendPiece(socket, nullptr, message + 6, 2);
+  SendPiece(socket, nullptr, message + 8, 8);
 }
 
 void SimulatorClass::WriteObservationBlock(const int32_t* counts, const double* values, int numPVs,
                                            int rowStride) {
+  MessageStart = Clock::now();
   std::uint32_t entries = 0;
   std::uint32_t observations = 0;
   for (int i = 0; i < numPVs; ++i) {
@@ -227,28 +304,23 @@ void SimulatorClass::WriteObservationBlock(const int32_t* counts, const double* 
   QuelixSocket* socket = SimMgrSocket;
   std::ostream* file = BinaryFile.get();
 
-  unsigned char length[4];
-  const unsigned char client = static_cast<unsigned char>(ClientId);
-  unsigned char experiment[2];
-  unsigned char entryCount[2];
-  BigEndian::PutU32(length, 9 + 7 * entries + 8 * observations);
-  BigEndian::PutU16(experiment, static_cast<std::uint16_t>(Experiment));
-  BigEndian::PutU16(entryCount, static_cast<std::uint16_t>(entries));
-  SendPiece(socket, file, length, 4);
-  SendPiece(socket, file, &client, 1);
-  SendPiece(socket, file, experiment, 2);
-  SendPiece(socket, file, entryCount, 2);
+  // One piece per field: length, client, experiment, entry count; then per
+  // entry its index, kind and count, and its values as one piece.
+  unsigned char header[protocol::kBlockHeaderSize];
+  protocol::EncodeBlockHeader(protocol::BlockLength(entries, observations), static_cast<unsigned>(ClientId), Experiment,
+                              entries, header);
+  SendPiece(socket, file, header, 4);
+  SendPiece(socket, file, header + 4, 1);
+  SendPiece(socket, file, header + 5, 2);
+  SendPiece(socket, file, header + 7, 2);
 
   for (int i = 0; i < numPVs; ++i) {
     if (counts[i] <= 0) continue;
-    unsigned char index[2];
-    const unsigned char kind = kObservedValues;
-    unsigned char count[4];
-    BigEndian::PutU16(index, static_cast<std::uint16_t>(i));
-    BigEndian::PutU32(count, static_cast<std::uint32_t>(counts[i]));
-    SendPiece(socket, file, index, 2);
-    SendPiece(socket, file, &kind, 1);
-    SendPiece(socket, file, count, 4);
+    unsigned char entry[protocol::kEntryHeaderSize];
+    protocol::EncodeEntryHeader(static_cast<unsigned>(i), counts[i], entry);
+    SendPiece(socket, file, entry, 2);
+    SendPiece(socket, file, entry + 2, 1);
+    SendPiece(socket, file, entry + 3, 4);
     Output(socket, file, values + static_cast<std::size_t>(i) * rowStride, counts[i]);
   }
   if (file != nullptr) {
@@ -261,31 +333,67 @@ void SimulatorClass::WriteObservationBlock(const int32_t* counts, const double* 
 int SimulatorClass::Output(QuelixSocket* socket, std::ostream* stream, const double* values, int count) {
   if (count > bufferSize) bufferSize = count;
   if (buffer.size() < static_cast<std::size_t>(bufferSize) * 8) buffer.resize(static_cast<std::size_t>(bufferSize) * 8);
-  for (int j = 0; j < count; ++j) BigEndian::PutDouble(&buffer[static_cast<std::size_t>(j) * 8], values[j]);
+  protocol::EncodeValues(values, count, buffer.data());
   return SendPiece(socket, stream, buffer.data(), count * 8);
+}
+
+// The file receives every piece, whatever becomes of the connection: a
+// block cut off on the wire is still whole in the file, so the file always
+// matches its header.
+int SimulatorClass::SendPiece(QuelixSocket* socket, std::ostream* file, const unsigned char* bytes, int length) {
+  if (length <= 0) return 0;
+  int result = length;
+  if (socket != nullptr) {
+    if (SimMgrSendFailed) {
+      result = -1;
+    } else {
+      const std::string failure = SendWithinLimit(socket, bytes, length);
+      if (!failure.empty()) {
+        EndSimMgrConnection(socket, failure.c_str(), !StopRequested());
+        result = -1;
+      }
+    }
+  }
+  if (file != nullptr) file->write(reinterpret_cast<const char*>(bytes), length);
+  return result;
 }
 
 // Repeats a short send until the whole piece is out: the manager parses a
 // byte stream, and a piece sent in part would shift everything after it.
-int SimulatorClass::SendPiece(QuelixSocket* socket, std::ostream* file, const unsigned char* bytes, int length) {
-  if (length <= 0) return 0;
-  if (socket != nullptr) {
-    int sent = 0;
-    while (sent < length) {
-      const int result = socket->Send(bytes + sent, length - sent);
-      if (result < 1) {
-        if (!SimMgrSendFailed) {
-          std::cerr << "ERROR: Sending to the simulation manager failed (errno=" << errno
-                    << "); stopping the simulation" << std::endl;
-        }
-        SimMgrSendFailed = true;
-        if (file != nullptr) BinaryFileCut = true;
-        RunState = kStopped;
-        return -1;
-      }
+// A message not taken whole within SendWaitMs of MessageStart, or a stop
+// signal while the connection is full, ends the attempt. Returns why it
+// failed, or "".
+std::string SimulatorClass::SendWithinLimit(QuelixSocket* socket, const unsigned char* bytes, int length) {
+  int sent = 0;
+  while (sent < length) {
+    errno = 0;
+    const int result = socket->SendNow(bytes + sent, length - sent);
+    if (result > 0) {
       sent += result;
+      continue;
     }
+    const int error = errno;
+    if (result == 0 || (error != EAGAIN && error != EWOULDBLOCK)) {
+      if (error == ECONNRESET) return "Sending to the simulation manager failed: it reset the connection";
+      if (error == EPIPE) return "Sending to the simulation manager failed: it closed the connection";
+      return "Sending to the simulation manager failed (errno=" + std::to_string(error) + ")";
+    }
+    if (StopRequested()) return "Sending to the simulation manager was interrupted by a stop signal";
+    const int waited = MillisecondsSince(MessageStart);
+    if (waited >= SendWaitMs) {
+      return "Sending to the simulation manager failed: it did not take a message within " + WaitText(SendWaitMs);
+    }
+    socket->WaitWritable(std::min(SendWaitMs - waited, kWaitSliceMs));
   }
-  if (file != nullptr && !BinaryFileCut) file->write(reinterpret_cast<const char*>(bytes), length);
-  return length;
+  return std::string();
+}
+
+void SimulatorClass::ApplyPeerTestSettings(const char* waitMs, const char* sendBufferBytes) {
+  const int wait = waitMs != nullptr ? std::atoi(waitMs) : 0;
+  if (wait > 0) {
+    FileCommandWaitMs = wait;
+    SendWaitMs = wait;
+  }
+  const int buffer = sendBufferBytes != nullptr ? std::atoi(sendBufferBytes) : 0;
+  if (buffer > 0) SendBufferBytes = buffer;
 }

@@ -18,6 +18,7 @@
 #ifndef SIMULATOR_CLASS_H
 #define SIMULATOR_CLASS_H
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <fstream>
@@ -165,7 +166,8 @@ class SimulatorClass {
   void CheckCompletedBatches(PerformanceVariableNode** pvs, int* valueCounts, int* squareCounts);
   // Hands over the current steady-state report unless the run is stopped.
   void SendSSResults(int* valueCounts, int* squareCounts);
-  // Whether the process has been asked to stop since the loop began.
+  // Whether the process has been asked to stop (SIGINT, SIGTERM) since the
+  // outermost StopSignals was made: main's, or else the loop's own.
   static bool StopRequested();
   // Makes the running loop end as if asked to stop by a signal.
   static void RequestStop();
@@ -191,9 +193,19 @@ class SimulatorClass {
   bool CheckReportSize(double cpuSeconds);
   // Writes every queued report to the open sinks. Returns 0.
   int OutputThreadFunc();
-  // Opens the ASCII results file and writes its two header lines. A file
-  // that cannot be opened is a start-up error: the message names the file
-  // and the reason, and the process ends with status 1.
+  // At the end of a run: writes the reports the throttle still holds, so a
+  // run stopped by the manager, a lost connection or a failed hand-over keeps
+  // every observation it made (to the files once the manager is gone).
+  void HandOverHeldReports();
+  // Checks the streams written as a side line: the trace files and standard
+  // output. One that can no longer be written (a full disk, a closed pipe)
+  // is reported once, stops the run and sets ExitStatus to 1. Returns
+  // whether all are still good.
+  bool CheckStreams();
+  // Opens the ASCII results file and writes its two header lines, which are
+  // on disk when it returns. A file that cannot be opened or take its header
+  // is a start-up error: the message names the file and the reason, and the
+  // process ends with status 1.
   std::unique_ptr<std::ofstream> CreateAsciiFile(const std::string& name);
   // Writes the trailer with the batch count and closes the file.
   void CloseAsciiFile(std::ofstream& stream);
@@ -213,17 +225,24 @@ class SimulatorClass {
   // Simulation-manager protocol (output/SimulatorClassProtocol.cpp)
   //
   // Everything on the connection is big-endian. Each field or run of values
-  // is one piece, handed to the socket with one send; a piece reaches the
-  // binary file only when there is no socket or its send succeeded, and never
-  // after a send has failed, so the file holds whole blocks and at most one
-  // cut-off block at its end.
+  // is one piece, handed to the socket whole; the binary file receives every
+  // piece whatever becomes of the connection, so it holds whole blocks only.
+  //
+  // No wait on the manager is unbounded: the rest of command 3 must arrive
+  // within FileCommandWaitMs, and each message (a reply, a CPU time, an
+  // observation block) must be taken whole within SendWaitMs; a stop signal
+  // ends either wait. A connection
+  // that ends or fails stops the run with a message; when the manager is at
+  // fault (it vanished, reset, went silent, left a command unfinished or
+  // named a file command 3 must not write) ExitStatus becomes 1.
   // ---------------------------------------------------------------------
 
   // Listens on Port (or the next port that binds), announces it with the
   // "REGISTER:  Port: [" line, and waits in polls of AcceptPollMs for one
   // connection, greeting it. timeoutMs -1 waits without limit. Returns the
   // connection (owned by the caller), or nullptr when the wait gave up or
-  // RunState left Running.
+  // RunState left Running. A listener that could not be set up is reported
+  // and leaves ListenSocket null.
   QuelixSocket* WaitForSimMgrConnection(int timeoutMs);
   // Run's wait for the manager (-w): SimMgrSocket becomes the connection.
   // When none is made within SimMgrWaitMs, the run is stopped before it
@@ -232,12 +251,22 @@ class SimulatorClass {
   int SimMgrWaitMs = 60000;
   // Polls the connection for one command and carries it out. Command 3 hands
   // the run over to a binary file and closes and deletes the connection
-  // (SimMgrSocket becomes nullptr); a closed or failed connection stops the
-  // run.
+  // (SimMgrSocket becomes nullptr); command 2 and a closed or failed
+  // connection stop the run, after which nothing more is sent.
   void ListenToSimMgr(QuelixSocket* socket);
-  // Sends count doubles as one piece and, when the send succeeded or there
-  // is no socket, writes the same bytes to stream. Returns count * 8, or -1
-  // after a failed send.
+  int FileCommandWaitMs = 5000;
+  int SendWaitMs = 30000;
+  // The connection's kernel send buffer in bytes; 0 leaves it to the system.
+  int SendBufferBytes = 0;
+  // Test settings from the environment: a positive waitMs replaces both
+  // limits (GPUSIM_PEER_WAIT_MS), a positive sendBufferBytes sets
+  // SendBufferBytes (GPUSIM_SEND_BUFFER_BYTES), so that a silent manager is
+  // noticed without megabytes of buffering first. Null or other values
+  // change nothing.
+  void ApplyPeerTestSettings(const char* waitMs, const char* sendBufferBytes);
+  // Sends count doubles as one piece unless an earlier send failed, and
+  // writes the same bytes to stream. Returns count * 8, or -1 when the piece
+  // did not reach the socket.
   int Output(QuelixSocket* socket, std::ostream* stream, const double* values, int count);
   // Sends the CPU-time message that precedes every observation block.
   void OutputCPUTime(QuelixSocket* socket, double cpuSeconds);
@@ -248,9 +277,10 @@ class SimulatorClass {
   // packet: (Counts.data(), Values.data(), NumPVs, MaxObservations).
   void WriteObservationBlock(const int32_t* counts, const double* values, int numPVs, int rowStride);
 
-  // Status main returns: 0, or 1 after a failure that lost results (a
-  // results file named by the manager could not be opened, or a results file
-  // could not be written during the run).
+  // Status main returns: 0 when the run did what it was asked (its limit, the
+  // manager's command 2 or completed command 3, the user's stop signal);
+  // 1 after a failure: a results or trace file or standard output that
+  // could not be written, a failed hand-over, a manager that vanished.
   int ExitStatus = 0;
 
   // ---------------------------------------------------------------------
@@ -264,6 +294,15 @@ class SimulatorClass {
   // header. The stream is returned even when the open failed (it is then in
   // its failed state); callers check is_open().
   std::unique_ptr<std::ofstream> CreateBinFile(const std::string& name);
+  // CreateBinFile for a name that came over the connection, which must not
+  // destroy anything: it follows no symbolic link, writes only a regular
+  // file, never one of this run's own outputs, and replaces an existing file
+  // only when it is empty or a binary results file of this simulator. Returns
+  // nullptr with the reason in refusal otherwise.
+  std::unique_ptr<std::ofstream> CreateManagerBinFile(const std::string& name, std::string* refusal);
+  // Ends the process with status 1, before any output is opened, when two
+  // outputs (results files, trace files) name the same regular file.
+  void RefuseSharedOutputs();
   // Rewrites the header at offset 0 with the current batch count and
   // returns the write position to the end of the file.
   void UpdateBinFileHeader(std::ofstream& stream);
@@ -287,6 +326,7 @@ class SimulatorClass {
   int ReportSize = 1000;             // -n; observations per report
   int MaxBatches = 0;                // -N; 0 or less means no limit
   short Port = 10000;                // -p
+  std::string ListenAddress;         // -i; numeric IPv4, empty: every interface
   int RNGType = 0;                   // -r; a RandomNumberGeneratorType
   unsigned int Seed = 31415;         // -s; 0 means 31415
   int IsTerminating = 1;             // -t; 0 is steady state
@@ -341,6 +381,9 @@ class SimulatorClass {
   std::unique_ptr<std::ofstream> AsciiFile;
   std::unique_ptr<std::ofstream> BinaryFile;
   QuelixSocket* SimMgrSocket = nullptr;
+  // A connection that receives nothing more (command 2, a failure), closed
+  // when the simulator ends.
+  QuelixSocket* RetiredSimMgrSocket = nullptr;
   QuelixSocket* ListenSocket = nullptr;
   static constexpr int PacketQueueCapacity = 50;
   // ---- Packets and traces (engine) ----
@@ -383,14 +426,19 @@ class SimulatorClass {
   // Protocol helpers (output/SimulatorClassProtocol.cpp).
   bool BindListenSocket();
   void HandleFileCommand(QuelixSocket* socket);
+  std::string ReadFileCommandText(QuelixSocket* socket, char* text);
   void OpenManagerResultsFile(const std::string& name, int batchLimit);
-  void SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code);
+  // mustArrive false: a reply that cannot be delivered is not a failure.
+  void SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code, bool mustArrive = true);
   int SendPiece(QuelixSocket* socket, std::ostream* file, const unsigned char* bytes, int length);
-  bool SimMgrSendFailed = false;  // the failure has been reported
-  // Set when a send fails in the middle of a block that also goes to the
-  // binary file: nothing more is appended, so the file ends in at most one
-  // cut-off block and never holds a gap.
-  bool BinaryFileCut = false;
+  std::string SendWithinLimit(QuelixSocket* socket, const unsigned char* bytes, int length);
+  // Stops the run and sends nothing more to the manager; why (unless null)
+  // is reported once; managerFault sets ExitStatus to 1. socket, when it is
+  // SimMgrSocket, becomes RetiredSimMgrSocket.
+  void EndSimMgrConnection(QuelixSocket* socket, const char* why, bool managerFault);
+  bool SimMgrSendFailed = false;  // nothing more goes to the manager
+  std::chrono::steady_clock::time_point MessageStart;  // of the message being sent
+  bool StreamFailureReported = false;
 
   // Processor seconds since a clock() reading.
   static double SecondsSince(double start);

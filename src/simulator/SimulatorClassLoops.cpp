@@ -7,11 +7,11 @@
 #include "Cpp/BaseClasses/BaseModelClass.h"
 #include "rewards/PVModel.h"
 #include "rewards/PerformanceVariableNode.h"
+#include "simulator/StopSignals.h"
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -19,36 +19,6 @@
 #include <vector>
 
 namespace {
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void OnStopSignal(int) { stopRequested = 1; }
-
-// While a loop runs, SIGINT and SIGTERM ask it to stop after the current
-// replication or step. The handler is one-shot: a second signal ends the
-// process the ordinary way, for a user who does not want to wait.
-class StopSignalGuard {
- public:
-  StopSignalGuard() {
-    stopRequested = 0;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, &OldInterrupt);
-    sigaction(SIGTERM, &action, &OldTerminate);
-  }
-  StopSignalGuard(const StopSignalGuard&) = delete;
-  StopSignalGuard& operator=(const StopSignalGuard&) = delete;
-  ~StopSignalGuard() {
-    sigaction(SIGINT, &OldInterrupt, nullptr);
-    sigaction(SIGTERM, &OldTerminate, nullptr);
-  }
-
- private:
-  struct sigaction OldInterrupt {};
-  struct sigaction OldTerminate {};
-};
 
 double ClockNow() { return static_cast<double>(std::clock()); }
 
@@ -60,9 +30,9 @@ bool SimulatorClass::ProgressWanted() const {
   return ProgressMeter::WantedOnStandardError() && !traceOnTerminal;
 }
 
-bool SimulatorClass::StopRequested() { return stopRequested != 0; }
+bool SimulatorClass::StopRequested() { return StopSignals::Requested(); }
 
-void SimulatorClass::RequestStop() { stopRequested = 1; }
+void SimulatorClass::RequestStop() { StopSignals::Request(); }
 
 // ---------------------------------------------------------------------------
 // Terminating simulation
@@ -87,7 +57,7 @@ void SimulatorClass::TerminatingSimulation() {
   SquarePacket = CreateDataPacket(NumPVs);
   Trace->newBatch();
 
-  StopSignalGuard signals;
+  StopSignals signals;
   Progress.Start("replications", MaxBatches, ProgressWanted());
   int k = 0;
   while (RunState == 0) {
@@ -183,7 +153,7 @@ void SimulatorClass::SteadyStateSimulation() {
     CurrentGroup = (*NextEventSlot)->Action;
   }
 
-  StopSignalGuard signals;
+  StopSignals signals;
   Progress.Start("batches", MaxBatches, ProgressWanted());
   while (RunState == 0) {
     CheckCompletedBatches(PVs, valueCounts.data(), squareCounts.data());

@@ -18,16 +18,12 @@
 #include <vector>
 
 #include "cli/ProgramInfo.h"
+#include "generated/GpuRewardNames.h"
 #include "report/PlotWriter.h"
 #include "report/PooledResults.h"
 #include "report/ReportWriter.h"
 
 namespace {
-
-// The reward variables of the GPU model, in the order the simulator numbers
-// them.
-const std::vector<std::string> kRewardNames = {"scheduling", "write_ok",   "write_ko",
-                                               "compute_ok", "compute_ko", "clock_steps"};
 
 constexpr int kUsageError = 2;
 constexpr int kPlotError = 4;
@@ -144,7 +140,7 @@ int main(int argc, char** argv) {
   Options options;
   if (const int status = ParseArguments(argc, argv, &options)) return status;
 
-  PooledResults results(kRewardNames, !options.plotPath.empty());
+  PooledResults results(GpuRewardNames(), !options.plotPath.empty());
   const bool complete = ReadAll(options.paths, &results);
   if (results.Files().empty()) {
     return 1;
