@@ -1,19 +1,12 @@
 // Whole sessions between a real gpusim process and a test manager on
 // loopback: the manager reads the REGISTER line, connects, and checks every
 // byte it is sent against the protocol.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
