@@ -86,7 +86,7 @@ bool SimulatorClass::BindListenSocket() {
       if (!ListenSocket->Listen(kListenBacklog)) return false;
       // Port 0 lets the system choose; the line shows the port it chose.
       const unsigned short bound = ListenSocket->LocalPort();
-      Port = static_cast<short>(bound);
+      Port = bound;
       std::cout << "REGISTER:  Port: [" << bound << "]" << std::endl;
       return true;
     }
@@ -165,6 +165,8 @@ void SimulatorClass::HandleFileCommand(QuelixSocket* socket) {
 void SimulatorClass::OpenManagerResultsFile(const std::string& name, int batchLimit) {
   MaxBatches = batchLimit;
   BinaryFileName = name;
+  // The file holds only what follows the hand-over; its batch count says so.
+  BinaryFileBatchBase = ManagerBatches;
   if (!name.empty()) {
     BinaryFile = CreateBinFile(name);
     if (BinaryFile->is_open()) return;

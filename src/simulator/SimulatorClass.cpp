@@ -51,9 +51,11 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
   StartClock = static_cast<double>(std::clock());
   InstallDistributions();
   ParseOrExit(argc, argv);
+  // The model is built before any file is created: an override or a model
+  // parameter that ends the run at start-up leaves no empty results behind.
+  BuildStudyAndRewardModel();
   OpenResultsFiles();
   CreateTraces();
-  BuildStudyAndRewardModel();
   AttachRewardModelToTraces();
   SelectPerformanceVariables();
   ListGroups();
@@ -103,7 +105,12 @@ void SimulatorClass::BuildStudyAndRewardModel() {
   Study = GenerateStudy();
   Study->SetGVs(static_cast<int>(Experiment));
   if (!OverrideString.empty()) {
-    Study->overrideGVs(OverrideString.c_str());
+    std::string error;
+    if (!Study->overrideGVs(OverrideString.c_str(), &error)) {
+      std::cout << std::flush;
+      std::cerr << "ERROR: Cannot apply -O " << OverrideString << ": " << error << std::endl;
+      std::exit(1);
+    }
     *Out << "Overriding global variables in simulator" << std::endl;
   }
   RewardModel = Study->GetPVModel(true);
