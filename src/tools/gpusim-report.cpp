@@ -4,10 +4,13 @@
 // a 95% confidence interval of the mean; --csv and --json give the same
 // figures for other tools.
 //
-// Exit status: 0 when the whole file was read (a short last block, left by a
-// run that was stopped while writing, is skipped with a warning); 1 when the
-// file cannot be read or is corrupt (the figures of what came before the fault
-// are still printed); 2 on a usage error.
+// Exit status, so that a script can tell the cases apart:
+//   0  complete: read to its end, and its batch count matches what it holds;
+//   1  unreadable: cannot be opened, or is not a results file;
+//   2  usage error;
+//   3  damaged: a cut or corrupt block or line, a missing ASCII trailer, or a
+//      batch count that disagrees with the observations; what could be read
+//      is summarised and a warning says what is wrong.
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -24,6 +27,9 @@ const std::vector<std::string> kRewardNames = {"scheduling", "write_ok",   "writ
                                                "compute_ok", "compute_ko", "clock_steps"};
 
 enum class Style { kText, kCsv, kJson };
+
+constexpr int kUnreadable = 1;
+constexpr int kDamaged = 3;
 
 int Usage() {
   std::cerr << "Usage: gpusim-report [--csv | --json] <results file>\n"
@@ -112,13 +118,19 @@ int main(int argc, char** argv) {
       reader.ReadFile(path, [&summary](int pvIndex, double value) { summary.Add(pvIndex, value); });
   if (reader.GetFormat() == ResultsReader::Format::kUnknown) {
     std::cerr << "gpusim-report: " << path << ": " << reader.Error() << "\n";
-    return 1;
+    return kUnreadable;
   }
   if (reader.Truncated()) {
-    std::cerr << "gpusim-report: warning: " << path << " ends in an incomplete record ("
+    std::cerr << "gpusim-report: warning: " << path << " is damaged: it ends in an incomplete record ("
               << reader.TruncatedBytes() << " bytes ignored)\n";
   }
-  if (!complete) std::cerr << "gpusim-report: " << path << ": " << reader.Error() << "\n";
+  if (!complete) {
+    std::cerr << "gpusim-report: warning: " << path << " is damaged: " << reader.Error()
+              << "; only what comes before is summarised\n";
+  }
+  if (!reader.CountProblem().empty()) {
+    std::cerr << "gpusim-report: warning: " << path << " is damaged: " << reader.CountProblem() << "\n";
+  }
 
   switch (style) {
     case Style::kText:
@@ -131,5 +143,5 @@ int main(int argc, char** argv) {
       PrintJson(path, reader, summary);
       break;
   }
-  return complete ? 0 : 1;
+  return reader.Damaged() ? kDamaged : 0;
 }
