@@ -3,7 +3,7 @@
 # are missing. As root it uses apt-get; otherwise it names what to install.
 set -euo pipefail
 
-PACKAGES=(cmake g++ make ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils)
+PACKAGES=(cmake g++ make ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils clang libclang-rt-dev)
 
 missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
@@ -14,6 +14,9 @@ command -v xmllint >/dev/null 2>&1 || missing+=(libxml2-utils)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(googletest libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+# The fuzz targets (scripts/fuzz.sh) need clang and its libFuzzer runtime.
+command -v clang++ >/dev/null 2>&1 || missing+=(clang)
+compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a" >/dev/null || missing+=(libclang-rt-dev)
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0

@@ -287,6 +287,16 @@ TEST(SimulatorClassTest, DefaultGeneratorIsKept) {
   });
 }
 
+// Long runs fire more than 2^32 actions: the count is printed whole.
+TEST(SimulatorClassTest, TheFiringCountPastTwoToTheThirtySecondIsPrintedWhole) {
+  std::ostringstream out, err;
+  SimulatorClass simulator(out, err);
+  simulator.ActionsFired = 4528410754LL;  // 233443458 + 2^32
+  testing::internal::CaptureStdout();
+  simulator.Run();
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Actions fired: 4528410754\n"), std::string::npos);
+}
+
 // ---------------------------------------------------------------------------
 // Whole runs of the executable.
 
