@@ -118,6 +118,8 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
         break;
       case 'n':
         if (!parameter) return missing();
+        // The loops store every observation into packets of ReportSize
+        // columns: without room they would write past the packets.
         if (!numeric(1, kIntMax)) return 1;
         ReportSize = static_cast<int>(number);
         *Out << "ReportSize: " << ReportSize << std::endl;
@@ -174,13 +176,6 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
   }
 
   if (traceFileOrLevelGiven && !QuelixTrace && !XMLTrace) QuelixTrace = true;
-
-  // The loops store every observation into packets of ReportSize columns:
-  // without room they would write past the packets.
-  if (ReportSize <= 0) {
-    *Err << "ERROR: Report size (-n) must be at least 1, got " << ReportSize << std::endl;
-    return 1;
-  }
   return 0;
 }
 

@@ -62,6 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     simulator.ListenToSimMgr(simulator.SimMgrSocket);
   }
   if (simulator.SimMgrSocket != nullptr && simulator.RunState == 0) __builtin_trap();
+  // The manager resets the connection instead of closing it: a million
+  // closed connections would otherwise wait out TIME_WAIT and exhaust the
+  // loopback ports.
+  const linger reset{1, 0};
+  setsockopt(manager.Descriptor(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  manager.Close();
   if (simulator.BinaryFile) {
     simulator.BinaryFile.reset();
     std::remove(simulator.BinaryFileName.c_str());
