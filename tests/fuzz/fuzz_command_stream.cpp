@@ -22,11 +22,16 @@
 
 namespace {
 
+char scratchDir[] = "/tmp/gpusim-fuzz-stream-XXXXXX";
+
+// Every named file is removed after its input, so the directory is empty.
+extern "C" void RemoveScratchDir() { rmdir(scratchDir); }
+
 QuelixSocket* Listener() {
   static QuelixSocket* listener = [] {
     fuzzsupport::SilenceStandardStreams();
-    char dir[] = "/tmp/gpusim-fuzz-stream-XXXXXX";
-    if (mkdtemp(dir) == nullptr || chdir(dir) != 0) std::abort();
+    if (mkdtemp(scratchDir) == nullptr || chdir(scratchDir) != 0) std::abort();
+    std::atexit(RemoveScratchDir);
     auto* socket = new QuelixSocket();
     if (!socket->Bind(0) || !socket->Listen(4)) std::abort();
     return socket;
