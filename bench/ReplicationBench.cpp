@@ -56,7 +56,7 @@ void BM_TerminatingReplications(benchmark::State& state) {
   auto model = ClockModel(k, 20000.0 / k);
   Harness h;
   h.Install(model.get());
-  const int before = h.Sim.ActionsFired;
+  const std::int64_t before = h.Sim.ActionsFired;
   for (auto _ : state) {
     h.Sim.RunState = 0;
     h.Sim.Batches = 0;

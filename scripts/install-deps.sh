@@ -10,9 +10,9 @@ run_only=false
 
 # gnuplot draws gpusim-report's pictures (the tests draw some); help2man
 # makes the manual pages; dpkg-dev and file let cpack build the Debian
-# package.
+# package; clang and its libFuzzer runtime build the fuzz targets.
 PACKAGES=(cmake g++ make ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
-          gnuplot-nox help2man dpkg-dev file)
+          gnuplot-nox help2man dpkg-dev file clang libclang-rt-dev)
 
 missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
@@ -28,6 +28,8 @@ if ! $run_only; then
   command -v help2man >/dev/null 2>&1 || missing+=(help2man)
   command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
   command -v file >/dev/null 2>&1 || missing+=(file)
+  command -v clang++ >/dev/null 2>&1 || missing+=(clang)
+  compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a" >/dev/null || missing+=(libclang-rt-dev)
 fi
 
 if [ ${#missing[@]} -eq 0 ]; then

@@ -1,5 +1,7 @@
 #include "generated/COMPUTE_UNITSAN.h"
 
+#include <cstdlib>
+
 #include "generated/GPU_COMPOSED_STUDYSetStudy.h"
 
 namespace {
@@ -108,12 +110,17 @@ void COMPUTE_UNITSAN::AddArcs() {
   AddEnableArc(&MEM_OP_COMPLETE, &Instantaneous_Activity1);
 }
 
-// The program: writes go through the bounds-checked index, so a SCHEDULER
-// shorter than the program ends the process before anything is written.
+// The program. A SCHEDULER shorter than the program (a study parameter
+// `size` below 13) makes the model impossible: the first index that does not
+// fit is reported and the process ends with status 1 before anything runs.
 void COMPUTE_UNITSAN::CustomInitialization() {
   static const short kProgram[] = {0, 0, 4, 2, 0, 1, 4, 2, 1, 0, 0, 4, 3};
-  for (int i = 0; i < static_cast<int>(sizeof kProgram / sizeof kProgram[0]); i++)
-    *SCHEDULER.index(i)->Value = kProgram[i];
+  const int length = static_cast<int>(sizeof kProgram / sizeof kProgram[0]);
+  if (SCHEDULER.getSize() < length) {
+    SCHEDULER.ReportOutOfBounds(SCHEDULER.getSize());
+    std::exit(1);
+  }
+  for (int i = 0; i < length; i++) *SCHEDULER.index(i)->Value = kProgram[i];
 }
 
 // DISPATCHER ------------------------------------------------------------

@@ -5,6 +5,7 @@
 #ifndef BIN_FILE_HEADER_H
 #define BIN_FILE_HEADER_H
 
+#include <cstdint>
 #include <string>
 
 struct BinFileHeader {
@@ -13,7 +14,7 @@ struct BinFileHeader {
   unsigned int experiment = 0;
   unsigned int seed = 31415;      // 0 is shown as 31415, the seed then used
   std::string generatorName = "Lagged Fibonacci";
-  int batches = 0;
+  std::int64_t batches = 0;
 
   // Exactly kSize bytes. The seed, generator and batch fields each appear only
   // while the text stays within kSize - 1 characters; the first that does not

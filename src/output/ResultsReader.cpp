@@ -14,31 +14,33 @@ namespace {
 constexpr int kBinaryHeaderSize = 256;
 constexpr char kBinaryMagic[] = "QUELIX_SIM_BIN_FILE,";
 constexpr char kAsciiMagic[] = "#QUELIX_SIM_ASCII_FILE,";
+constexpr char kAsciiTrailer[] = "#META_DATA,";
 constexpr std::uint32_t kBlockPrefix = 9;  // length, client, experiment, entries
 constexpr std::uint32_t kEntryPrefix = 7;  // PV index, kind, count
 constexpr unsigned char kObservedValues = 1;
-// Bytes of a block read per step, so that a corrupt length cannot make the
-// reader reserve more memory than the file actually holds.
-constexpr std::size_t kReadChunk = 1 << 20;
+// Values delivered per read when a block is streamed.
+constexpr std::size_t kValuesPerRead = 4096;
+constexpr char kBatchesKey[] = "BATCHES";
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-// Reads up to count bytes, appending them to out; returns the number read.
-std::size_t ReadUpTo(std::istream& in, std::vector<unsigned char>& out, std::size_t count) {
-  std::size_t total = 0;
-  while (total < count && in) {
-    const std::size_t step = std::min(kReadChunk, count - total);
-    const std::size_t oldSize = out.size();
-    out.resize(oldSize + step);
-    in.read(reinterpret_cast<char*>(out.data() + oldSize), static_cast<std::streamsize>(step));
-    const std::size_t got = static_cast<std::size_t>(in.gcount());
-    out.resize(oldSize + got);
-    total += got;
-    if (got < step) break;
+// Reads exactly count bytes into out; false when the stream ends first.
+bool ReadExactly(std::istream& in, unsigned char* out, std::size_t count) {
+  in.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
+  return static_cast<std::size_t>(in.gcount()) == count;
+}
+
+// A whole decimal count of at most 18 digits, or -1.
+std::int64_t ParseCount(const std::string& text) {
+  if (text.empty() || text.size() > 18) return -1;
+  std::int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
   }
-  return total;
+  return value;
 }
 
 }  // namespace
@@ -55,15 +57,18 @@ bool ResultsReader::Read(std::istream& in, const ObservationFn& onObservation) {
   start.resize(static_cast<std::size_t>(in.gcount()));
   in.clear();
   in.seekg(0);
+  bool read = false;
   if (StartsWith(start, kBinaryMagic)) {
     format_ = Format::kBinary;
-    return ReadBinary(in, onObservation);
-  }
-  if (StartsWith(start, kAsciiMagic)) {
+    read = ReadBinary(in, onObservation);
+  } else if (StartsWith(start, kAsciiMagic)) {
     format_ = Format::kAscii;
-    return ReadAscii(in, onObservation);
+    read = ReadAscii(in, onObservation);
+  } else {
+    return SetError("not a results file: no binary or ASCII results header");
   }
-  return SetError("not a results file: no binary or ASCII results header");
+  if (read && !Truncated()) CheckCounts();
+  return read;
 }
 
 std::string ResultsReader::HeaderField(const std::string& key) const {
@@ -88,6 +93,36 @@ void ResultsReader::ParseFields(const std::string& text) {
   }
 }
 
+void ResultsReader::Deliver(int pvIndex, double value, const ObservationFn& onObservation) {
+  onObservation(pvIndex, value);
+  ++perVariable_[pvIndex];
+  ++observations_;
+}
+
+// The batch count is the largest number of observations of one variable:
+// every replication gives each variable one, a steady-state batch the
+// variable whose batch it is.
+void ResultsReader::CheckCounts() {
+  const std::string where = format_ == Format::kBinary ? "header" : "trailer";
+  if (format_ == Format::kAscii && !sawTrailer_) {
+    countProblem_ = "the file ends without its trailer (#META_DATA,BATCHES=...)";
+    return;
+  }
+  const std::string text = HeaderField(kBatchesKey);
+  const std::int64_t batches = ParseCount(text);
+  if (batches < 0) {
+    countProblem_ = "the " + where + " has no batch count";
+    if (!text.empty()) countProblem_ += " ('" + text + "' is not one)";
+    return;
+  }
+  std::int64_t most = 0;
+  for (const auto& entry : perVariable_) most = std::max(most, entry.second);
+  if (most != batches) {
+    countProblem_ = "the " + where + " counts " + std::to_string(batches) + " batches but the file holds " +
+                    std::to_string(most) + " observations of a variable";
+  }
+}
+
 bool ResultsReader::ReadBinary(std::istream& in, const ObservationFn& onObservation) {
   std::string header(kBinaryHeaderSize, '\0');
   in.read(&header[0], kBinaryHeaderSize);
@@ -95,101 +130,136 @@ bool ResultsReader::ReadBinary(std::istream& in, const ObservationFn& onObservat
     return SetError("binary header is shorter than " + std::to_string(kBinaryHeaderSize) + " bytes");
   }
   ParseFields(header.substr(0, header.find('\0')));
+  in.seekg(0, std::ios::end);
+  const std::int64_t fileSize = static_cast<std::int64_t>(in.tellg());
+  if (fileSize < 0) return SetError("cannot tell the length of the file: it must be a regular file");
   offset_ = kBinaryHeaderSize;
 
-  std::vector<unsigned char> block;
-  for (;;) {
-    block.clear();
-    const std::size_t got = ReadUpTo(in, block, 4);
-    if (got == 0) return true;
-    if (got < 4) {
-      truncatedBytes_ = static_cast<long>(got);
+  while (offset_ < fileSize) {
+    const std::int64_t remaining = fileSize - offset_;
+    in.clear();
+    in.seekg(offset_);
+    unsigned char lengthBytes[4];
+    if (remaining < 4 || !ReadExactly(in, lengthBytes, 4)) {
+      truncatedBytes_ = remaining;
       return true;
     }
-    const std::uint32_t length = BigEndian::GetU32(block.data());
+    const std::uint32_t length = BigEndian::GetU32(lengthBytes);
     if (length < kBlockPrefix) {
-      return SetError("block at offset " + std::to_string(offset_) + " has length " +
-                      std::to_string(length) + ", below the minimum of 9");
+      return SetError("block at offset " + std::to_string(offset_) + " has length " + std::to_string(length) +
+                      ", below the minimum of 9");
     }
-    const std::size_t rest = ReadUpTo(in, block, length - 4);
-    if (rest < length - 4) {
-      truncatedBytes_ = static_cast<long>(4 + rest);
+    // A block cannot be longer than the file that holds it: what is left is
+    // a cut block, or a length the reader must not believe.
+    if (length > remaining) {
+      truncatedBytes_ = remaining;
       return true;
     }
-    if (!DeliverBlock(block.data(), length, onObservation)) return false;
+    if (!CheckBlock(in, length)) return false;
+    in.clear();
+    in.seekg(offset_ + 4);
+    DeliverBlock(in, onObservation);
     offset_ += length;
     ++records_;
   }
+  return true;
 }
 
-// Checks the whole block before delivering any of it, so that a corrupt block
-// contributes nothing.
-bool ResultsReader::DeliverBlock(const unsigned char* block, std::uint32_t length,
-                                 const ObservationFn& onObservation) {
+// Walks the block's entries without reading their values, so that a corrupt
+// block is refused before any of it is delivered.
+bool ResultsReader::CheckBlock(std::istream& in, std::uint32_t length) {
   const std::string where = "block at offset " + std::to_string(offset_);
-  const unsigned entries = BigEndian::GetU16(block + 7);
+  unsigned char prefix[kBlockPrefix];
+  if (!ReadExactly(in, prefix + 4, kBlockPrefix - 4)) return SetError(where + ": cannot be read");
+  const unsigned entries = BigEndian::GetU16(prefix + 7);
   std::uint32_t position = kBlockPrefix;
   for (unsigned e = 0; e < entries; ++e) {
+    unsigned char entry[kEntryPrefix];
     if (length - position < kEntryPrefix) return SetError(where + ": entry " + std::to_string(e) + " is cut off");
-    if (block[position + 2] != kObservedValues) {
-      return SetError(where + ": entry " + std::to_string(e) + " has unknown kind " +
-                      std::to_string(block[position + 2]));
+    if (!ReadExactly(in, entry, kEntryPrefix)) return SetError(where + ": cannot be read");
+    if (entry[2] != kObservedValues) {
+      return SetError(where + ": entry " + std::to_string(e) + " has unknown kind " + std::to_string(entry[2]));
     }
-    const std::int32_t count = static_cast<std::int32_t>(BigEndian::GetU32(block + position + 3));
+    const std::int32_t count = static_cast<std::int32_t>(BigEndian::GetU32(entry + 3));
     position += kEntryPrefix;
     if (count < 0 || static_cast<std::uint64_t>(count) * 8 > length - position) {
       return SetError(where + ": entry " + std::to_string(e) + " has a bad count " + std::to_string(count));
     }
     position += static_cast<std::uint32_t>(count) * 8;
+    in.seekg(static_cast<std::streamoff>(count) * 8, std::ios::cur);
   }
   if (position != length) {
     return SetError(where + ": length " + std::to_string(length) + " does not match its entries (" +
                     std::to_string(position) + " bytes)");
   }
-
-  position = kBlockPrefix;
-  for (unsigned e = 0; e < entries; ++e) {
-    const int pvIndex = BigEndian::GetU16(block + position);
-    const std::uint32_t count = BigEndian::GetU32(block + position + 3);
-    position += kEntryPrefix;
-    for (std::uint32_t j = 0; j < count; ++j, position += 8) {
-      onObservation(pvIndex, BigEndian::GetDouble(block + position));
-    }
-    observations_ += count;
-  }
   return true;
 }
 
+// REQUIRES: CheckBlock accepted the block; the stream is at its client byte.
+void ResultsReader::DeliverBlock(std::istream& in, const ObservationFn& onObservation) {
+  unsigned char prefix[kBlockPrefix - 4];
+  ReadExactly(in, prefix, sizeof prefix);
+  const unsigned entries = BigEndian::GetU16(prefix + 3);
+  std::vector<unsigned char> values;
+  for (unsigned e = 0; e < entries; ++e) {
+    unsigned char entry[kEntryPrefix];
+    ReadExactly(in, entry, kEntryPrefix);
+    const int pvIndex = BigEndian::GetU16(entry);
+    std::uint32_t left = BigEndian::GetU32(entry + 3);
+    while (left > 0) {
+      const std::uint32_t step = static_cast<std::uint32_t>(std::min<std::size_t>(left, kValuesPerRead));
+      values.resize(static_cast<std::size_t>(step) * 8);
+      ReadExactly(in, values.data(), values.size());
+      for (std::uint32_t j = 0; j < step; ++j) Deliver(pvIndex, BigEndian::GetDouble(values.data() + j * 8), onObservation);
+      left -= step;
+    }
+  }
+}
+
+// Lines are read into a fixed buffer: a line longer than the longest a
+// writer produces is a fault, however long it is.
 bool ResultsReader::ReadAscii(std::istream& in, const ObservationFn& onObservation) {
-  std::string line;
-  long lineNumber = 0;
-  while (std::getline(in, line)) {
-    ++lineNumber;
+  std::vector<char> buffer(kMaxLineLength + 1);
+  std::int64_t lineNumber = 0;
+  for (;;) {
+    in.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const std::size_t got = static_cast<std::size_t>(in.gcount());
     if (in.eof()) {
-      // The last line has no newline: the writer was stopped in the middle of it.
-      truncatedBytes_ = static_cast<long>(line.size());
+      // A last line without its newline: the writer was stopped in the middle of it.
+      truncatedBytes_ = static_cast<std::int64_t>(got);
       return true;
     }
-    if (line.empty()) continue;
-    if (line[0] == '#') {
-      ParseFields(line.substr(1));
-      continue;
+    ++lineNumber;
+    if (in.fail()) {
+      return SetError("line " + std::to_string(lineNumber) + " is longer than " + std::to_string(kMaxLineLength) +
+                      " bytes");
     }
-    const char* text = line.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long pvIndex = std::strtol(text, &end, 10);
-    if (end == text || *end != ',' || pvIndex < 0 || pvIndex > 65535 || errno != 0) {
-      return SetError("line " + std::to_string(lineNumber) + " is not \"pv,value\": " + line);
-    }
-    const char* valueText = end + 1;
-    const double value = std::strtod(valueText, &end);
-    if (end == valueText || *end != '\0') {
-      return SetError("line " + std::to_string(lineNumber) + " has a bad value: " + line);
-    }
-    onObservation(static_cast<int>(pvIndex), value);
-    ++observations_;
-    ++records_;
+    const std::string line(buffer.data(), got - 1);
+    if (!DeliverLine(line, lineNumber, onObservation)) return false;
   }
+}
+
+bool ResultsReader::DeliverLine(const std::string& line, std::int64_t lineNumber, const ObservationFn& onObservation) {
+  const std::string where = "line " + std::to_string(lineNumber);
+  if (line.empty()) return true;
+  if (line[0] == '#') {
+    if (StartsWith(line, kAsciiTrailer)) sawTrailer_ = true;
+    ParseFields(line.substr(1));
+    return true;
+  }
+  if (sawTrailer_) return SetError(where + " follows the trailer: " + line);
+  const char* text = line.c_str();
+  const char* lineEnd = text + line.size();
+  char* end = nullptr;
+  errno = 0;
+  const long pvIndex = std::strtol(text, &end, 10);
+  if (end == text || *end != ',' || pvIndex < 0 || pvIndex > 65535 || errno != 0) {
+    return SetError(where + " is not \"pv,value\": " + line);
+  }
+  const char* valueText = end + 1;
+  const double value = std::strtod(valueText, &end);
+  if (end == valueText || end != lineEnd) return SetError(where + " has a bad value: " + line);
+  Deliver(static_cast<int>(pvIndex), value, onObservation);
+  ++records_;
   return true;
 }

@@ -5,10 +5,24 @@
 //           with its own big-endian 32-bit length;
 //   ASCII:  '#' header and trailer lines around "pv,value" lines.
 //
-// A short last block (or an unterminated last line), as left by a run that
-// was stopped while writing, is not an error: it is skipped and reported by
-// Truncated(). Anything else malformed stops the reading with Error() set;
-// the observations delivered before it stay delivered.
+// Memory stays bounded whatever the file says: a block is checked in place
+// and its values are streamed (a length field cannot make the reader hold
+// more than a small buffer), and an ASCII line longer than kMaxLineLength
+// is a fault, not an allocation. The stream must be seekable (a file).
+//
+// The reader tells a complete file from a damaged one (Damaged()):
+//   - a cut last block or an unterminated last line is skipped (Truncated());
+//   - any other malformed block or line stops the reading (Error()); the
+//     observations delivered before it stay delivered, and a corrupt block
+//     contributes nothing;
+//   - a file read to its end must also account for itself (CountProblem()):
+//     its batch count (binary header, ASCII trailer) equals the largest
+//     number of observations any one variable has, and an ASCII file ends
+//     with its trailer.
+// A file that cannot be opened or is not a results file is unreadable:
+// GetFormat() stays kUnknown.
+//
+// Not thread-safe; one reader reads one file.
 #ifndef RESULTS_READER_H
 #define RESULTS_READER_H
 
@@ -23,7 +37,10 @@ class ResultsReader {
   enum class Format { kUnknown, kBinary, kAscii };
   using ObservationFn = std::function<void(int pvIndex, double value)>;
 
-  // Returns true when the whole file was read (a short last block included).
+  static constexpr std::size_t kMaxLineLength = 1024;
+
+  // Returns true when the file was read to its end without a malformed block
+  // or line (a cut last block or line included). Never throws.
   bool ReadFile(const std::string& path, const ObservationFn& onObservation);
   bool Read(std::istream& in, const ObservationFn& onObservation);
 
@@ -32,26 +49,42 @@ class ResultsReader {
   // Empty when the key is absent.
   std::string HeaderField(const std::string& key) const;
   // Complete observation blocks (binary) or data lines (ASCII) read.
-  long Records() const { return records_; }
-  long Observations() const { return observations_; }
+  std::int64_t Records() const { return records_; }
+  std::int64_t Observations() const { return observations_; }
   bool Truncated() const { return truncatedBytes_ > 0; }
-  long TruncatedBytes() const { return truncatedBytes_; }
+  std::int64_t TruncatedBytes() const { return truncatedBytes_; }
   const std::string& Error() const { return error_; }
+  // Why a file read to its end does not account for its observations; empty
+  // when it does, or when the reading stopped early.
+  const std::string& CountProblem() const { return countProblem_; }
+  // A results file that is cut, corrupt or does not match its own count.
+  bool Damaged() const {
+    return format_ != Format::kUnknown && (Truncated() || !error_.empty() || !countProblem_.empty());
+  }
 
  private:
   bool ReadBinary(std::istream& in, const ObservationFn& onObservation);
   bool ReadAscii(std::istream& in, const ObservationFn& onObservation);
-  bool DeliverBlock(const unsigned char* block, std::uint32_t length, const ObservationFn& onObservation);
+  // Checks the block of the given length whose 4-byte length field has been
+  // read; the stream is left at the block's entries.
+  bool CheckBlock(std::istream& in, std::uint32_t length);
+  void DeliverBlock(std::istream& in, const ObservationFn& onObservation);
+  bool DeliverLine(const std::string& line, std::int64_t lineNumber, const ObservationFn& onObservation);
+  void Deliver(int pvIndex, double value, const ObservationFn& onObservation);
+  void CheckCounts();
   void ParseFields(const std::string& text);
   bool SetError(const std::string& message);
 
   Format format_ = Format::kUnknown;
   std::map<std::string, std::string> fields_;
-  long records_ = 0;
-  long observations_ = 0;
-  long truncatedBytes_ = 0;
-  long offset_ = 0;
+  std::map<int, std::int64_t> perVariable_;
+  std::int64_t records_ = 0;
+  std::int64_t observations_ = 0;
+  std::int64_t truncatedBytes_ = 0;
+  std::int64_t offset_ = 0;
+  bool sawTrailer_ = false;
   std::string error_;
+  std::string countProblem_;
 };
 
 #endif

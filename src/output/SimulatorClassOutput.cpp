@@ -78,6 +78,9 @@ int SimulatorClass::OutputThreadFunc() {
       WriteObservationBlock(values->Counts.data(), values->Values.data(), values->NumPVs,
                             values->MaxObservations);
     }
+    if (SimMgrSocket != nullptr && !values->Counts.empty()) {
+      ManagerBatches += *std::max_element(values->Counts.begin(), values->Counts.end());
+    }
     if (AsciiFile) WriteAsciiLines(*values);
     FreePackets->Push(std::move(values));
     FreePackets->Push(std::move(squares));

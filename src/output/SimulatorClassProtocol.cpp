@@ -107,7 +107,7 @@ bool SimulatorClass::BindListenSocket() {
       if (!ListenSocket->Listen(kListenBacklog)) return false;
       // Port 0 lets the system choose; the line shows the port it chose.
       const unsigned short bound = ListenSocket->LocalPort();
-      Port = static_cast<short>(bound);
+      Port = bound;
       std::cout << "REGISTER:  Port: [" << bound << "]" << std::endl;
       return true;
     }
@@ -245,6 +245,8 @@ std::string SimulatorClass::ReadFileCommandText(QuelixSocket* socket, char* text
 void SimulatorClass::OpenManagerResultsFile(const std::string& name, int batchLimit) {
   if (batchLimit > 0) MaxBatches = batchLimit;
   BinaryFileName = name;
+  // The file holds only what follows the hand-over; its batch count says so.
+  BinaryFileBatchBase = ManagerBatches;
   if (!name.empty()) {
     std::string refusal;
     BinaryFile = CreateManagerBinFile(name, &refusal);

@@ -71,7 +71,7 @@ std::string SimulatorClass::CreateBinFileHeader(int fileVersion) {
   header.experiment = Experiment;
   header.seed = Seed;
   header.generatorName = to_string(static_cast<RandomNumberGeneratorType>(RNGType));
-  header.batches = Batches;
+  header.batches = Batches - BinaryFileBatchBase;
   return header.Build(fileVersion);
 }
 

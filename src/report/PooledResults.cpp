@@ -34,6 +34,8 @@ bool PooledResults::AddFile(const std::string& path) {
   file.batches = reader.HeaderField("BATCHES");
   file.truncatedBytes = reader.TruncatedBytes();
   if (!complete) file.error = lastError_ = reader.Error();
+  file.countProblem = reader.CountProblem();
+  file.damaged = reader.Damaged();
   if (file.format != ResultsReader::Format::kUnknown) files_.push_back(file);
   return complete;
 }

@@ -35,6 +35,10 @@ class PooledResults {
     std::string batches;
     long truncatedBytes = 0;
     std::string error;  // empty when the whole file was read
+    // Set when the file was read to its end but its batch count or trailer
+    // does not account for what it holds.
+    std::string countProblem;
+    bool damaged = false;  // cut, corrupt, or not accounting for itself
   };
 
   // The figures of one variable at a confidence level.

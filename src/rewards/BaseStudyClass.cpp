@@ -1,6 +1,8 @@
 #include "rewards/BaseStudyClass.h"
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,32 +25,81 @@ std::vector<std::string> SplitFields(const std::string& text) {
   return fields;
 }
 
-// Reads an integer the way the "%i" scan conversion does (decimal, octal with a
-// leading 0, hexadecimal with 0x, trailing text ignored) and accepts it only
-// when something was read and it fits between low and high.
-bool ScanInteger(const char* text, long low, long high, long* out) {
+// Reads a whole integer (decimal, octal with a leading 0, hexadecimal with
+// 0x) that fills the text and lies between low and high.
+bool ScanInteger(const std::string& text, long long low, long long high, long long* out) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
   char* end = nullptr;
   errno = 0;
-  long value = std::strtol(text, &end, 0);
-  if (end == text || errno == ERANGE || value < low || value > high) return false;
+  const long long value = std::strtoll(text.c_str(), &end, 0);
+  if (*end != '\0' || errno == ERANGE || value < low || value > high) return false;
   *out = value;
   return true;
 }
 
-bool ScanDouble(const char* text, double* out) {
+// Reads a finite floating-point number that fills the text and that the
+// type T holds without overflow.
+template <class T>
+bool ScanReal(const std::string& text, T* out) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
   char* end = nullptr;
-  double value = std::strtod(text, &end);
-  if (end == text) return false;
-  *out = value;
+  errno = 0;
+  const long double value = std::strtold(text.c_str(), &end);
+  if (*end != '\0' || errno == ERANGE || !std::isfinite(value)) return false;
+  if (std::fabs(value) > static_cast<long double>(std::numeric_limits<T>::max())) return false;
+  *out = static_cast<T>(value);
   return true;
 }
 
-bool ScanFloat(const char* text, float* out) {
-  char* end = nullptr;
-  float value = std::strtof(text, &end);
-  if (end == text) return false;
-  *out = value;
+template <class T>
+bool ScanIntegerAs(const std::string& text, T* out) {
+  long long value = 0;
+  if (!ScanInteger(text, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &value)) return false;
+  *out = static_cast<T>(value);
   return true;
+}
+
+// The declared type name each type letter stands for.
+const char* TypeNameOfLetter(char letter) {
+  switch (letter) {
+    case 'b':
+      return "bool";
+    case 'c':
+      return "char";
+    case 'd':
+      return "double";
+    case 'f':
+      return "float";
+    case 'i':
+      return "int";
+    case 'l':
+      return "long";
+    case 's':
+      return "short";
+    default:
+      return nullptr;
+  }
+}
+
+// How a value of the type of a letter is written, for the refusal message.
+std::string ExpectedForm(char letter) {
+  switch (letter) {
+    case 'b':
+      return " (0 or 1)";
+    case 'c':
+      return " (one character)";
+    case 'd':
+    case 'f':
+      return " (a finite number in its range)";
+    case 'i':
+      return " (a whole number from " + std::to_string(std::numeric_limits<int>::min()) + " to " +
+             std::to_string(std::numeric_limits<int>::max()) + ")";
+    case 'l':
+      return " (a whole number from " + std::to_string(std::numeric_limits<long>::min()) + " to " +
+             std::to_string(std::numeric_limits<long>::max()) + ")";
+    default:
+      return " (a whole number from -32768 to 32767)";
+  }
 }
 
 }  // namespace
@@ -81,79 +132,82 @@ void BaseStudyClass::AddGlobalVariable(const char* name, const char* typeName) {
   NumGVs = static_cast<unsigned int>(GVNames.size());
 }
 
-void BaseStudyClass::overrideGVs(const char* overrideString) {
-  if (overrideString == nullptr) return;
+bool BaseStudyClass::overrideGVs(const char* overrideString, std::string* error) {
+  if (overrideString == nullptr) return true;
   const std::vector<std::string> fields = SplitFields(overrideString);
-  std::size_t next = 0;
-  while (next < fields.size()) {
+  // Every triple is checked and converted before any variable changes, so a
+  // refused string leaves the study as it was.
+  std::vector<PendingOverride> pending;
+  for (std::size_t next = 0; next < fields.size(); next += 3) {
+    std::string triple = fields[next];
+    for (std::size_t k = next + 1; k < next + 3 && k < fields.size(); ++k) triple += ":" + fields[k];
     if (next + 2 >= fields.size()) {
-      std::cout << "Not enough double override tokens" << std::flush;
-      return;
+      return Refuse(error, triple, "a triple needs a type letter, a name and a value");
     }
-    const char type = fields[next][0];
-    const std::string& name = fields[next + 1];
-    const std::string& value = fields[next + 2];
-    next += 3;
-    OverrideOne(type, name.c_str(), value.c_str());
+    PendingOverride one;
+    std::string reason;
+    if (!ConvertOne(fields[next], fields[next + 1], fields[next + 2], &one, &reason)) {
+      return Refuse(error, triple, reason);
+    }
+    pending.push_back(one);
   }
+  for (PendingOverride& one : pending) OverrideGVValue(one.name.c_str(), &one.value);
+  return true;
 }
 
-bool BaseStudyClass::OverrideOne(char type, const char* name, const char* value) {
+bool BaseStudyClass::Refuse(std::string* error, const std::string& triple, const std::string& reason) {
+  if (error != nullptr) *error = "override '" + triple + "': " + reason;
+  return false;
+}
+
+bool BaseStudyClass::ConvertOne(const std::string& type, const std::string& name, const std::string& value,
+                                PendingOverride* out, std::string* reason) {
+  const char* typeName = type.size() == 1 ? TypeNameOfLetter(type[0]) : nullptr;
+  if (typeName == nullptr) {
+    *reason = "type '" + type + "' is not one of b, c, d, f, i, l, s";
+    return false;
+  }
+  int index = -1;
+  for (std::size_t i = 0; i < GVNames.size(); ++i) {
+    if (GVNames[i] == name) index = static_cast<int>(i);
+  }
+  if (index < 0) {
+    *reason = "the study has no global variable '" + name + "'";
+    return false;
+  }
+  const std::string& declared = GVTypes[static_cast<std::size_t>(index)];
+  if (declared != typeName) {
+    *reason = "'" + name + "' is declared " + declared + ", not " + typeName;
+    return false;
+  }
+  out->name = name;
   bool converted = false;
-  long integer = 0;
-  switch (type) {
+  Value& v = out->value;
+  switch (type[0]) {
     case 'b':
-      if ((converted = ScanInteger(value, std::numeric_limits<short>::min(),
-                                   std::numeric_limits<short>::max(), &integer))) {
-        bool flag = integer != 0;
-        OverrideGVValue(name, &flag);
-      }
+      converted = value == "0" || value == "1";
+      v.b = value == "1";
       break;
-    case 'c': {
-      char character = value[0];
-      converted = true;
-      OverrideGVValue(name, &character);
+    case 'c':
+      converted = value.size() == 1;
+      v.c = value[0];
       break;
-    }
-    case 'd': {
-      double number = 0.0;
-      if ((converted = ScanDouble(value, &number))) OverrideGVValue(name, &number);
+    case 'd':
+      converted = ScanReal(value, &v.d);
       break;
-    }
-    case 'f': {
-      float number = 0.0f;
-      if ((converted = ScanFloat(value, &number))) OverrideGVValue(name, &number);
+    case 'f':
+      converted = ScanReal(value, &v.f);
       break;
-    }
     case 'i':
-      if ((converted = ScanInteger(value, std::numeric_limits<int>::min(),
-                                   std::numeric_limits<int>::max(), &integer))) {
-        int number = static_cast<int>(integer);
-        OverrideGVValue(name, &number);
-      }
+      converted = ScanIntegerAs(value, &v.i);
       break;
     case 'l':
-      if ((converted = ScanInteger(value, std::numeric_limits<std::int32_t>::min(),
-                                   std::numeric_limits<std::int32_t>::max(), &integer))) {
-        std::int32_t number = static_cast<std::int32_t>(integer);
-        OverrideGVValue(name, &number);
-      }
-      break;
-    case 's':
-      if ((converted = ScanInteger(value, std::numeric_limits<short>::min(),
-                                   std::numeric_limits<short>::max(), &integer))) {
-        short number = static_cast<short>(integer);
-        OverrideGVValue(name, &number);
-      }
+      converted = ScanIntegerAs(value, &v.l);
       break;
     default:
-      std::cout << "Type " << type << " not recognized\n" << std::flush;
-      return false;
+      converted = ScanIntegerAs(value, &v.s);
+      break;
   }
-  if (!converted) {
-    // Passing a value the scan never wrote would set the variable to garbage.
-    std::cout << "Value " << value << " of global variable " << name
-              << " does not convert to type " << type << "; override skipped" << std::endl;
-  }
+  if (!converted) *reason = "value '" + value + "' is not a valid " + declared + ExpectedForm(type[0]);
   return converted;
 }

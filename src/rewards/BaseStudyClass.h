@@ -52,11 +52,15 @@ class BaseStudyClass {
   void SetDefaultQuelixRoot(const char* path);
 
   // Applies "type:name:value[:type:name:value]..." through OverrideGVValue.
-  // Empty fields are skipped. Messages go to standard output: an unknown type
-  // letter skips its triple, a value that does not convert to the type skips its
-  // triple, a missing name or value ends the processing. A null string does
-  // nothing.
-  void overrideGVs(const char* overrideString);
+  // Empty fields are skipped. Each triple must name a global variable of the
+  // study by its declared type's letter (b bool, c char, d double, f float,
+  // i int, l long, s short) with a value that converts to that type whole
+  // and within its range; the value is read into that type. Integers may be
+  // decimal, octal (leading 0) or hexadecimal (0x); a bool is 0 or 1; a char
+  // is one character. The first triple that breaks a rule refuses the whole
+  // string: nothing is changed, false is returned, and error (when given)
+  // names the triple and the reason. A null string does nothing.
+  bool overrideGVs(const char* overrideString, std::string* error = nullptr);
 
  protected:
   // Appends one global variable's name and type name and counts it.
@@ -70,10 +74,27 @@ class BaseStudyClass {
   std::string DefaultRoot;
 
  private:
+  // One converted triple, held until the whole string has been checked.
+  union Value {
+    bool b;
+    char c;
+    double d;
+    float f;
+    int i;
+    long l;
+    short s;
+  };
+  struct PendingOverride {
+    std::string name;
+    Value value;
+  };
+
   bool InRange(int i) const { return i >= 0 && static_cast<std::size_t>(i) < GVNames.size(); }
-  // Converts one value field and hands it to OverrideGVValue; returns false when
-  // the type letter is unknown or the value does not convert.
-  bool OverrideOne(char type, const char* name, const char* value);
+  // Checks one triple against the declared variables and converts its value
+  // into the variable's type; false with the reason when it cannot.
+  bool ConvertOne(const std::string& type, const std::string& name, const std::string& value,
+                  PendingOverride* out, std::string* reason);
+  static bool Refuse(std::string* error, const std::string& triple, const std::string& reason);
 };
 
 #endif

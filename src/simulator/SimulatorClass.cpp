@@ -53,9 +53,11 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
   ParseOrExit(argc, argv);
   ApplyPeerTestSettings(std::getenv("GPUSIM_PEER_WAIT_MS"), std::getenv("GPUSIM_SEND_BUFFER_BYTES"));
   RefuseSharedOutputs();
+  // The model is built before any file is created: an override or a model
+  // parameter that ends the run at start-up leaves no empty results behind.
+  BuildStudyAndRewardModel();
   OpenResultsFiles();
   CreateTraces();
-  BuildStudyAndRewardModel();
   AttachRewardModelToTraces();
   SelectPerformanceVariables();
   ListGroups();
@@ -105,7 +107,12 @@ void SimulatorClass::BuildStudyAndRewardModel() {
   Study = GenerateStudy();
   Study->SetGVs(static_cast<int>(Experiment));
   if (!OverrideString.empty()) {
-    Study->overrideGVs(OverrideString.c_str());
+    std::string error;
+    if (!Study->overrideGVs(OverrideString.c_str(), &error)) {
+      std::cout << std::flush;
+      std::cerr << "ERROR: Cannot apply -O " << OverrideString << ": " << error << std::endl;
+      std::exit(1);
+    }
     *Out << "Overriding global variables in simulator" << std::endl;
   }
   RewardModel = Study->GetPVModel(true);

@@ -324,8 +324,8 @@ class SimulatorClass {
   bool QuelixTrace = false;          // -m; plain-text trace
   bool XMLTrace = false;             // -x
   int ReportSize = 1000;             // -n; observations per report
-  int MaxBatches = 0;                // -N; 0 or less means no limit
-  short Port = 10000;                // -p
+  std::int64_t MaxBatches = 0;       // -N; 0 or less means no limit
+  unsigned short Port = 10000;       // -p
   std::string ListenAddress;         // -i; numeric IPv4, empty: every interface
   int RNGType = 0;                   // -r; a RandomNumberGeneratorType
   unsigned int Seed = 31415;         // -s; 0 means 31415
@@ -366,12 +366,17 @@ class SimulatorClass {
   // The reward model installed through InstallRewardModel is not owned.
   bool OwnsRewardModel = true;
 
-  int ActionsFired = 0;
+  // Firings and batches pass 2^31 in long runs.
+  std::int64_t ActionsFired = 0;
   // clock() reading taken when the simulation loop starts; until then, the
   // reading taken at construction.
   double StartClock = 0.0;
   double CPUTime = 0.0;      // processor seconds, set at each report
-  int Batches = 0;           // replications or batches completed
+  std::int64_t Batches = 0;  // replications or batches completed
+  // Batches that went to the manager, and how many of them preceded the
+  // binary file the manager named: that file's header counts only its own.
+  std::int64_t ManagerBatches = 0;
+  std::int64_t BinaryFileBatchBase = 0;
   int RunState = 0;          // 0 running, 1 finishing, 2 stopped
   ProgressMeter Progress;    // silent unless ProgressWanted at loop start
 

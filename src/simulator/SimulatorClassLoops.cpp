@@ -186,6 +186,9 @@ void SimulatorClass::CheckCompletedBatches(PerformanceVariableNode** pvs, int* v
       if (valueCounts[a] < ReportSize) {
         ValuePacket->Value(a, valueCounts[a]++) = v->Value;
         SquarePacket->Value(a, squareCounts[a]++) = v->SquaredValue;
+        // The run's batch count is that of the variable with the most
+        // batches recorded, the count its results files carry.
+        Batches = std::max<std::int64_t>(Batches, BatchCounts->KeyOf(a) + 1);
       }
       v->Reset();
     }

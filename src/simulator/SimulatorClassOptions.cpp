@@ -1,17 +1,29 @@
 #include <arpa/inet.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "simulator/SimulatorClass.h"
 
 namespace {
 
-// Numbers are read the way atoi reads them (no validation; text that is not
-// a number gives 0), but a value beyond the int range wraps to 32 bits
-// instead of being undefined.
-int ParseNumber(const char* text) {
-  return static_cast<int>(static_cast<unsigned int>(std::strtoll(text, nullptr, 10)));
+// Reads a whole decimal integer (an optional sign, then digits, nothing else)
+// that lies between low and high. Anything else is refused rather than read
+// as a prefix or as 0: a mistyped limit such as "-N abcd" must not turn into
+// "no limit".
+bool ParseWholeNumber(const char* text, long long low, long long high, long long* out) {
+  const char* digits = (*text == '-' || *text == '+') ? text + 1 : text;
+  if (*digits == '\0') return false;
+  for (const char* c = digits; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return false;
+  }
+  errno = 0;
+  const long long value = std::strtoll(text, nullptr, 10);
+  if (errno == ERANGE || value < low || value > high) return false;
+  *out = value;
+  return true;
 }
 
 // The listening address must be a dotted IPv4 address: a host name would
@@ -61,6 +73,18 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
       return static_cast<short>(1);
     };
 
+    // Every numeric parameter is a whole number within the range of the
+    // field it sets; the error names the option, the range and the text.
+    long long number = 0;
+    auto numeric = [&](long long low, long long high) {
+      if (ParseWholeNumber(parameter, low, high, &number)) return true;
+      *Err << "Expect a whole number from " << low << " to " << high << " after '-" << letter << "', got '"
+           << parameter << "'" << std::endl;
+      return false;
+    };
+    constexpr long long kIntMin = std::numeric_limits<int>::min();
+    constexpr long long kIntMax = std::numeric_limits<int>::max();
+
     switch (letter) {
       case 'a':
         if (!parameter) return missing();
@@ -74,12 +98,14 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
         break;
       case 'c':
         if (!parameter) return missing();
-        ClientId = ParseNumber(parameter);
+        if (!numeric(kIntMin, kIntMax)) return 1;
+        ClientId = static_cast<int>(number);
         *Out << "ClientID: " << ClientId << std::endl;
         break;
       case 'e':
         if (!parameter) return missing();
-        Experiment = static_cast<unsigned int>(ParseNumber(parameter));
+        if (!numeric(0, kIntMax)) return 1;
+        Experiment = static_cast<unsigned int>(number);
         *Out << "Experiment: " << Experiment << std::endl;
         break;
       case 'f':
@@ -100,7 +126,8 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
         break;
       case 'l':
         if (!parameter) return missing();
-        RequestedTraceLevel = ParseNumber(parameter);
+        if (!numeric(kIntMin, kIntMax)) return 1;
+        RequestedTraceLevel = static_cast<int>(number);
         traceFileOrLevelGiven = true;
         *Out << "TraceLevel: " << RequestedTraceLevel << std::endl;
         break;
@@ -110,12 +137,16 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
         break;
       case 'n':
         if (!parameter) return missing();
-        ReportSize = ParseNumber(parameter);
+        // The loops store every observation into packets of ReportSize
+        // columns: without room they would write past the packets.
+        if (!numeric(1, kIntMax)) return 1;
+        ReportSize = static_cast<int>(number);
         *Out << "ReportSize: " << ReportSize << std::endl;
         break;
       case 'N':
         if (!parameter) return missing();
-        MaxBatches = ParseNumber(parameter);
+        if (!numeric(std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max())) return 1;
+        MaxBatches = static_cast<std::int64_t>(number);
         *Out << "Max Number of Batches: " << MaxBatches << std::endl;
         break;
       case 'O':
@@ -125,26 +156,27 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
         break;
       case 'p':
         if (!parameter) return missing();
-        Port = static_cast<short>(ParseNumber(parameter));
+        if (!numeric(0, 65535)) return 1;
+        Port = static_cast<unsigned short>(number);
         *Out << "Port: " << Port << std::endl;
         break;
-      case 'r': {
+      case 'r':
         if (!parameter) return missing();
-        const int type = ParseNumber(parameter);
-        if (type < 0 || type > 2) return 1;
-        RNGType = type;
+        if (!numeric(0, 2)) return 1;
+        RNGType = static_cast<int>(number);
         *Out << "Random Number Generator: "
              << to_string(static_cast<RandomNumberGeneratorType>(RNGType)) << std::endl;
         break;
-      }
       case 's':
         if (!parameter) return missing();
-        Seed = static_cast<unsigned int>(ParseNumber(parameter));
+        if (!numeric(0, std::numeric_limits<unsigned int>::max())) return 1;
+        Seed = static_cast<unsigned int>(number);
         *Out << "Random Number Seed: " << Seed << std::endl;
         break;
       case 't':
         if (!parameter) return missing();
-        IsTerminating = ParseNumber(parameter);
+        if (!numeric(0, 1)) return 1;
+        IsTerminating = static_cast<int>(number);
         *Out << "Is Terminating Simulation: " << IsTerminating << std::endl;
         break;
       case 'w':
@@ -163,13 +195,6 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
   }
 
   if (traceFileOrLevelGiven && !QuelixTrace && !XMLTrace) QuelixTrace = true;
-
-  // The loops store every observation into packets of ReportSize columns:
-  // without room they would write past the packets.
-  if (ReportSize <= 0) {
-    *Err << "ERROR: Report size (-n) must be at least 1, got " << ReportSize << std::endl;
-    return 1;
-  }
   return 0;
 }
 

@@ -7,10 +7,15 @@
 // figures for other tools; --plot draws the convergence pictures with
 // gnuplot.
 //
-// Exit status: 0 when every file was read (a short last block, left by a run
-// that was stopped while writing, is skipped with a warning); 1 when a file
-// cannot be read or is corrupt (the figures of what could be read are still
-// printed); 2 on a usage error; 4 when the picture could not be drawn.
+// Exit status, so that a script can tell the cases apart:
+//   0  complete: every file read to its end, each batch count matching what
+//      the file holds;
+//   1  unreadable: a file cannot be opened, or is not a results file;
+//   2  usage error;
+//   3  damaged: a cut or corrupt block or line, a missing ASCII trailer, or a
+//      batch count that disagrees with the observations; what could be read
+//      is summarised and a warning says what is wrong;
+//   4  the figures are complete but the picture could not be drawn.
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -47,11 +52,16 @@ const char kHelp[] =
     "Files that share a seed and a generator hold the same stream of observations:\n"
     "pooling them is reported with a warning.\n"
     "\n"
-    "Exit status: 0 when every file was read; 1 when a file cannot be read or is\n"
-    "corrupt (the figures of what could be read are still printed); 2 on a usage\n"
-    "error; 4 when the picture could not be drawn.\n";
+    "Exit status: 0 when every file is complete; 1 when a file cannot be read or\n"
+    "is not a results file; 2 on a usage error; 3 when a file is damaged (cut,\n"
+    "corrupt, or its batch count disagrees with what it holds: the figures of\n"
+    "what could be read are still printed); 4 when the figures are complete but\n"
+    "the picture could not be drawn.\n";
 
 enum class Style { kText, kCsv, kJson };
+
+constexpr int kUnreadable = 1;
+constexpr int kDamaged = 3;
 
 struct Options {
   Style style = Style::kText;
@@ -99,19 +109,28 @@ int ParseArguments(int argc, char** argv, Options* options) {
   return options->paths.empty() ? Usage("") : 0;
 }
 
-// Reads every file into results, reporting each problem; true when all
-// were read to their end.
+// Reads every file into results, reporting each problem: a file that is not
+// a results file at all, and a damaged one, summarised as far as it could be
+// read. Returns true when every file was a readable results file.
 bool ReadAll(const std::vector<std::string>& paths, PooledResults* results) {
-  bool complete = true;
+  bool allReadable = true;
   for (const std::string& path : paths) {
-    if (results->AddFile(path)) continue;
-    complete = false;
+    const std::size_t filesBefore = results->Files().size();
+    if (results->AddFile(path) || results->Files().size() > filesBefore) continue;
+    allReadable = false;
     std::cerr << "gpusim-report: " << path << ": " << results->LastError() << "\n";
   }
   for (const PooledResults::File& file : results->Files()) {
     if (file.truncatedBytes > 0) {
-      std::cerr << "gpusim-report: warning: " << file.path << " ends in an incomplete record (" << file.truncatedBytes
-                << " bytes ignored)\n";
+      std::cerr << "gpusim-report: warning: " << file.path << " is damaged: it ends in an incomplete record ("
+                << file.truncatedBytes << " bytes ignored)\n";
+    }
+    if (!file.error.empty()) {
+      std::cerr << "gpusim-report: warning: " << file.path << " is damaged: " << file.error
+                << "; only what comes before is summarised\n";
+    }
+    if (!file.countProblem.empty()) {
+      std::cerr << "gpusim-report: warning: " << file.path << " is damaged: " << file.countProblem << "\n";
     }
   }
   for (const auto& [first, second] : results->SameStreamPairs()) {
@@ -121,7 +140,7 @@ bool ReadAll(const std::vector<std::string>& paths, PooledResults* results) {
               << ") and generator (" << a.generator
               << "): their observations are the same stream, not independent ones\n";
   }
-  return complete;
+  return allReadable;
 }
 
 }  // namespace
@@ -141,10 +160,8 @@ int main(int argc, char** argv) {
   if (const int status = ParseArguments(argc, argv, &options)) return status;
 
   PooledResults results(GpuRewardNames(), !options.plotPath.empty());
-  const bool complete = ReadAll(options.paths, &results);
-  if (results.Files().empty()) {
-    return 1;
-  }
+  const bool allReadable = ReadAll(options.paths, &results);
+  if (results.Files().empty()) return kUnreadable;
 
   const ReportWriter writer(results, options.confidence);
   switch (options.style) {
@@ -160,13 +177,16 @@ int main(int argc, char** argv) {
   }
   std::cout.flush();
 
+  bool damaged = false;
+  for (const PooledResults::File& file : results.Files()) damaged = damaged || file.damaged;
+  const int dataStatus = !allReadable ? kUnreadable : damaged ? kDamaged : 0;
   if (!options.plotPath.empty()) {
     if (!results.FillBins()) std::cerr << "gpusim-report: warning: a file changed while it was read twice\n";
     const std::string problem = PlotWriter(results, options.confidence).Draw(options.plotPath);
     if (!problem.empty()) {
       std::cerr << "gpusim-report: cannot draw " << options.plotPath << ": " << problem << "\n";
-      return kPlotError;
+      if (dataStatus == 0) return kPlotError;
     }
   }
-  return complete ? 0 : 1;
+  return dataStatus;
 }

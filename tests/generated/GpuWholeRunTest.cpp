@@ -156,14 +156,43 @@ TEST(GpuWholeRunTest, ALongerProgramArrayChangesNothingObservable) {
   EXPECT_EQ(longer.results, deflt.results);
 }
 
-TEST(GpuWholeRunTest, AProgramArrayTooShortEndsTheProcessAtTheFirstOutOfRangeWrite) {
-  RunResult r = RunGpusim("-N 10 -O s:size:12", "size12");
-  EXPECT_NE(r.exitStatus, 0);
-  EXPECT_NE(r.err.find("Runtime error: index out of bounds. SCHEDULER[0..11] indexed with 12\n"
-                       "Assertion failed: 0, file state/ArrayStateVariable, line 211"),
-            std::string::npos)
-      << r.err;
-  EXPECT_EQ(r.out.find("SIMULATOR::MAIN()-GOOD EXIT"), std::string::npos);
+TEST(GpuWholeRunTest, TheOverrideReachesTheModelThoughTheResultsCannotShowIt) {
+  // The extra elements appear in the listed state, and only there.
+  RunResult longer = RunGpusim("-N 1 -m -l 0 -O s:size:20", "size20trace");
+  RunResult deflt = RunGpusim("-N 1 -m -l 0", "size13trace");
+  ASSERT_EQ(longer.exitStatus, 0) << longer.err;
+  EXPECT_NE(longer.out.find("SCHEDULER.19"), std::string::npos);
+  EXPECT_EQ(deflt.out.find("SCHEDULER.13"), std::string::npos);
+  EXPECT_EQ(longer.results, deflt.results);
+}
+
+// An override that cannot be applied, or a size that leaves no room for the
+// program, ends the run at start-up with its message and status 1, before
+// the results file is created.
+TEST(GpuWholeRunTest, BadOverridesAndImpossibleSizesEndTheRunAtStartUp) {
+  const struct {
+    const char* override;
+    const char* message;
+  } cases[] = {
+      {"c:size:x", "ERROR: Cannot apply -O c:size:x: override 'c:size:x': 'size' is declared short, not char\n"},
+      {"d:size:20", "'size' is declared short, not double\n"},
+      {"f:size:20", "'size' is declared short, not float\n"},
+      {"i:size:65549", "'size' is declared short, not int\n"},
+      {"s:sise:20", "override 's:sise:20': the study has no global variable 'sise'\n"},
+      {"s:size:abc", "value 'abc' is not a valid short (a whole number from -32768 to 32767)\n"},
+      {"s:size:70000", "value '70000' is not a valid short"},
+      {"size=20", "override 'size=20': a triple needs a type letter, a name and a value\n"},
+      {"s:size:12", "Runtime error: index out of bounds. SCHEDULER[0..11] indexed with 12\n"},
+      {"s:size:0", "Runtime error: index out of bounds. SCHEDULER[0..-1] indexed with 0\n"},
+      {"s:size:-1", "SCHEDULER[0..-1] indexed with 0\n"},
+  };
+  for (const auto& c : cases) {
+    RunResult r = RunGpusim(std::string("-N 10 -O ") + c.override, "badoverride");
+    EXPECT_EQ(r.exitStatus, 1) << c.override << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.override << ": " << r.err;
+    EXPECT_EQ(r.results, "") << c.override;
+    EXPECT_EQ(r.out.find("Actions fired"), std::string::npos) << c.override;
+  }
 }
 
 // Recorded digests of the ASCII results file (FNV-1a, 64 bits) for a few

@@ -26,10 +26,10 @@ TEST(BinFileHeaderTest, ShowsTheRunsSettingsAndBatchCount) {
   fields.experiment = 4294967295u;
   fields.seed = 0;
   fields.generatorName = "Mersenne Twister";
-  fields.batches = -7;
+  fields.batches = 5000000000;  // past 2^32: long runs get there
   EXPECT_EQ(TextOf(fields.Build(1)),
             "QUELIX_SIM_BIN_FILE,256,QUELIX_VER=Version 2.5,FILE_VER=1,EXPERIMENTS=4294967295,SEED=31415,"
-            "RANDOMGEN=Mersenne Twister,BATCHES=-7,,");
+            "RANDOMGEN=Mersenne Twister,BATCHES=5000000000,,");
 }
 
 TEST(BinFileHeaderTest, AFieldThatWouldOverflowEndsTheText) {

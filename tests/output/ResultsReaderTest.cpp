@@ -162,3 +162,59 @@ TEST(ResultsReaderTest, MalformedAsciiLinesAreErrorsWithTheirLineNumber) {
     EXPECT_EQ(r.seen.size(), 1u) << bad;
   }
 }
+
+// A file read to its end must account for itself: its batch count is the
+// largest number of observations of one variable, and an ASCII file ends
+// with its trailer.
+TEST(ResultsReaderTest, AFileWhoseCountDisagreesWithItsObservationsIsDamaged) {
+  const struct {
+    const char* what;
+    Bytes bytes;
+    const char* problem;
+  } cases[] = {
+      {"binary, matching", Header(4) + kBlock + kEmptyBlock + kBlock, ""},
+      {"binary, a block more", Header(2) + kBlock + kBlock, "the header counts 2 batches but the file holds 4"},
+      {"binary, no count", Header(0).replace(Header(0).find("BATCHES=0"), 9, "BATCHES=x"), "has no batch count"},
+      {"ascii, matching", kAsciiHead + "0,1.5\n0,2.0\n3,-3.25\n#META_DATA,BATCHES=2\n", ""},
+      {"ascii, no trailer", kAsciiHead + "0,1.5\n0,2.0\n", "ends without its trailer"},
+      {"ascii, trailer disagrees", kAsciiHead + "0,1.5\n#META_DATA,BATCHES=2\n", "the trailer counts 2 batches"},
+  };
+  for (const auto& c : cases) {
+    Result r = ReadBytes(c.bytes);
+    EXPECT_TRUE(r.complete) << c.what << ": " << r.reader.Error();
+    EXPECT_EQ(r.reader.Damaged(), *c.problem != '\0') << c.what;
+    EXPECT_NE(r.reader.CountProblem().find(c.problem), std::string::npos) << c.what << ": " << r.reader.CountProblem();
+  }
+}
+
+TEST(ResultsReaderTest, OverlongOrMisplacedAsciiLinesStopTheReading) {
+  const struct {
+    const char* what;
+    Bytes tail;
+    const char* error;
+  } cases[] = {
+      {"a long line", "0,1." + Bytes(5000, '5') + "\n", "line 4 is longer than 1024 bytes"},
+      {"a long unterminated line", "0,1." + Bytes(100000, '5'), "line 4 is longer than 1024 bytes"},
+      {"data after the trailer", "#META_DATA,BATCHES=1\n0,2.0\n", "line 5 follows the trailer"},
+      {"a NUL inside a value", Bytes("0,2.0\0x\n", 8), "line 4 has a bad value"},
+  };
+  for (const auto& c : cases) {
+    Result r = ReadBytes(kAsciiHead + "0,1.5\n" + c.tail);
+    EXPECT_FALSE(r.complete) << c.what;
+    EXPECT_TRUE(r.reader.Damaged()) << c.what;
+    EXPECT_NE(r.reader.Error().find(c.error), std::string::npos) << c.what << ": " << r.reader.Error();
+    EXPECT_EQ(r.seen.size(), 1u) << c.what;
+  }
+}
+
+// A length past the end of the file is not believed, wherever the block is:
+// the blocks before it are delivered and nothing is allocated for it.
+TEST(ResultsReaderTest, ALengthLongerThanTheFileIsACutBlock) {
+  Bytes second = kBlock;
+  second.replace(0, 4, Bytes("\xff\xff\xff\xff", 4));
+  Result r = ReadBytes(Header(2) + kBlock + second + kBlock);
+  EXPECT_TRUE(r.complete);
+  EXPECT_TRUE(r.reader.Damaged());
+  EXPECT_EQ(r.reader.TruncatedBytes(), static_cast<long>(2 * kBlock.size()));
+  EXPECT_EQ(r.seen, kBlockObservations);
+}

@@ -108,7 +108,7 @@ std::string RunOnce(const Plan& plan, const std::string& dir) {
   long claimed = -1;
   if (withBinary) {
     if (BinaryObservations(binary, &claimed) != batches || claimed != batches) return "inconsistent binary file";
-  } else if (BinaryObservations(handed, &claimed) + toManager != batches || claimed != batches) {
+  } else if (const long inFile = BinaryObservations(handed, &claimed); inFile + toManager != batches || claimed != inFile) {
     return "the handed-over file and the manager do not add up to the run";
   }
   return "";

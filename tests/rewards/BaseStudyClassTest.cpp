@@ -17,6 +17,11 @@ class OverrideStudy : public BaseStudyClass {
   OverrideStudy() {
     AddGlobalVariable("size", "short");
     AddGlobalVariable("flag", "bool");
+    AddGlobalVariable("letter", "char");
+    AddGlobalVariable("ratio", "double");
+    AddGlobalVariable("scale", "float");
+    AddGlobalVariable("count", "int");
+    AddGlobalVariable("big", "long");
     NumExps = 1;
   }
 
@@ -36,8 +41,6 @@ class OverrideStudy : public BaseStudyClass {
       std::memcpy(&count, value, sizeof count);
     } else if (std::strcmp(name, "big") == 0) {
       std::memcpy(&big, value, sizeof big);
-    } else {
-      std::cerr << "unknown global variable " << name << std::endl;
     }
   }
 
@@ -47,116 +50,66 @@ class OverrideStudy : public BaseStudyClass {
   double ratio = 0.0;
   float scale = 0.0f;
   int count = 0;
-  std::int32_t big = 0;
+  long big = 0;
   int calls = 0;
 };
 
-std::string Override(OverrideStudy& study, const char* text) {
-  testing::internal::CaptureStdout();
-  study.overrideGVs(text);
-  return testing::internal::GetCapturedStdout();
-}
-
-TEST(OverrideGVsTest, ShortValuesReadLikeTheIntegerScan) {
+TEST(OverrideGVsTest, EachTypeLetterSetsItsOwnTypeWhole) {
   OverrideStudy study;
-  EXPECT_EQ(Override(study, "s:size:20"), "");
-  EXPECT_EQ(study.size, 20);
-  Override(study, "s:size:0x10");
-  EXPECT_EQ(study.size, 16);
-  Override(study, "s:size:010");
-  EXPECT_EQ(study.size, 8);
-  Override(study, "s:size:-3");
-  EXPECT_EQ(study.size, -3);
-}
-
-TEST(OverrideGVsTest, EmptyFieldsSeparateNothing) {
-  OverrideStudy study;
-  Override(study, "s::size:20");
-  EXPECT_EQ(study.size, 20);
-  Override(study, "::s:size:::21::");
-  EXPECT_EQ(study.size, 21);
-  EXPECT_EQ(study.calls, 2);
-}
-
-TEST(OverrideGVsTest, MissingNameOrValueStopsWithMessageKeepingEarlierTriples) {
-  OverrideStudy study;
-  EXPECT_EQ(Override(study, "s:size"), "Not enough double override tokens");
-  EXPECT_EQ(study.size, 13);
-  EXPECT_EQ(study.calls, 0);
-
-  EXPECT_EQ(Override(study, "s:size:20:b:flag"), "Not enough double override tokens");
-  EXPECT_EQ(study.size, 20);
-  EXPECT_FALSE(study.flag);
-
-  EXPECT_EQ(Override(study, "s"), "Not enough double override tokens");
-}
-
-TEST(OverrideGVsTest, UnknownTypeLetterSkipsOnlyItsTriple) {
-  OverrideStudy study;
-  EXPECT_EQ(Override(study, "s:size:20:x:foo:1"), "Type x not recognized\n");
-  EXPECT_EQ(study.size, 20);
-  EXPECT_EQ(study.calls, 1);
-
-  EXPECT_EQ(Override(study, "q:size:1:s:size:30"), "Type q not recognized\n");
-  EXPECT_EQ(study.size, 30);
-}
-
-TEST(OverrideGVsTest, BoolPassesWhetherTheShortIsNonZero) {
-  OverrideStudy study;
-  Override(study, "b:flag:7");
-  EXPECT_TRUE(study.flag);
-  Override(study, "b:flag:0");
-  EXPECT_FALSE(study.flag);
-  Override(study, "b:flag:0x100");
-  EXPECT_TRUE(study.flag);
-}
-
-TEST(OverrideGVsTest, EachTypeLetterPassesItsOwnType) {
-  OverrideStudy study;
-  EXPECT_EQ(Override(study,
-                     "c:letter:xyz:d:ratio:2.5:f:scale:0.25:i:count:-12:l:big:0x7fffffff:"
-                     "short:size:5"),
-            "");
+  std::string error;
+  ASSERT_TRUE(study.overrideGVs("c:letter:x:d:ratio:2.5:f:scale:0.25:i:count:-12:l:big:0x7fffffffff:"
+                                "s:size:010:b:flag:1",
+                                &error))
+      << error;
   EXPECT_EQ(study.letter, 'x');
   EXPECT_DOUBLE_EQ(study.ratio, 2.5);
   EXPECT_FLOAT_EQ(study.scale, 0.25f);
   EXPECT_EQ(study.count, -12);
-  EXPECT_EQ(study.big, 2147483647);
-  EXPECT_EQ(study.size, 5);  // only the type field's first character counts
-}
-
-TEST(OverrideGVsTest, ValueThatDoesNotConvertIsSkippedWithMessage) {
-  OverrideStudy study;
-  EXPECT_EQ(Override(study, "s:size:abc:i:count:4"),
-            "Value abc of global variable size does not convert to type s; override skipped\n");
-  EXPECT_EQ(study.size, 13);
-  EXPECT_EQ(study.count, 4);
-
-  // A number the variable's type cannot hold is not wrapped around.
-  EXPECT_EQ(Override(study, "s:size:40000"),
-            "Value 40000 of global variable size does not convert to type s; override skipped\n");
-  EXPECT_EQ(study.size, 13);
-  EXPECT_NE(Override(study, "d:ratio:x1"), "");
-  EXPECT_DOUBLE_EQ(study.ratio, 0.0);
-}
-
-TEST(OverrideGVsTest, NameTheStudyDoesNotKnowIsLeftToTheStudy) {
-  OverrideStudy study;
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(Override(study, "s:Size:20:s:size:21"), "");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "unknown global variable Size\n");
+  EXPECT_EQ(study.big, 0x7fffffffffL);
+  EXPECT_EQ(study.size, 8);
+  EXPECT_TRUE(study.flag);
+  EXPECT_EQ(error, "");
+  // Empty fields separate nothing.
+  EXPECT_TRUE(study.overrideGVs("::s:size:::21::"));
   EXPECT_EQ(study.size, 21);
-
-  BaseStudyClass base;  // knows no variable and says nothing
-  testing::internal::CaptureStdout();
-  base.overrideGVs("s:size:20");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_TRUE(study.overrideGVs(nullptr));
 }
 
-TEST(OverrideGVsTest, NullStringChangesNothingAndPrintsNothing) {
-  OverrideStudy study;
-  EXPECT_EQ(Override(study, nullptr), "");
-  EXPECT_EQ(study.calls, 0);
+// A refused string names the triple and the reason and changes nothing, not
+// even the triples before the one refused.
+TEST(OverrideGVsTest, AnyTripleThatCannotBeAppliedRefusesTheWholeString) {
+  const struct {
+    const char* text;
+    const char* error;
+  } cases[] = {
+      {"s:sise:20", "override 's:sise:20': the study has no global variable 'sise'"},
+      {"c:size:x", "override 'c:size:x': 'size' is declared short, not char"},
+      {"d:size:20", "override 'd:size:20': 'size' is declared short, not double"},
+      {"f:size:20", "'size' is declared short, not float"},
+      {"i:size:65549", "'size' is declared short, not int"},
+      {"s:size:abc", "override 's:size:abc': value 'abc' is not a valid short (a whole number from -32768 to 32767)"},
+      {"s:size:70000", "value '70000' is not a valid short"},
+      {"s:size:20x", "value '20x' is not a valid short"},
+      {"s:size: 20", "value ' 20' is not a valid short"},
+      {"i:count:2147483648", "value '2147483648' is not a valid int"},
+      {"b:flag:7", "value '7' is not a valid bool (0 or 1)"},
+      {"c:letter:xy", "value 'xy' is not a valid char (one character)"},
+      {"d:ratio:x1", "value 'x1' is not a valid double"},
+      {"d:ratio:nan", "value 'nan' is not a valid double"},
+      {"f:scale:1e39", "value '1e39' is not a valid float"},
+      {"size=20", "override 'size=20': a triple needs a type letter, a name and a value"},
+      {"s:size:20:b:flag", "override 'b:flag': a triple needs"},
+      {"short:size:5", "override 'short:size:5': type 'short' is not one of b, c, d, f, i, l, s"},
+      {"s:size:20:q:size:1", "type 'q' is not one of"},
+  };
+  for (const auto& c : cases) {
+    OverrideStudy study;
+    std::string error;
+    EXPECT_FALSE(study.overrideGVs(c.text, &error)) << c.text;
+    EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
+    EXPECT_EQ(study.calls, 0) << c.text;
+    EXPECT_EQ(study.size, 13) << c.text;
+  }
 }
 
 TEST(BaseStudyClassTest, ExperimentNamesShareOneBuffer) {
@@ -169,10 +122,10 @@ TEST(BaseStudyClassTest, ExperimentNamesShareOneBuffer) {
 
 TEST(BaseStudyClassTest, BaseBehaviourAndAccessors) {
   OverrideStudy study;
-  EXPECT_EQ(study.GetNumGVs(), 2);
+  EXPECT_EQ(study.GetNumGVs(), 7);
   EXPECT_STREQ(study.GetGVName(0), "size");
   EXPECT_STREQ(study.GetGVType(1), "bool");
-  EXPECT_EQ(study.GetGVName(2), nullptr);
+  EXPECT_EQ(study.GetGVName(7), nullptr);
   EXPECT_EQ(study.GetNumExps(), 1);
   EXPECT_EQ(study.GetPVModel(true), nullptr);
   EXPECT_EQ(study.GetGVValue("size"), nullptr);

@@ -204,7 +204,7 @@ TEST_F(LoopTest, AWarmUpRecordsNothingAndTheFirstWindowFollowsIt) {
   EXPECT_EQ(Sim().ActionsFired, 110);
   EXPECT_EQ(Sim().PVs[0]->StartTime, 110.0);
   EXPECT_EQ(Sim().PVs[0]->StopTime, 120.0);
-  EXPECT_EQ(Sim().Batches, 0);  // steady state does not count batches
+  EXPECT_EQ(Sim().Batches, 1);  // the warm-up is not a batch
 }
 
 TEST_F(LoopTest, TheRunEndsOneStepAfterTheSlowestVariableReachesTheLimit) {
@@ -284,7 +284,7 @@ TEST_F(LoopTest, AStopSignalEndsASteadyStateRunWithItsLastReport) {
   Run();
   EXPECT_EQ(ValuesOf(Ascii, 0).size(), 5u);  // the batches closed at 10..50
   EXPECT_EQ(Sim().RunState, 2);
-  EXPECT_EQ(ReadLines(Ascii).back(), "#META_DATA,BATCHES=0");
+  EXPECT_EQ(ReadLines(Ascii).back(), "#META_DATA,BATCHES=5");
 }
 
 TEST(SimulatorLoopsDeathTest, ASteadyStateRunNeedsASteadyStateVariable) {

@@ -64,16 +64,17 @@ const std::string kCsvHeader =
 TEST_F(GpusimReportTest, SummarisesABinaryFileWithTheModelsNames) {
   const std::string path = Write("run.bin", Header() + kBlock + kBlock.substr(0, 20));
   const Outcome text = Run("'" + path + "'");
-  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_EQ(text.status, 3) << "a cut block is damage" << text.err;
   EXPECT_NE(text.out.find("binary, 1 observation blocks"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("Batches: 2"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("scheduling"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("clock_steps"), std::string::npos) << text.out;
   EXPECT_EQ(text.out.find("write_ok"), std::string::npos) << "variables without observations are not listed";
-  EXPECT_NE(text.err.find("incomplete record (20 bytes ignored)"), std::string::npos) << text.err;
+  EXPECT_NE(text.err.find("is damaged: it ends in an incomplete record (20 bytes ignored)"), std::string::npos)
+      << text.err;
 
   const Outcome csv = Run("--csv '" + path + "'");
-  EXPECT_EQ(csv.status, 0);
+  EXPECT_EQ(csv.status, 3);
   EXPECT_EQ(csv.out,
             kCsvHeader +
                 "0,scheduling,2,2,1.414213562,-10.70620474,14.70620474,12.70620474,6.353102368,0.95,0,31415,"
@@ -81,7 +82,7 @@ TEST_F(GpusimReportTest, SummarisesABinaryFileWithTheModelsNames) {
                 "5,clock_steps,2,4,0,4,4,0,0,0.95,0,31415,Lagged Fibonacci\n");
 
   const Outcome json = Run("--json '" + path + "'");
-  EXPECT_EQ(json.status, 0);
+  EXPECT_EQ(json.status, 3);
   EXPECT_NE(json.out.find("\"format\": \"binary\""), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"truncated_bytes\": 20"), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"experiment\": 0, \"seed\": 31415, \"generator\": \"Lagged Fibonacci\", \"batches\": 2,"),
@@ -104,20 +105,44 @@ TEST_F(GpusimReportTest, SummarisesAnAsciiFile) {
                 "5,clock_steps,2,4,0,4,4,0,0,0.95,0,31415,Lagged Fibonacci\n");
 }
 
-TEST_F(GpusimReportTest, FailuresHaveNonZeroStatus) {
+// The status alone tells complete (0) from unreadable (1) from damaged (3);
+// a damaged file is still summarised as far as it is readable.
+TEST_F(GpusimReportTest, TheStatusTellsCompleteFromDamagedFromUnreadable) {
   EXPECT_EQ(Run("").status, 2);
   EXPECT_EQ(Run("--bogus x").status, 2);
+  const std::string asciiHead =
+      "#QUELIX_SIM_ASCII_FILE,QUELIX_VER=Version 2.5,FILE_VER=1,EXPERIMENTS=0,SEED=31415,"
+      "RANDOMGEN=Lagged Fibonacci\n#FORMAT: (PV ID Number),(PV Value)\n0,1.0\n0,3.0\n";
+  std::string corrupt = kBlock;
+  corrupt[3] = '\x05';
+  std::string oneBatch = Header();
+  oneBatch.replace(oneBatch.find("BATCHES=2"), 9, "BATCHES=1");
+  const struct {
+    const char* name;
+    std::string bytes;
+    int status;
+    const char* message;
+  } cases[] = {
+      {"whole.bin", Header() + kBlock, 0, ""},
+      {"whole.txt", asciiHead + "#META_DATA,BATCHES=2\n", 0, ""},
+      {"plain.txt", "hello\n", 1, "not a results file"},
+      {"corrupt.bin", Header() + kBlock + corrupt, 3, "is damaged: block at offset 311"},
+      {"hugelength.bin", Header() + kBlock + "\xff\xff\xff\xff" + kBlock.substr(4), 3, "incomplete record"},
+      {"count.bin", oneBatch + kBlock, 3, "the header counts 1 batches but the file holds 2 observations"},
+      {"notrailer.txt", asciiHead, 3, "ends without its trailer"},
+      {"trailer.txt", asciiHead + "#META_DATA,BATCHES=3\n", 3, "the trailer counts 3 batches"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Run("--csv '" + Write(c.name, c.bytes) + "'");
+    EXPECT_EQ(o.status, c.status) << c.name << ": " << o.err;
+    EXPECT_NE(o.err.find(c.message), std::string::npos) << c.name << ": " << o.err;
+    if (c.status != 1) {
+      EXPECT_NE(o.out.find("0,scheduling,2,"), std::string::npos) << c.name;
+    }
+  }
   const Outcome missing = Run("'" + dir_ + "/absent.bin'");
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
-  EXPECT_EQ(Run("'" + Write("plain.txt", "hello\n") + "'").status, 1);
-
-  std::string corrupt = kBlock;
-  corrupt[3] = '\x05';
-  const Outcome bad = Run("--csv '" + Write("bad.bin", Header() + kBlock + corrupt) + "'");
-  EXPECT_EQ(bad.status, 1);
-  EXPECT_NE(bad.err.find("block at offset 311"), std::string::npos) << bad.err;
-  EXPECT_NE(bad.out.find("0,scheduling,2,"), std::string::npos) << "what came before the fault is still summarised";
 }
 
 namespace {

@@ -38,14 +38,19 @@ class ArrayStateVariable : public BaseArrayStateVariable {
   // is reported with the array's name and bounds, then the assertion fails.
   T* index(int i) {
     if (i < 0 || i >= getSize()) {
-      std::cerr << "Runtime error: index out of bounds. " << Name << "[0.." << getSize() - 1 << "] indexed with " << i
-                << "\n"
-                << std::flush;
+      ReportOutOfBounds(i);
       QUELIX_ASSERT_AT(0, "state/ArrayStateVariable", 211);
     }
     return static_cast<T*>(fields[i]);
   }
   T* operator[](int i) { return index(i); }
+
+  // Names the array, its bounds and the index i on the error stream.
+  void ReportOutOfBounds(int i) const {
+    std::cerr << "Runtime error: index out of bounds. " << Name << "[0.." << getSize() - 1 << "] indexed with " << i
+              << "\n"
+              << std::flush;
+  }
 };
 
 #endif
