@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the build and test tools gpusim needs on a Debian machine when they
-# are missing. As root it uses apt-get; otherwise it names what to install.
+# are missing, and the daemons the cluster tests start for themselves (a
+# one-node Slurm cluster with munge, an sshd on the loopback address). As
+# root it uses apt-get; otherwise it names what to install.
 set -euo pipefail
 
-PACKAGES=(cmake g++ make ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils)
+PACKAGES=(cmake g++ make ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
+          slurm-wlm munge openssh-server openssh-client)
 
 missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
@@ -14,6 +17,10 @@ command -v xmllint >/dev/null 2>&1 || missing+=(libxml2-utils)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(googletest libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+{ command -v srun && command -v slurmctld && command -v slurmd; } >/dev/null 2>&1 || missing+=(slurm-wlm)
+{ command -v munged && command -v mungekey; } >/dev/null 2>&1 || missing+=(munge)
+[ -x /usr/sbin/sshd ] || missing+=(openssh-server)
+{ command -v ssh && command -v ssh-keygen; } >/dev/null 2>&1 || missing+=(openssh-client)
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
