@@ -51,11 +51,15 @@ void QuelixSocket::Fail(const std::string& message) {
   std::cerr << message << std::endl;
 }
 
-bool QuelixSocket::Bind(unsigned short port) {
+bool QuelixSocket::Bind(unsigned short port, const std::string& host) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(port);
+  if (!host.empty() && ::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+    Fail("error in bind: '" + host + "' is not a numeric IPv4 address");
+    return false;
+  }
   if (::bind(descriptor_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return true;
   const int error = errno;
   if (error == EADDRINUSE || error == 98 || error == 48) return false;

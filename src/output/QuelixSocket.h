@@ -26,9 +26,10 @@ class QuelixSocket {
   QuelixSocket(const QuelixSocket&) = delete;
   QuelixSocket& operator=(const QuelixSocket&) = delete;
 
-  // Binds to the port on all local addresses. Address-in-use failures are
-  // silent, so that a caller can move on to the next port.
-  bool Bind(unsigned short port);
+  // Binds to the port on the numeric IPv4 address, or on all local
+  // addresses when address is empty. Address-in-use failures are silent, so
+  // that a caller can move on to the next port.
+  bool Bind(unsigned short port, const std::string& address = std::string());
   bool Listen(int backlog);
   // Accepts one connection; its descriptor (or -1) goes to target, whose
   // earlier descriptor, if any, is closed first.

@@ -49,6 +49,8 @@ QuelixSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
   QuelixSocket* connection = new QuelixSocket(false);
   if (!BindListenSocket()) {
     delete connection;
+    delete ListenSocket;
+    ListenSocket = nullptr;
     return nullptr;
   }
 
@@ -70,9 +72,11 @@ void SimulatorClass::ConnectToSimMgr() {
   SimMgrSocket = WaitForSimMgrConnection(SimMgrWaitMs);
   if (SimMgrSocket != nullptr) return;
   RunState = kStopped;
+  ExitStatus = 1;
+  // Without a listener the cause has been reported already.
+  if (ListenSocket == nullptr) return;
   std::cerr << "ERROR: No simulation manager connected within " << SimMgrWaitMs / 1000
             << " seconds; nothing is simulated" << std::endl;
-  ExitStatus = 1;
 }
 
 // Tries Port and the ports after it, each at most once, listens on the one
@@ -82,13 +86,20 @@ void SimulatorClass::ConnectToSimMgr() {
 bool SimulatorClass::BindListenSocket() {
   if (ListenSocket->Descriptor() < 0) return false;
   for (int tries = 0; tries <= USHRT_MAX; ++tries) {
-    if (ListenSocket->Bind(static_cast<unsigned short>(Port))) {
+    if (ListenSocket->Bind(static_cast<unsigned short>(Port), ListenAddress)) {
       if (!ListenSocket->Listen(kListenBacklog)) return false;
       // Port 0 lets the system choose; the line shows the port it chose.
       const unsigned short bound = ListenSocket->LocalPort();
       Port = static_cast<short>(bound);
       std::cout << "REGISTER:  Port: [" << bound << "]" << std::endl;
       return true;
+    }
+    // Only a busy port moves on to the next; any other failure (an address
+    // that is not this machine's) would fail on every port alike.
+    if (ListenSocket->GetErrorString() != nullptr) {
+      std::cerr << "ERROR: Cannot listen for the simulation manager on "
+                << (ListenAddress.empty() ? std::string("every interface") : ListenAddress) << std::endl;
+      return false;
     }
     Port = static_cast<short>(static_cast<unsigned short>(Port) + 1);
   }

@@ -218,7 +218,8 @@ class SimulatorClass {
   // "REGISTER:  Port: [" line, and waits in polls of AcceptPollMs for one
   // connection, greeting it. timeoutMs -1 waits without limit. Returns the
   // connection (owned by the caller), or nullptr when the wait gave up or
-  // RunState left Running.
+  // RunState left Running. A listener that could not be set up is reported
+  // and leaves ListenSocket null.
   QuelixSocket* WaitForSimMgrConnection(int timeoutMs);
   // Run's wait for the manager (-w): SimMgrSocket becomes the connection.
   // When none is made within SimMgrWaitMs, the run is stopped before it
@@ -282,6 +283,7 @@ class SimulatorClass {
   int ReportSize = 1000;             // -n; observations per report
   int MaxBatches = 0;                // -N; 0 or less means no limit
   short Port = 10000;                // -p
+  std::string ListenAddress;         // -i; numeric IPv4, empty: every interface
   int RNGType = 0;                   // -r; a RandomNumberGeneratorType
   unsigned int Seed = 31415;         // -s; 0 means 31415
   int IsTerminating = 1;             // -t; 0 is steady state

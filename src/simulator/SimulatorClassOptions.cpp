@@ -1,3 +1,5 @@
+#include <arpa/inet.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +12,13 @@ namespace {
 // instead of being undefined.
 int ParseNumber(const char* text) {
   return static_cast<int>(static_cast<unsigned int>(std::strtoll(text, nullptr, 10)));
+}
+
+// The listening address must be a dotted IPv4 address: a host name would
+// need a resolver at start-up, and a typo must not widen what listens.
+bool IsNumericIPv4(const char* text) {
+  in_addr parsed{};
+  return ::inet_pton(AF_INET, text, &parsed) == 1;
 }
 
 }  // namespace
@@ -78,6 +87,16 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
         TraceFileName = parameter;
         traceFileOrLevelGiven = true;
         *Out << "TraceFile: " << TraceFileName << std::endl;
+        break;
+      case 'i':
+        if (!parameter) return missing();
+        if (!IsNumericIPv4(parameter)) {
+          *Err << "ERROR: Listen address (-i) must be a numeric IPv4 address, got '" << parameter << "'"
+               << std::endl;
+          return 1;
+        }
+        ListenAddress = parameter;
+        *Out << "Listen Address: " << ListenAddress << std::endl;
         break;
       case 'l':
         if (!parameter) return missing();
@@ -167,6 +186,8 @@ void SimulatorClass::PrintUsage() {
        << "-n <num>: Num observations sent in 1 update to SimMgr. (default=1000)" << std::endl
        << "-N <num>: Maximum number of batches to run (default=infinite)" << std::endl
        << "-p <num>: Communication port of network server (default=10000)" << std::endl
+       << "-i <address>: Numeric IPv4 address the network server listens on (default=every interface)"
+       << std::endl
        << "-r <num>: Random Number Generator (0 = Lagged Fibonacci[default], 1 = Tausworthe, "
           "2 = Mersenne Twister"
        << std::endl

@@ -13,15 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "generated/GpuRewardNames.h"
 #include "output/ResultsReader.h"
 #include "output/ResultsSummary.h"
 
 namespace {
-
-// The reward variables of the GPU model, in the order the simulator numbers
-// them.
-const std::vector<std::string> kRewardNames = {"scheduling", "write_ok",   "write_ko",
-                                               "compute_ok", "compute_ko", "clock_steps"};
 
 enum class Style { kText, kCsv, kJson };
 
@@ -106,7 +102,7 @@ int main(int argc, char** argv) {
   }
   if (path.empty()) return Usage();
 
-  ResultsSummary summary(kRewardNames);
+  ResultsSummary summary(GpuRewardNames());
   ResultsReader reader;
   const bool complete =
       reader.ReadFile(path, [&summary](int pvIndex, double value) { summary.Add(pvIndex, value); });

@@ -69,13 +69,13 @@ class Client {
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
-  bool Connect(unsigned short port) {
+  bool Connect(unsigned short port, const char* host = "127.0.0.1") {
     Close();
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::inet_pton(AF_INET, host, &address.sin_addr) != 1) return false;
     return ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   }
 

@@ -214,6 +214,30 @@ TEST_F(SimMgrSessionTest, ManagerIsGreetedWithTheProcessId) {
   EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
 }
 
+TEST_F(SimMgrSessionTest, TheListenAddressOptionListensOnThatAddressOnly) {
+  // The whole of 127/8 reaches this machine: a listener on 127.0.0.2 alone
+  // refuses 127.0.0.1.
+  SimulatorProcess sim({"-w", "-p", "0", "-i", "127.0.0.2", "-N", "1", "-n", "1"}, dir_);
+  const unsigned short port = sim.RegisteredPort();
+  ASSERT_NE(port, 0) << sim.Output() << sim.Errors();
+  EXPECT_NE(sim.Output().find("Listen Address: 127.0.0.2\n"), std::string::npos) << sim.Output();
+  manager::Client elsewhere;
+  EXPECT_FALSE(elsewhere.Connect(port, "127.0.0.1"));
+  manager::Client client;
+  ASSERT_TRUE(client.Connect(port, "127.0.0.2"));
+  EXPECT_EQ(client.Read(10), GreetingBytes(sim.Pid()));
+  client.Close();
+  EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
+}
+
+TEST_F(SimMgrSessionTest, AListenAddressNotOfThisMachineEndsTheRunAtOnce) {
+  SimulatorProcess sim({"-w", "-p", "0", "-i", "192.0.2.1", "-N", "1"}, dir_);
+  EXPECT_EQ(sim.Wait(), 1);
+  EXPECT_NE(sim.Errors().find("ERROR: Cannot listen for the simulation manager on 192.0.2.1"), std::string::npos)
+      << sim.Errors();
+  EXPECT_EQ(sim.Output().find("REGISTER"), std::string::npos);
+}
+
 TEST_F(SimMgrSessionTest, ABusyDefaultPortMovesTheListenerToTheNextFreeOne) {
   // Hold port 10000 (retrying while someone else briefly has it); if it
   // stays taken by another process it is busy all the same.

@@ -30,6 +30,7 @@ const char kUsage[] =
     "-n <num>: Num observations sent in 1 update to SimMgr. (default=1000)\n"
     "-N <num>: Maximum number of batches to run (default=infinite)\n"
     "-p <num>: Communication port of network server (default=10000)\n"
+    "-i <address>: Numeric IPv4 address the network server listens on (default=every interface)\n"
     "-r <num>: Random Number Generator (0 = Lagged Fibonacci[default], 1 = Tausworthe, 2 = "
     "Mersenne Twister\n"
     "-s <num>: Random Number Seed (31415[default])\n"
@@ -58,7 +59,7 @@ struct Parsed {
 
 TEST(CommandLineTest, EveryOptionSetsItsFieldAndEchoesExactly) {
   Parsed p({"-a", "out.txt", "-b", "out.bin", "-c", "7", "-e", "2", "-f", "run1", "-l", "3",
-            "-n", "50", "-N", "9", "-O", "size=4", "-p", "8000", "-r", "1", "-s", "7", "-t", "0",
+            "-n", "50", "-N", "9", "-O", "size=4", "-p", "8000", "-i", "127.0.0.1", "-r", "1", "-s", "7", "-t", "0",
             "-w", "-x"});
   ASSERT_EQ(p.result, 0) << p.err.str();
   EXPECT_EQ(p.out.str(),
@@ -72,6 +73,7 @@ TEST(CommandLineTest, EveryOptionSetsItsFieldAndEchoesExactly) {
             "Max Number of Batches: 9\n"
             "OverrideString is size=4\n"
             "Port: 8000\n"
+            "Listen Address: 127.0.0.1\n"
             "Random Number Generator: Tausworthe\n"
             "Random Number Seed: 7\n"
             "Is Terminating Simulation: 0\n"
@@ -88,6 +90,7 @@ TEST(CommandLineTest, EveryOptionSetsItsFieldAndEchoesExactly) {
   EXPECT_EQ(s.MaxBatches, 9);
   EXPECT_EQ(s.OverrideString, "size=4");
   EXPECT_EQ(s.Port, 8000);
+  EXPECT_EQ(s.ListenAddress, "127.0.0.1");
   EXPECT_EQ(s.RNGType, 1);
   EXPECT_EQ(s.Seed, 7u);
   EXPECT_EQ(s.IsTerminating, 0);
@@ -144,7 +147,7 @@ TEST(CommandLineTest, ReportSizeBelowOneIsRefusedAfterItsEcho) {
 }
 
 TEST(CommandLineTest, MissingParameterIsReportedForEachOptionThatNeedsOne) {
-  for (const char* option : {"-a", "-b", "-c", "-e", "-f", "-l", "-n", "-N", "-O", "-p", "-r",
+  for (const char* option : {"-a", "-b", "-c", "-e", "-f", "-i", "-l", "-n", "-N", "-O", "-p", "-r",
                              "-s", "-t"}) {
     Parsed last({option});
     EXPECT_EQ(last.result, 1) << option;
@@ -315,6 +318,8 @@ TEST(GpusimRunTest, OptionErrorsPrintTheirMessageThenUsage) {
       {"-O", "Expect a parameter after '-O'\n"},
       {"-n 0", "ERROR: Report size (-n) must be at least 1, got 0\n"},
       {"-n many", "ERROR: Report size (-n) must be at least 1, got 0\n"},
+      {"-i localhost", "ERROR: Listen address (-i) must be a numeric IPv4 address, got 'localhost'\n"},
+      {"-i 127.0.0", "ERROR: Listen address (-i) must be a numeric IPv4 address, got '127.0.0'\n"},
   };
   for (const auto& c : cases) {
     RunResult r = RunGpusim(c.arguments);

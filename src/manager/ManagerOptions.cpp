@@ -1,0 +1,259 @@
+#include "manager/ManagerOptions.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+using Setter = std::function<bool(ManagerOptions&, const std::string& value, std::string& error)>;
+
+struct OptionSpec {
+  const char* name;
+  bool takesValue;
+  Setter set;
+};
+
+bool ParseLong(const std::string& text, long low, long high, long& value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long parsed = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
+  value = static_cast<long>(parsed);
+  return true;
+}
+
+bool ParseDouble(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return errno == 0 && *end == '\0' && std::isfinite(value);
+}
+
+Setter Integer(const char* name, long low, long high, std::function<void(ManagerOptions&, long)> store) {
+  return [=](ManagerOptions& o, const std::string& text, std::string& error) {
+    long value;
+    if (!ParseLong(text, low, high, value)) {
+      error = std::string(name) + " needs a whole number from " + std::to_string(low) + " to " +
+              std::to_string(high) + ", not '" + text + "'";
+      return false;
+    }
+    store(o, value);
+    return true;
+  };
+}
+
+// A number in the open interval (low, high): (0, 1), or above 0 when high is 0.
+Setter Real(const char* name, double low, double high, std::function<void(ManagerOptions&, double)> store) {
+  return [=](ManagerOptions& o, const std::string& text, std::string& error) {
+    double value;
+    if (!ParseDouble(text, value) || value <= low || (high != 0.0 && value >= high)) {
+      error = std::string(name) + " needs a number " +
+              (high != 0.0 ? std::string("strictly between 0 and 1") : std::string("above 0")) + ", not '" + text +
+              "'";
+      return false;
+    }
+    store(o, value);
+    return true;
+  };
+}
+
+Setter Flag(std::function<void(ManagerOptions&)> store) {
+  return [=](ManagerOptions& o, const std::string&, std::string&) {
+    store(o);
+    return true;
+  };
+}
+
+Setter Text(std::function<void(ManagerOptions&, const std::string&)> store) {
+  return [=](ManagerOptions& o, const std::string& text, std::string&) {
+    store(o, text);
+    return true;
+  };
+}
+
+const std::vector<OptionSpec>& Options() {
+  static const std::vector<OptionSpec> table = {
+      {"--simulators", true, Integer("--simulators", 1, 1024, [](ManagerOptions& o, long v) { o.simulators = int(v); })},
+      {"--seed", true, Integer("--seed", 0, UINT_MAX, [](ManagerOptions& o, long v) { o.baseSeed = unsigned(v); })},
+      {"--replications", true,
+       Integer("--replications", 1, LONG_MAX, [](ManagerOptions& o, long v) { o.replications = v; })},
+      {"--rel-width", true, Real("--rel-width", 0.0, 1.0, [](ManagerOptions& o, double v) { o.precision.relWidth = v; })},
+      {"--abs-width", true, Real("--abs-width", 0.0, 0.0, [](ManagerOptions& o, double v) { o.precision.absWidth = v; })},
+      {"--confidence", true,
+       Real("--confidence", 0.0, 1.0, [](ManagerOptions& o, double v) { o.precision.confidence = v; })},
+      {"--min-replications", true, Integer("--min-replications", 2, LONG_MAX, [](ManagerOptions& o, long v) {
+         o.precision.minReplications = v;
+       })},
+      {"--max-seconds", true, Real("--max-seconds", 0.0, 0.0, [](ManagerOptions& o, double v) { o.maxSeconds = v; })},
+      {"--report-size", true,
+       Integer("--report-size", 1, 1000000, [](ManagerOptions& o, long v) { o.reportSize = int(v); })},
+      {"--start-timeout", true,
+       Real("--start-timeout", 0.0, 0.0, [](ManagerOptions& o, double v) { o.startTimeoutSeconds = v; })},
+      {"--binary", true, Text([](ManagerOptions& o, const std::string& v) { o.binaryFile = v; })},
+      {"--csv", false, Flag([](ManagerOptions& o) { o.output = ManagerOptions::Output::kCsv; })},
+      {"--json", false, Flag([](ManagerOptions& o) { o.output = ManagerOptions::Output::kJson; })},
+      {"--quiet", false, Flag([](ManagerOptions& o) { o.quiet = true; })},
+      {"--gpusim", true, Text([](ManagerOptions& o, const std::string& v) { o.gpusim = v; })},
+      {"--launcher", true, Text([](ManagerOptions& o, const std::string& v) { o.launcher = v; })},
+      {"--help", false, Flag([](ManagerOptions& o) { o.showHelp = true; })},
+      {"-h", false, Flag([](ManagerOptions& o) { o.showHelp = true; })},
+      {"--version", false, Flag([](ManagerOptions& o) { o.showVersion = true; })},
+      {"-V", false, Flag([](ManagerOptions& o) { o.showVersion = true; })},
+  };
+  return table;
+}
+
+// Simulator options the manager sets itself, or that would make the
+// simulators of one study trample on each other's files and output.
+const char* ReservedReason(char letter) {
+  switch (letter) {
+    case 's':
+      return "the manager gives each simulator its own seed (use --seed)";
+    case 'N':
+      return "the manager splits the replications (use --replications)";
+    case 'n':
+      return "the manager sets the report size (use --report-size)";
+    case 'w':
+    case 'p':
+    case 'i':
+    case 'c':
+      return "the manager sets up the connection to each simulator";
+    case 'a':
+    case 'b':
+      return "the manager writes the merged results (use --binary)";
+    case 'f':
+    case 'l':
+    case 'm':
+    case 'x':
+      return "the simulators of a study are not traced";
+    default:
+      return nullptr;
+  }
+}
+
+bool TakesParameter(char letter) { return std::strchr("abcefilnNOprst", letter) != nullptr; }
+
+// Checks the options passed on to the simulators and reads the experiment
+// and generator from them; the simulator itself judges everything else.
+bool CheckSimulatorArguments(ManagerOptions& options, std::string& error) {
+  const std::vector<std::string>& args = options.simulatorArguments;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i].size() < 2 || args[i][0] != '-') continue;
+    const char letter = args[i][1];
+    if (const char* reason = ReservedReason(letter)) {
+      error = "simulator option -" + std::string(1, letter) + " is not accepted: " + reason;
+      return false;
+    }
+    if (!TakesParameter(letter)) continue;
+    std::string parameter = args[i].substr(2);
+    if (parameter.empty() && i + 1 < args.size() && args[i + 1][0] != '-') parameter = args[++i];
+    if (letter == 'e') options.experiment = std::atoi(parameter.c_str());
+    if (letter == 'r') options.generator = std::atoi(parameter.c_str());
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseManagerOptions(int argc, const char* const* argv, ManagerOptions& options, std::string& error) {
+  int i = 1;
+  for (; i < argc; ++i) {
+    std::string word = argv[i];
+    if (word == "--") {
+      ++i;
+      break;
+    }
+    std::string value;
+    bool hasValue = false;
+    const std::size_t equals = word.find('=');
+    if (word.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+      value = word.substr(equals + 1);
+      word = word.substr(0, equals);
+      hasValue = true;
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& candidate : Options()) {
+      if (word == candidate.name) spec = &candidate;
+    }
+    if (spec == nullptr) {
+      error = "unknown option '" + word + "'";
+      return false;
+    }
+    if (spec->takesValue && !hasValue) {
+      if (i + 1 >= argc) {
+        error = word + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+    } else if (!spec->takesValue && hasValue) {
+      error = word + " takes no value";
+      return false;
+    }
+    if (!spec->set(options, value, error)) return false;
+  }
+  for (; i < argc; ++i) options.simulatorArguments.push_back(argv[i]);
+
+  if (options.simulators == 0) {
+    const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
+    options.simulators = cores > 0 ? static_cast<int>(cores) : 1;
+  }
+  if (options.launcher != "local") {
+    error = "unknown launcher '" + options.launcher + "' (known: local)";
+    return false;
+  }
+  return CheckSimulatorArguments(options, error);
+}
+
+bool ResolveGpusim(ManagerOptions& options, std::string& error) {
+  if (options.gpusim.empty()) {
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string directory = ".";
+    if (length > 0) {
+      self[length] = '\0';
+      directory = self;
+      directory = directory.substr(0, directory.rfind('/'));
+    }
+    options.gpusim = directory + "/gpusim";
+  }
+  if (::access(options.gpusim.c_str(), X_OK) != 0) {
+    error = "cannot find the simulator '" + options.gpusim + "': " + std::strerror(errno) + " (give --gpusim PATH)";
+    return false;
+  }
+  return true;
+}
+
+std::string ManagerUsage() {
+  return "Usage: gpusim-manager [options] [-- simulator options]\n"
+         "Runs a study on K gpusim processes and merges their observations.\n"
+         "\n"
+         "  --simulators K         simulators to run (default: the number of cores)\n"
+         "  --seed S               base seed; each simulator's seed derives from it (default 31415)\n"
+         "  --replications N       N observations per variable in total, split across the simulators\n"
+         "  --rel-width W          stop once every half-width is at most W times |mean| (0 < W < 1)\n"
+         "  --abs-width A          ... or at most A (A > 0)\n"
+         "  --confidence C         confidence level of the intervals (0 < C < 1, default 0.95)\n"
+         "  --min-replications M   observations per variable before a width may stop the study (default 1000)\n"
+         "  --max-seconds T        stop after T seconds of wall time\n"
+         "  --binary FILE          write the merged observations as a binary results file\n"
+         "  --csv | --json         print the summary as CSV or JSON instead of a table\n"
+         "  --quiet                no progress on the error stream\n"
+         "  --gpusim PATH          the simulator executable (default: gpusim beside the manager)\n"
+         "  --launcher NAME        how simulators are started: local (default)\n"
+         "  --report-size n        observations per report from each simulator (default 1000)\n"
+         "  --start-timeout T      seconds a simulator has to announce its port and greet (default 60)\n"
+         "  -h, --help             this text\n"
+         "  -V, --version          the version\n"
+         "\n"
+         "Simulator options after \"--\" (for example -r 2 -O s:size:20 -e 0) go to every simulator.\n"
+         "Exit status: 0 target reached (or stopped by SIGINT/SIGTERM), 1 study failed,\n"
+         "2 bad command line, 3 ended short of its target.\n";
+}

@@ -1,0 +1,49 @@
+// The command line of gpusim-manager: its own options, then "--" and the
+// options passed on to every simulator. Parsing never starts a process and
+// never exits: it returns the settings or a message naming the problem.
+//
+// The option table in ManagerOptions.cpp is the one place to add an option;
+// launcher-specific settings go into launcherSettings under the option's
+// name, so that a new launcher needs no new field here.
+#ifndef MANAGER_MANAGER_OPTIONS_H
+#define MANAGER_MANAGER_OPTIONS_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "manager/Precision.h"
+
+struct ManagerOptions {
+  enum class Output { kText, kCsv, kJson };
+
+  int simulators = 0;            // 0 until parsed: the number of cores
+  unsigned baseSeed = 31415;
+  long replications = 0;         // 0: no limit
+  PrecisionTarget precision;
+  double maxSeconds = 0.0;       // 0: no limit
+  int reportSize = 1000;
+  double startTimeoutSeconds = 60.0;
+  std::string binaryFile;
+  Output output = Output::kText;
+  bool quiet = false;
+  std::string gpusim;            // empty: beside the manager
+  std::string launcher = "local";
+  std::map<std::string, std::string> launcherSettings;
+  std::vector<std::string> simulatorArguments;
+  // Read from the simulator arguments, for the merged file's header.
+  int experiment = 0;
+  int generator = 0;
+
+  bool showHelp = false;
+  bool showVersion = false;
+};
+
+// Parses argv[1..argc). On a usage error returns false with error set.
+bool ParseManagerOptions(int argc, const char* const* argv, ManagerOptions& options, std::string& error);
+std::string ManagerUsage();
+// The gpusim executable to start: --gpusim, or "gpusim" beside the running
+// manager. False with error set when it is not an executable file.
+bool ResolveGpusim(ManagerOptions& options, std::string& error);
+
+#endif

@@ -1,0 +1,58 @@
+// The precision side of a study: the running moments of one reward
+// variable's observations and the verdict on whether they are precise
+// enough. The confidence interval of the mean is Student's t with n - 1
+// degrees of freedom at the study's confidence level.
+//
+// A variable meets the target when it has at least two observations and
+//   - all its observations are equal (its interval has no width), or
+//   - its half-width is at most relWidth times its absolute mean, or
+//   - its half-width is at most absWidth,
+// for whichever of relWidth and absWidth were given (0: not given).
+// A relative target cannot be reached in any useful time by a variable
+// whose interval still contains 0 (the half-width is then at least the
+// absolute mean): such a variable, with varying values, no absWidth and at
+// least minReplications observations, is judged unreachable.
+#ifndef MANAGER_PRECISION_H
+#define MANAGER_PRECISION_H
+
+struct Moments {
+  long n = 0;
+  double mean = 0.0;
+  double m2 = 0.0;  // sum of squared deviations from the mean
+  double min = 0.0;
+  double max = 0.0;
+
+  // Welford's update, the same arithmetic as the results summary's, so that
+  // the same observations in the same order give the same figures.
+  void Add(double value) {
+    if (n == 0 || value < min) min = value;
+    if (n == 0 || value > max) max = value;
+    ++n;
+    const double delta = value - mean;
+    mean += delta / static_cast<double>(n);
+    m2 += delta * (value - mean);
+  }
+  bool AllEqual() const { return n > 0 && min == max; }
+  // NaN below two observations.
+  double StandardDeviation() const;
+};
+
+struct PrecisionTarget {
+  double relWidth = 0.0;
+  double absWidth = 0.0;
+  double confidence = 0.95;
+  long minReplications = 1000;
+
+  bool Given() const { return relWidth > 0.0 || absWidth > 0.0; }
+};
+
+struct Verdict {
+  double halfWidth;     // NaN below two observations
+  double relHalfWidth;  // halfWidth / |mean|; 0 when all values are equal; NaN when unknown
+  bool met;             // the precision is reached (regardless of minReplications)
+  bool unreachable;
+};
+
+Verdict Judge(const Moments& moments, const PrecisionTarget& target);
+
+#endif

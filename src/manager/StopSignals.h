@@ -1,0 +1,31 @@
+// StopSignals turns SIGINT and SIGTERM into a readable descriptor for the
+// study's poll loop (a self-pipe), and ignores SIGPIPE, so that a simulator
+// that goes away while the manager writes to it is an error result, not the
+// end of the manager. The previous dispositions come back on destruction.
+//
+// One instance at a time per process; not thread-safe.
+#ifndef MANAGER_STOP_SIGNALS_H
+#define MANAGER_STOP_SIGNALS_H
+
+#include <signal.h>
+
+class StopSignals {
+ public:
+  StopSignals();
+  ~StopSignals();
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  // Readable once a signal has arrived.
+  int Descriptor() const;
+  // The signals that arrived since the last call (0 when none), the last one
+  // first; drains the descriptor.
+  int Take();
+
+ private:
+  struct sigaction previousInt_;
+  struct sigaction previousTerm_;
+  struct sigaction previousPipe_;
+};
+
+#endif

@@ -1,0 +1,631 @@
+#include "manager/Study.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+
+#include "output/BigEndian.h"
+
+namespace {
+
+constexpr int kPollMs = 100;
+constexpr double kCheckInterval = 0.05;
+constexpr double kTerminalProgressInterval = 0.25;
+constexpr double kPlainProgressInterval = 5.0;
+// After command 2 a simulator stops at its next report; one that has not
+// closed its connection by then is asked again with SIGTERM (which still
+// writes what it observed), then killed.
+constexpr double kQuitGraceSeconds = 30.0;
+// A process whose connection is gone, or that was dropped, gets this long
+// to end after SIGTERM before it is killed.
+constexpr double kTerminateGraceSeconds = 5.0;
+constexpr std::size_t kKeptOutputLines = 4;
+constexpr std::size_t kReadBufferSize = 256 * 1024;
+constexpr int kReadsPerWakeUp = 16;
+const char kRegisterPrefix[] = "REGISTER:  Port: [";
+
+double Now() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::uint64_t SplitMix64(std::uint64_t x) {
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+std::string Seconds(double seconds) {
+  std::ostringstream text;
+  text << seconds << " s";
+  return text.str();
+}
+
+}  // namespace
+
+std::vector<unsigned> SimulatorSeeds(unsigned baseSeed, int simulators) {
+  constexpr std::uint64_t kRange = 2147483646u;
+  std::vector<unsigned> seeds;
+  for (int k = 0; k < simulators; ++k) {
+    const std::uint64_t mixed = SplitMix64((std::uint64_t(baseSeed) << 32) + std::uint64_t(k));
+    unsigned seed = static_cast<unsigned>(1 + mixed % kRange);
+    while (std::find(seeds.begin(), seeds.end(), seed) != seeds.end()) seed = seed % kRange + 1;
+    seeds.push_back(seed);
+  }
+  return seeds;
+}
+
+struct Study::Simulator {
+  enum class Phase { kStarting, kConnecting, kGreeting, kRunning, kClosed };
+
+  SimulatorFacts facts;
+  std::unique_ptr<LaunchedSimulator> process;
+  Phase phase = Phase::kStarting;
+  bool outputOpen = false;
+  std::string partialLine;
+  std::vector<std::string> lastLines;
+  int socket = -1;
+  std::unique_ptr<SimulatorStream> stream;
+  std::FILE* spool = nullptr;
+  std::vector<long> counts;  // observations kept, per variable
+  bool ended = false;
+  bool lost = false;
+  bool quitSent = false;
+  double startDeadline = 0.0;
+  double terminateAt = -1.0;  // when to send SIGTERM, if still running
+  double killAt = -1.0;       // when to send SIGKILL, if still running
+
+  std::string Name() const {
+    return "simulator " + std::to_string(facts.index) + (facts.where.empty() ? "" : " (" + facts.where + ")");
+  }
+  std::string RecentOutput() const {
+    std::string text;
+    for (const std::string& line : lastLines) text += (text.empty() ? "" : " | ") + line;
+    return text;
+  }
+};
+
+// Takes the messages of one simulator's stream. A fault is recorded and
+// acted on after the feed, so that the stream is never torn down under it.
+class Study::Handler : public SimulatorStream::Handler {
+ public:
+  Handler(Study& study, Simulator& simulator) : study_(study), s_(simulator) {}
+
+  void OnReply(const protocol::Reply& reply) override {
+    if (s_.phase != Simulator::Phase::kGreeting) return;  // the answer to command 2
+    const long expected = s_.process->ExpectedProcessId();
+    if (reply.marker != protocol::kAcceptMarker || reply.code != 1) {
+      Fault("its greeting has marker " + std::to_string(reply.marker) + " and code " + std::to_string(reply.code) +
+            ", not 255 and 1");
+    } else if (expected != 0 && reply.processId != static_cast<std::uint32_t>(expected)) {
+      Fault("its greeting names process " + std::to_string(reply.processId) + ", not " + std::to_string(expected));
+    } else {
+      s_.phase = Simulator::Phase::kRunning;
+    }
+  }
+
+  void OnCPUTime(const protocol::CPUTime& message) override { s_.facts.cpuSeconds = message.seconds; }
+
+  void OnBlock(const unsigned char* bytes, std::size_t size, const protocol::BlockView& view) override {
+    if (s_.phase != Simulator::Phase::kRunning) {
+      Fault("it sent an observation block before its greeting");
+      return;
+    }
+    if (!fault.empty()) return;
+    if (std::fwrite(bytes, 1, size, s_.spool) != size) {
+      Fault(std::string("its block could not be kept: ") + std::strerror(errno));
+      study_.BeginStop(StopReason::kFailed, "the temporary file holding the observations could not be written");
+      return;
+    }
+    ++s_.facts.blocks;
+    ++study_.totalBlocks_;
+    for (const protocol::BlockEntry& entry : view.entries) {
+      if (entry.pv >= s_.counts.size()) s_.counts.resize(entry.pv + 1, 0);
+      if (entry.pv >= study_.running_.size()) study_.running_.resize(entry.pv + 1);
+      s_.counts[entry.pv] += entry.count;
+      Moments& moments = study_.running_[entry.pv];
+      for (std::int32_t j = 0; j < entry.count; ++j) {
+        moments.Add(protocol::DecodeValue(entry.values + static_cast<std::size_t>(j) * protocol::kValueSize));
+      }
+    }
+    study_.newData_ = true;
+  }
+
+  std::string fault;
+
+ private:
+  void Fault(const std::string& text) {
+    if (fault.empty()) fault = text;
+  }
+
+  Study& study_;
+  Simulator& s_;
+};
+
+Study::Study(const StudySettings& settings) : settings_(settings), readBuffer_(kReadBufferSize) {}
+
+Study::~Study() {
+  for (auto& s : simulators_) {
+    CloseSocket(*s);
+    if (s->spool != nullptr) std::fclose(s->spool);
+  }
+  // The handles' destructors end and reap any process still running.
+}
+
+void Study::Run(Launcher& launcher, StopSignals& signals) {
+  startTime_ = Now();
+  progressOnTerminal_ = ::isatty(STDERR_FILENO) == 1;
+  StartAll(launcher);
+  Loop(signals);
+  wallSeconds_ = Elapsed();
+  if (reason_ == StopReason::kNone) {
+    const bool anyDelivered = std::any_of(simulators_.begin(), simulators_.end(),
+                                          [](const auto& s) { return !s->lost; });
+    if (anyDelivered) {
+      reason_ = StopReason::kReplications;
+      stopMessage_ = "every simulator delivered its replications";
+    } else {
+      reason_ = StopReason::kAllLost;
+      stopMessage_ = "every simulator was lost";
+    }
+  }
+  if (!settings_.quiet) PrintProgress(true);
+}
+
+void Study::StartAll(Launcher& launcher) {
+  const std::vector<unsigned> seeds = SimulatorSeeds(settings_.baseSeed, settings_.simulators);
+  for (int k = 0; k < settings_.simulators; ++k) {
+    auto s = std::make_unique<Simulator>();
+    s->facts.index = k;
+    s->facts.seed = seeds[k];
+    if (settings_.replications > 0) {
+      s->facts.share = settings_.replications / settings_.simulators + (k < settings_.replications % settings_.simulators);
+    }
+    s->stream = std::make_unique<SimulatorStream>(settings_.maxMessageSize);
+    s->spool = std::tmpfile();
+    s->startDeadline = startTime_ + settings_.startTimeoutSeconds;
+    simulators_.push_back(std::move(s));
+  }
+  for (auto& s : simulators_) {
+    if (s->spool == nullptr) {
+      s->lost = true;
+      s->ended = true;
+      s->facts.fault = std::string("no temporary file for its observations: ") + std::strerror(errno);
+      std::cerr << "gpusim-manager: " << s->Name() << ": " << s->facts.fault << std::endl;
+      continue;
+    }
+    LaunchRequest request;
+    request.executable = settings_.gpusim;
+    request.index = s->facts.index;
+    request.arguments = {"-w", "-p", "0", "-s", std::to_string(s->facts.seed), "-c", std::to_string(s->facts.index),
+                         "-n", std::to_string(settings_.reportSize)};
+    if (s->facts.share > 0) {
+      request.arguments.push_back("-N");
+      request.arguments.push_back(std::to_string(s->facts.share));
+    }
+    request.arguments.insert(request.arguments.end(), settings_.simulatorArguments.begin(),
+                             settings_.simulatorArguments.end());
+    std::string error;
+    s->process = launcher.Start(request, error);
+    if (!s->process) {
+      s->lost = true;
+      s->ended = true;
+      s->facts.fault = "could not be started: " + error;
+      std::cerr << "gpusim-manager: " << s->Name() << " " << s->facts.fault << std::endl;
+      continue;
+    }
+    s->facts.where = s->process->Describe();
+    s->outputOpen = s->process->OutputDescriptor() >= 0;
+  }
+}
+
+bool Study::Finished() const {
+  return std::all_of(simulators_.begin(), simulators_.end(),
+                     [](const auto& s) { return s->ended && s->socket < 0; });
+}
+
+void Study::Loop(StopSignals& signals) {
+  std::vector<pollfd> watched;
+  std::vector<std::pair<Simulator*, bool>> owners;  // simulator, and whether the entry is its socket
+  while (!Finished()) {
+    watched.clear();
+    owners.clear();
+    watched.push_back({signals.Descriptor(), POLLIN, 0});
+    owners.push_back({nullptr, false});
+    for (auto& s : simulators_) {
+      if (s->outputOpen) {
+        watched.push_back({s->process->OutputDescriptor(), POLLIN, 0});
+        owners.push_back({s.get(), false});
+      }
+      if (s->socket >= 0) {
+        const short events = s->phase == Simulator::Phase::kConnecting ? POLLOUT : POLLIN;
+        watched.push_back({s->socket, events, 0});
+        owners.push_back({s.get(), true});
+      }
+    }
+    const int ready = ::poll(watched.data(), watched.size(), kPollMs);
+    if (ready < 0 && errno != EINTR) {
+      std::cerr << "gpusim-manager: poll failed: " << std::strerror(errno) << std::endl;
+      BeginStop(StopReason::kFailed, "waiting for the simulators failed");
+      KillAll();
+    }
+    for (std::size_t i = 0; ready > 0 && i < watched.size(); ++i) {
+      if (watched[i].revents == 0) continue;
+      Simulator* s = owners[i].first;
+      if (s == nullptr) {
+        if (signals.Take() == 0) continue;
+        if (stopping_ && reason_ == StopReason::kSignal) {
+          std::cerr << "gpusim-manager: second signal: killing the simulators" << std::endl;
+          KillAll();
+        } else {
+          BeginStop(StopReason::kSignal, "stopped by a signal");
+        }
+      } else if (!owners[i].second) {
+        ReadOutput(*s);
+      } else if (s->phase == Simulator::Phase::kConnecting) {
+        FinishConnect(*s);
+      } else if (s->socket >= 0) {
+        ReadSocket(*s);
+      }
+    }
+    CheckProcesses();
+    CheckDeadlines();
+    CheckStoppingRules();
+    if (!settings_.quiet) PrintProgress(false);
+  }
+}
+
+void Study::KillAll() {
+  for (auto& s : simulators_) {
+    if (s->process && !s->ended) s->process->Kill();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Start-up: the REGISTER line, the connection, the greeting
+// ---------------------------------------------------------------------------
+
+void Study::ReadOutput(Simulator& s) {
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = ::read(s.process->OutputDescriptor(), chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (got <= 0) {
+      s.outputOpen = false;
+      if (!s.partialLine.empty()) HandleOutputLine(s, s.partialLine);
+      s.partialLine.clear();
+      return;
+    }
+    s.partialLine.append(chunk, static_cast<std::size_t>(got));
+    std::size_t newline;
+    while ((newline = s.partialLine.find('\n')) != std::string::npos) {
+      const std::string line = s.partialLine.substr(0, newline);
+      s.partialLine.erase(0, newline + 1);
+      HandleOutputLine(s, line);
+    }
+    // A simulator that writes without newlines must not grow this without bound.
+    if (s.partialLine.size() > 4096) s.partialLine.erase(0, s.partialLine.size() - 4096);
+  }
+}
+
+void Study::HandleOutputLine(Simulator& s, const std::string& line) {
+  s.process->ObserveOutputLine(line);
+  if (!line.empty()) {
+    s.lastLines.push_back(line.substr(0, 200));
+    if (s.lastLines.size() > kKeptOutputLines) s.lastLines.erase(s.lastLines.begin());
+  }
+  if (s.phase != Simulator::Phase::kStarting || s.lost) return;
+  if (line.compare(0, sizeof kRegisterPrefix - 1, kRegisterPrefix) != 0) return;
+  const long port = std::strtol(line.c_str() + sizeof kRegisterPrefix - 1, nullptr, 10);
+  if (port <= 0 || port > 65535) {
+    Drop(s, "announced an impossible port: " + line);
+    return;
+  }
+  Connect(s, static_cast<int>(port));
+}
+
+void Study::Connect(Simulator& s, int port) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const std::string host = s.process->ConnectAddress();
+  const int status = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+  if (status != 0 || found == nullptr) {
+    Drop(s, "cannot resolve '" + host + "': " + ::gai_strerror(status));
+    return;
+  }
+  s.socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int result = s.socket < 0 ? -1 : ::connect(s.socket, found->ai_addr, found->ai_addrlen);
+  const int error = errno;
+  ::freeaddrinfo(found);
+  if (result == 0) {
+    s.phase = Simulator::Phase::kGreeting;
+  } else if (error == EINPROGRESS) {
+    s.phase = Simulator::Phase::kConnecting;
+  } else {
+    Drop(s, "cannot connect to " + host + " port " + std::to_string(port) + ": " + std::strerror(error));
+  }
+}
+
+void Study::FinishConnect(Simulator& s) {
+  int error = 0;
+  socklen_t length = sizeof error;
+  ::getsockopt(s.socket, SOL_SOCKET, SO_ERROR, &error, &length);
+  if (error != 0) {
+    Drop(s, "cannot connect to " + s.process->ConnectAddress() + ": " + std::strerror(error));
+    return;
+  }
+  s.phase = Simulator::Phase::kGreeting;
+}
+
+// ---------------------------------------------------------------------------
+// The connection
+// ---------------------------------------------------------------------------
+
+void Study::ReadSocket(Simulator& s) {
+  for (int reads = 0; reads < kReadsPerWakeUp && s.socket >= 0; ++reads) {
+    const ssize_t got = ::recv(s.socket, readBuffer_.data(), readBuffer_.size(), 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (got <= 0) {
+      if (s.stream->Pending() > 0) {
+        std::cerr << "gpusim-manager: " << s.Name() << ": connection ended inside a message; its "
+                  << s.stream->Pending() << " bytes are not kept" << std::endl;
+      }
+      if (!s.lost && !s.quitSent && s.phase != Simulator::Phase::kRunning) {
+        Drop(s, "closed the connection before its greeting");
+      }
+      CloseSocket(s);
+      return;
+    }
+    Handler handler(*this, s);
+    if (!s.stream->Feed(readBuffer_.data(), static_cast<std::size_t>(got), handler)) {
+      Drop(s, s.stream->Error());
+    } else if (!handler.fault.empty()) {
+      Drop(s, handler.fault);
+    }
+  }
+}
+
+void Study::CloseSocket(Simulator& s) {
+  if (s.socket >= 0) ::close(s.socket);
+  s.socket = -1;
+  if (s.phase == Simulator::Phase::kRunning || s.phase == Simulator::Phase::kGreeting ||
+      s.phase == Simulator::Phase::kConnecting) {
+    s.phase = Simulator::Phase::kClosed;
+  }
+  // With its connection gone a simulator has no reason to live on.
+  if (!s.ended && s.terminateAt < 0) s.terminateAt = Now() + kTerminateGraceSeconds;
+}
+
+void Study::Drop(Simulator& s, const std::string& fault) {
+  if (!s.lost) {
+    s.lost = true;
+    s.facts.fault = fault;
+    std::cerr << "gpusim-manager: " << s.Name() << " dropped: " << fault << std::endl;
+  }
+  if (s.phase == Simulator::Phase::kStarting) s.phase = Simulator::Phase::kClosed;
+  CloseSocket(s);
+  if (s.process && !s.ended) {
+    s.process->Terminate();
+    s.terminateAt = -1.0;
+    s.killAt = Now() + kTerminateGraceSeconds;
+  }
+}
+
+void Study::SendQuit(Simulator& s) {
+  const unsigned char command = protocol::kQuitCommand;
+  s.quitSent = true;
+  if (::send(s.socket, &command, 1, MSG_NOSIGNAL | MSG_DONTWAIT) != 1) return;  // its end is near anyway
+  if (s.terminateAt < 0) s.terminateAt = Now() + kQuitGraceSeconds;
+}
+
+// ---------------------------------------------------------------------------
+// Processes and time
+// ---------------------------------------------------------------------------
+
+void Study::CheckProcesses() {
+  for (auto& s : simulators_) {
+    if (!s->process || s->ended) continue;
+    const SimulatorEnding ending = s->process->Poll();
+    if (!ending.Ended()) continue;
+    s->ended = true;
+    s->facts.ending = ending;
+    if (s->outputOpen) ReadOutput(*s);
+    if (s->lost) continue;
+    if (s->phase == Simulator::Phase::kStarting || s->phase == Simulator::Phase::kConnecting ||
+        s->phase == Simulator::Phase::kGreeting) {
+      const std::string output = s->RecentOutput();
+      Drop(*s, "ended (" + ending.Describe() + ") before it was connected" +
+                   (output.empty() ? std::string() : "; its last output: " + output));
+    } else if (!ending.Clean()) {
+      // Its connection stays open: what it sent before it died is still read.
+      s->lost = true;
+      s->facts.fault = "ended: " + ending.Describe();
+      std::cerr << "gpusim-manager: " << s->Name() << " lost: " << ending.Describe() << std::endl;
+    }
+  }
+}
+
+void Study::CheckDeadlines() {
+  const double now = Now();
+  for (auto& s : simulators_) {
+    if (s->ended || !s->process) continue;
+    if (!s->lost && now >= s->startDeadline) {
+      const std::string timeout = Seconds(settings_.startTimeoutSeconds);
+      if (s->phase == Simulator::Phase::kStarting) {
+        Drop(*s, "printed no REGISTER line within " + timeout);
+      } else if (s->phase == Simulator::Phase::kConnecting) {
+        Drop(*s, "did not accept the connection within " + timeout);
+      } else if (s->phase == Simulator::Phase::kGreeting) {
+        Drop(*s, "sent no greeting within " + timeout);
+      }
+    }
+    if (s->terminateAt >= 0 && now >= s->terminateAt) {
+      s->process->Terminate();
+      s->terminateAt = -1.0;
+      s->killAt = now + kTerminateGraceSeconds;
+    } else if (s->killAt >= 0 && now >= s->killAt) {
+      std::cerr << "gpusim-manager: " << s->Name() << " did not end; killing it" << std::endl;
+      s->process->Kill();
+      s->killAt = -1.0;
+    }
+  }
+}
+
+double Study::Elapsed() const { return Now() - startTime_; }
+
+long Study::MinimumObservations() const {
+  if (running_.empty()) return 0;
+  long least = running_[0].n;
+  for (const Moments& m : running_) least = std::min(least, m.n);
+  return least;
+}
+
+// ---------------------------------------------------------------------------
+// Stopping
+// ---------------------------------------------------------------------------
+
+void Study::CheckStoppingRules() {
+  if (stopping_) return;
+  if (std::all_of(simulators_.begin(), simulators_.end(), [](const auto& s) { return s->lost; })) {
+    BeginStop(StopReason::kAllLost, "every simulator was lost");
+    return;
+  }
+  if (settings_.maxSeconds > 0.0 && Elapsed() >= settings_.maxSeconds) {
+    BeginStop(StopReason::kTime, "the time limit of " + Seconds(settings_.maxSeconds) + " was reached");
+    return;
+  }
+  if (!settings_.precision.Given() || !newData_ || Elapsed() - lastCheck_ < kCheckInterval) return;
+  lastCheck_ = Elapsed();
+  newData_ = false;
+  bool allMet = !running_.empty();
+  for (std::size_t pv = 0; pv < running_.size(); ++pv) {
+    const Verdict verdict = Judge(running_[pv], settings_.precision);
+    if (verdict.unreachable) {
+      BeginStop(StopReason::kUnreachable,
+                "variable " + std::to_string(pv) + " has a mean of " + std::to_string(running_[pv].mean) +
+                    " whose confidence interval contains 0 after " + std::to_string(running_[pv].n) +
+                    " observations: a relative width cannot be reached; give --abs-width");
+      return;
+    }
+    allMet = allMet && verdict.met && running_[pv].n >= settings_.precision.minReplications;
+  }
+  if (allMet) BeginStop(StopReason::kPrecision, "every variable reached the requested precision");
+}
+
+void Study::BeginStop(StopReason reason, const std::string& message) {
+  if (stopping_) return;
+  stopping_ = true;
+  reason_ = reason;
+  stopMessage_ = message;
+  stopStarted_ = Elapsed();
+  if (reason == StopReason::kUnreachable || reason == StopReason::kFailed) {
+    std::cerr << "gpusim-manager: " << message << std::endl;
+  }
+  for (auto& s : simulators_) {
+    if (s->phase == Simulator::Phase::kRunning && s->socket >= 0) {
+      SendQuit(*s);
+    } else if (s->process && !s->ended && s->phase != Simulator::Phase::kRunning && !s->lost) {
+      Drop(*s, "the study stopped before it was connected");
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Progress and results
+// ---------------------------------------------------------------------------
+
+void Study::PrintProgress(bool final) {
+  const double now = Elapsed();
+  const double interval = progressOnTerminal_ ? kTerminalProgressInterval : kPlainProgressInterval;
+  if (!final && now - lastProgress_ < interval) return;
+  lastProgress_ = now;
+  if (final && progressOnTerminal_) {
+    std::cerr << "\r\033[K" << std::flush;
+    return;
+  }
+  if (final) return;
+  const long observations = MinimumObservations();
+  const double rate = now > 0.0 ? observations / now : 0.0;
+  char line[256];
+  int used = std::snprintf(line, sizeof line, "%ld observations, %.0f/s", observations, rate);
+  double widest = 0.0;
+  for (const Moments& m : running_) {
+    const Verdict v = Judge(m, settings_.precision);
+    if (std::isnan(v.relHalfWidth)) continue;
+    widest = std::max(widest, v.relHalfWidth);
+  }
+  double remaining = -1.0;
+  if (settings_.precision.relWidth > 0.0 && !running_.empty() && rate > 0.0) {
+    used += std::snprintf(line + used, sizeof line - used, ", widest rel. half-width %.4g (target %.4g)", widest,
+                          settings_.precision.relWidth);
+    // The half-width shrinks as 1/sqrt(n).
+    const double needed = observations * std::pow(widest / settings_.precision.relWidth, 2.0);
+    if (std::isfinite(needed)) remaining = std::max(needed, double(settings_.precision.minReplications)) - observations;
+  } else if (settings_.replications > 0 && rate > 0.0) {
+    remaining = double(settings_.replications) - observations;
+  }
+  if (remaining >= 0.0 && rate > 0.0) {
+    double seconds = remaining / rate;
+    if (settings_.maxSeconds > 0.0) seconds = std::min(seconds, settings_.maxSeconds - now);
+    used += std::snprintf(line + used, sizeof line - used, ", about %.0f s left", std::max(0.0, seconds));
+  }
+  if (stopping_) std::snprintf(line + used, sizeof line - used, ", stopping");
+  if (progressOnTerminal_) {
+    std::cerr << "\r" << line << "\033[K" << std::flush;
+  } else {
+    std::cerr << "gpusim-manager: " << line << std::endl;
+  }
+}
+
+const std::vector<SimulatorFacts>& Study::Facts() const {
+  facts_.clear();
+  for (const auto& s : simulators_) {
+    SimulatorFacts facts = s->facts;
+    facts.observations = 0;
+    for (long count : s->counts) facts.observations = std::max(facts.observations, count);
+    facts_.push_back(facts);
+  }
+  return facts_;
+}
+
+bool Study::ForEachBlock(const std::function<void(const unsigned char*, std::size_t)>& visit,
+                         std::string& error) const {
+  std::vector<unsigned char> block;
+  for (const auto& s : simulators_) {
+    if (s->spool == nullptr) continue;
+    if (std::fflush(s->spool) != 0 || std::fseek(s->spool, 0, SEEK_SET) != 0) {
+      error = "cannot read back the observations of " + s->Name() + ": " + std::strerror(errno);
+      return false;
+    }
+    for (long b = 0; b < s->facts.blocks; ++b) {
+      unsigned char length[4];
+      if (std::fread(length, 1, 4, s->spool) != 4) {
+        error = "the observations of " + s->Name() + " were cut short in their temporary file";
+        return false;
+      }
+      block.resize(BigEndian::GetU32(length));
+      std::copy(length, length + 4, block.begin());
+      if (std::fread(block.data() + 4, 1, block.size() - 4, s->spool) != block.size() - 4) {
+        error = "the observations of " + s->Name() + " were cut short in their temporary file";
+        return false;
+      }
+      visit(block.data(), block.size());
+    }
+  }
+  return true;
+}

@@ -1,0 +1,134 @@
+// Study runs one study: it starts its simulators through a Launcher, reads
+// each one's REGISTER line, connects, checks the greeting, then collects the
+// CPU-time messages and observation blocks of all of them in one thread
+// (poll) until a stopping rule, a signal or the loss of every simulator ends
+// it. It then asks every simulator still running to stop (command 2), keeps
+// every block that still arrives, and waits, within bounds, for every
+// process to end; one that does not is terminated, then killed.
+//
+// Every complete block a simulator sends is kept, in arrival order, in a
+// spool of that simulator's own (an unnamed temporary file), so that memory
+// stays constant however long the study runs and the merged order (by
+// simulator, then by arrival) does not depend on how the simulators' reports
+// interleave in time. A block cut short by a lost connection is not kept.
+//
+// Faults never end the process: a simulator that fails to start, dies, or
+// sends a malformed or oversized message is dropped with a message on the
+// error stream and the study goes on with the rest.
+//
+// Ownership: the Study owns its simulators' handles, sockets and spools, and
+// releases them in its destructor (no process is left running). It uses the
+// launcher and the stop signals only during Run.
+//
+// Not thread-safe.
+#ifndef MANAGER_STUDY_H
+#define MANAGER_STUDY_H
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "manager/Launcher.h"
+#include "manager/Precision.h"
+#include "manager/StopSignals.h"
+#include "protocol/SimulatorStream.h"
+
+struct StudySettings {
+  std::string gpusim;
+  std::vector<std::string> simulatorArguments;
+  int simulators = 1;
+  unsigned baseSeed = 31415;
+  long replications = 0;  // 0: no limit
+  PrecisionTarget precision;
+  double maxSeconds = 0.0;  // 0: no limit
+  int reportSize = 1000;
+  double startTimeoutSeconds = 60.0;
+  bool quiet = false;
+  std::size_t maxMessageSize = 64u << 20;
+};
+
+// The seed of simulator index (0-based) in a study with base seed S:
+// 1 + (splitmix64((S << 32) + index) mod 2147483646), so in [1, 2^31 - 2];
+// a seed equal to an earlier simulator's is moved to the next free value.
+std::vector<unsigned> SimulatorSeeds(unsigned baseSeed, int simulators);
+
+struct SimulatorFacts {
+  int index = 0;
+  unsigned seed = 0;
+  long share = 0;            // replications asked for with -N, 0: no limit
+  std::string where;         // the launcher's description of the process
+  long observations = 0;     // replications delivered: the most observations of any variable
+  long blocks = 0;
+  double cpuSeconds = 0.0;   // from its last CPU-time message
+  SimulatorEnding ending;
+  std::string fault;         // why it was lost; empty when it ran to its end
+};
+
+class Study {
+ public:
+  enum class StopReason { kNone, kReplications, kPrecision, kUnreachable, kTime, kSignal, kAllLost, kFailed };
+
+  explicit Study(const StudySettings& settings);
+  ~Study();
+  Study(const Study&) = delete;
+  Study& operator=(const Study&) = delete;
+
+  // Runs the study to its end. A first SIGINT or SIGTERM (through signals)
+  // stops it as a stopping rule would; a second one kills the simulators.
+  void Run(Launcher& launcher, StopSignals& signals);
+
+  StopReason Reason() const { return reason_; }
+  // A sentence on why the study stopped.
+  const std::string& StopMessage() const { return stopMessage_; }
+  const std::vector<SimulatorFacts>& Facts() const;
+  double WallSeconds() const { return wallSeconds_; }
+
+  // Hands every kept block to visit, ordered by simulator, then by arrival.
+  // False when a spool could not be read back (the message names it).
+  bool ForEachBlock(const std::function<void(const unsigned char*, std::size_t)>& visit, std::string& error) const;
+
+ private:
+  struct Simulator;
+  class Handler;
+
+  void StartAll(Launcher& launcher);
+  void Loop(StopSignals& signals);
+  void KillAll();
+  bool Finished() const;
+  void ReadOutput(Simulator& s);
+  void HandleOutputLine(Simulator& s, const std::string& line);
+  void Connect(Simulator& s, int port);
+  void FinishConnect(Simulator& s);
+  void ReadSocket(Simulator& s);
+  void CloseSocket(Simulator& s);
+  void Drop(Simulator& s, const std::string& fault);
+  void CheckProcesses();
+  void CheckDeadlines();
+  void CheckStoppingRules();
+  void BeginStop(StopReason reason, const std::string& message);
+  void SendQuit(Simulator& s);
+  void PrintProgress(bool final);
+  long MinimumObservations() const;
+  double Elapsed() const;
+
+  StudySettings settings_;
+  std::vector<std::unique_ptr<Simulator>> simulators_;
+  mutable std::vector<SimulatorFacts> facts_;
+  std::vector<Moments> running_;  // per variable, in arrival order
+  long totalBlocks_ = 0;
+  StopReason reason_ = StopReason::kNone;
+  std::string stopMessage_;
+  bool stopping_ = false;
+  double stopStarted_ = 0.0;
+  double startTime_ = 0.0;
+  double wallSeconds_ = 0.0;
+  double lastCheck_ = -1.0;
+  double lastProgress_ = 0.0;
+  bool progressOnTerminal_ = false;
+  bool newData_ = false;
+  std::vector<unsigned char> readBuffer_;
+};
+
+#endif

@@ -1,0 +1,61 @@
+// StudyReport turns a finished study into its results: the merged binary
+// results file (the blocks of every simulator, ordered by simulator, then by
+// arrival, behind the usual 256-byte header whose batch count is the merged
+// number of observations per variable), the summary of every reward
+// variable, recomputed from the merged blocks in file order, and the facts
+// of every simulator; and it decides the exit status.
+//
+// Exit status: 0 the study reached its target (the precision, else the
+// replications, else the time limit) or was stopped by SIGINT/SIGTERM; 1 it
+// failed (every simulator lost, or the results could not be written); 3 it
+// ended short of its target (a lost simulator, the time limit, an
+// unreachable relative width).
+//
+// Not thread-safe; holds no resources beyond the call.
+#ifndef MANAGER_STUDY_REPORT_H
+#define MANAGER_STUDY_REPORT_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "manager/ManagerOptions.h"
+#include "manager/Precision.h"
+#include "manager/Study.h"
+
+class StudyReport {
+ public:
+  StudyReport(const ManagerOptions& options, const Study& study);
+
+  // Reads the merged blocks once: writes --binary (if given) and computes
+  // the summary. False with a message on the error stream when the file
+  // cannot be written.
+  bool Collect();
+  void Print(std::ostream& out, std::ostream& err) const;
+  int ExitStatus() const;
+
+ private:
+  struct Row {
+    int pv;
+    std::string name;
+    Moments moments;
+    Verdict verdict;  // at the study's confidence level
+  };
+
+  std::vector<Row> Rows() const;
+  bool TargetReached(const std::vector<Row>& rows) const;
+  void PrintText(std::ostream& out, const std::vector<Row>& rows) const;
+  void PrintSimulators(std::ostream& out) const;
+  void PrintCsv(std::ostream& out, const std::vector<Row>& rows) const;
+  void PrintJson(std::ostream& out, const std::vector<Row>& rows) const;
+
+  const ManagerOptions& options_;
+  const Study& study_;
+  std::vector<Moments> merged_;
+  long blocks_ = 0;
+  bool written_ = true;
+  double managerCpu_ = 0.0;
+  double simulatorsCpu_ = 0.0;
+};
+
+#endif

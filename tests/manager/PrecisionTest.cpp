@@ -1,0 +1,52 @@
+#include "manager/Precision.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+Moments Of(const std::vector<double>& values, int repeat = 1) {
+  Moments m;
+  for (int r = 0; r < repeat; ++r) {
+    for (double v : values) m.Add(v);
+  }
+  return m;
+}
+
+TEST(PrecisionTest, HalfWidthIsStudentsTOverTheRootOfN) {
+  // 1, 2, 3: mean 2, s = 1, t(0.975, 2) = 4.302653.
+  const Verdict v = Judge(Of({1, 2, 3}), {0.5, 0.0, 0.95, 2});
+  EXPECT_NEAR(v.halfWidth, 4.302653 / std::sqrt(3.0), 1e-5);
+  EXPECT_NEAR(v.relHalfWidth, v.halfWidth / 2.0, 1e-12);
+  EXPECT_FALSE(v.met);
+}
+
+TEST(PrecisionTest, Verdicts) {
+  struct Case {
+    const char* name;
+    Moments moments;
+    PrecisionTarget target;
+    bool met;
+    bool unreachable;
+  };
+  const Case cases[] = {
+      {"all equal meets any width", Of({467}, 50), {1e-9, 0.0, 0.95, 10}, true, false},
+      {"all zero meets any width", Of({0}, 50), {1e-9, 0.0, 0.95, 10}, true, false},
+      {"one observation is never enough", Of({3}), {0.9, 0.0, 0.95, 1}, false, false},
+      {"wide relative interval", Of({1, 3}, 50), {0.01, 0.0, 0.95, 10}, false, false},
+      {"narrow relative interval", Of({1, 3}, 50000), {0.01, 0.0, 0.95, 10}, true, false},
+      {"mean 0 with spread cannot reach a relative width", Of({-1, 1}, 500), {0.01, 0.0, 0.95, 100}, false, true},
+      {"... but not before the minimum", Of({-1, 1}, 500), {0.01, 0.0, 0.95, 5000}, false, false},
+      {"an absolute width settles it", Of({-1, 1}, 500), {0.01, 0.1, 0.95, 100}, true, false},
+      {"absolute width alone", Of({-1, 1}, 50), {0.0, 0.01, 0.95, 10}, false, false},
+  };
+  for (const Case& c : cases) {
+    const Verdict v = Judge(c.moments, c.target);
+    EXPECT_EQ(v.met, c.met) << c.name;
+    EXPECT_EQ(v.unreachable, c.unreachable) << c.name;
+  }
+}
+
+}  // namespace
