@@ -1,12 +1,13 @@
 # Helpers shared by the cluster scripts; sourced, not run.
 
-# Prints a TCP port in 20000-59999 that nothing on this machine listens on.
-# Another process may still take it before the daemon binds; the daemons then
-# fail to start and say so in their logs.
+# Prints a TCP port in 20000-32767 that nothing on this machine listens on,
+# below the range the system hands out for outgoing connections. Another
+# process may still take it before the daemon binds; the daemon then fails
+# to start and says so in its log.
 free_port() {
   local port tries
   for tries in $(seq 1 200); do
-    port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
+    port=$((20000 + RANDOM % 12768))
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
       echo "$port"
       return 0

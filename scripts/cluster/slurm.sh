@@ -67,14 +67,24 @@ CONF
 
 node_idle() { sinfo -h -n "$node" -o %T 2>/dev/null | grep -qx idle; }
 
+# True once the node is idle or a daemon has died (a port taken meanwhile).
+settled() {
+  node_idle && return 0
+  local daemon
+  for daemon in slurmctld slurmd; do
+    [ -s "$dir/run/$daemon.pid" ] || continue  # not written yet
+    process_alive "$(cat "$dir/run/$daemon.pid")" || return 0
+  done
+  return 1
+}
+
 start() {
   if [ -s "$dir/run/slurmctld.pid" ] && process_alive "$(cat "$dir/run/slurmctld.pid")"; then
     echo "a cluster is already running in $dir" >&2
     exit 1
   fi
   mkdir -p "$dir/munge" "$dir/state" "$dir/spool" "$dir/log" "$dir/run"
-  chmod 700 "$dir/munge"
-  write_config
+  chmod 755 "$dir/munge"
   mungekey --create --force --keyfile="$dir/munge/munge.key"
   chmod 400 "$dir/munge/munge.key"
   if ! munged --force --socket="$dir/munge/munge.socket" --key-file="$dir/munge/munge.key" \
@@ -82,9 +92,18 @@ start() {
        --seed-file="$dir/munge/munged.seed"; then
     fail "munged did not start"
   fi
-  slurmctld -f "$SLURM_CONF" || fail "slurmctld did not start"
-  slurmd -f "$SLURM_CONF" -N "$node" || fail "slurmd did not start"
-  wait_until 30 node_idle || fail "the node did not become idle within 30 s"
+  # A port taken between choosing it and binding it: try fresh ports.
+  local attempt
+  for attempt in 1 2 3; do
+    write_config
+    slurmctld -f "$SLURM_CONF" || fail "slurmctld did not start"
+    slurmd -f "$SLURM_CONF" -N "$node" || fail "slurmd did not start"
+    wait_until 30 settled || fail "the node did not become idle within 30 s"
+    node_idle && break
+    [ "$attempt" -eq 3 ] && fail "a daemon ended during start-up"
+    stop_by_pidfiles "$dir/run/slurmd.pid" "$dir/run/slurmctld.pid"
+    rm -rf "$dir/state" "$dir/spool" && mkdir -p "$dir/state" "$dir/spool"
+  done
   echo "SLURM_CONF=$SLURM_CONF"
 }
 

@@ -4,7 +4,7 @@
 // nothing started).
 #include <iostream>
 
-#include "manager/LocalLauncher.h"
+#include "manager/LauncherFactory.h"
 #include "manager/ManagerOptions.h"
 #include "manager/StopSignals.h"
 #include "manager/Study.h"
@@ -53,9 +53,9 @@ int main(int argc, char** argv) {
   if (!ResolveGpusim(options, error)) return UsageError(error);
 
   StopSignals signals;
-  LocalLauncher launcher;
+  std::unique_ptr<Launcher> launcher = MakeLauncher(options);
   Study study(SettingsFrom(options));
-  study.Run(launcher, signals);
+  study.Run(*launcher, signals);
   StudyReport report(options, study);
   report.Collect();
   report.Print(std::cout, std::cerr);
