@@ -73,13 +73,16 @@ int WaitForExit(pid_t pid) {
 }  // namespace
 
 std::string CommandResult::Reason() const {
-  if (timedOut) return "no answer within the time limit";
-  const std::size_t last = output.find_last_not_of(" \t\r\n");
-  if (last != std::string::npos) {
-    const std::size_t newline = output.find_last_of('\n', last);
-    const std::size_t first = newline == std::string::npos ? 0 : newline + 1;
-    return output.substr(first, last + 1 - first);
+  // The first line is the one that names the problem: scontrol and ssh put
+  // banners and advice after it.
+  std::string first;
+  const std::size_t begin = output.find_first_not_of(" \t\r\n");
+  if (begin != std::string::npos) {
+    const std::size_t end = output.find_first_of("\r\n", begin);
+    first = output.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
   }
+  if (timedOut) return "no answer within the time limit" + (first.empty() ? std::string() : "; it said: " + first);
+  if (!first.empty()) return first;
   if (!started) return "could not be started";
   return exitStatus < 0 ? "ended by a signal" : "exit status " + std::to_string(exitStatus);
 }

@@ -26,7 +26,7 @@ struct CommandResult {
   std::string output;     // standard output and error stream, interleaved
 
   bool Succeeded() const { return started && !timedOut && exitStatus == 0; }
-  // The output's last non-empty line, or a description of how it ended.
+  // The output's first non-empty line, or a description of how it ended.
   std::string Reason() const;
 };
 
