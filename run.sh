@@ -1,33 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds gpusim and runs the main job: 10000
-# replications of the GPU model, results in results/gpusim.txt (ASCII) and
-# results/gpusim.bin (binary). Extra arguments are passed on to gpusim; given
-# later on the command line, they win over these defaults. It ends with a
-# summary of each reward variable from the binary results file and the
-# names of the two results files.
+# Installs what is missing, builds gpusim and runs the main job: a study of
+# the GPU model with gpusim-manager on every core, to 0.5% relative width at
+# 95% confidence, merged results in results/gpusim.bin. Extra arguments are
+# passed on to gpusim-manager (simulator options after "--"); given later on
+# the command line, they win over these defaults. It ends with the study's
+# summary.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 ./scripts/build.sh build -DCMAKE_BUILD_TYPE=Release
 mkdir -p results
-./build/gpusim -N 10000 -a results/gpusim.txt -b results/gpusim.bin "$@"
-
-# Summary of the run: the results files, or the ones named by a later -a/-b.
-ascii=results/gpusim.txt
-binary=results/gpusim.bin
-previous=
-for argument in "$@"; do
-  case $argument in
-    -a?*) ascii=${argument#-a} ;;
-    -b?*) binary=${argument#-b} ;;
-    *)
-      [ "$previous" = "-a" ] && ascii=$argument
-      [ "$previous" = "-b" ] && binary=$argument
-      ;;
-  esac
-  previous=$argument
-done
-echo
-./build/gpusim-report "$binary"
-echo
-echo "Results: $ascii (ASCII), $binary (binary)"
+# A study on every core, until every reward variable's 95% confidence interval
+# is within 0.5% of its mean; it ends with the summary.
+./build/gpusim-manager --rel-width 0.005 --confidence 0.95 --binary results/gpusim.bin "$@"

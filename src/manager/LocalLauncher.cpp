@@ -11,6 +11,8 @@
 
 namespace {
 
+const char kLoopback[] = "127.0.0.1";
+
 void CloseQuietly(int descriptor) {
   if (descriptor >= 0) ::close(descriptor);
 }
@@ -53,6 +55,8 @@ std::unique_ptr<LaunchedSimulator> LocalLauncher::Start(const LaunchRequest& req
   std::vector<std::string> words;
   words.push_back(request.executable);
   words.insert(words.end(), request.arguments.begin(), request.arguments.end());
+  words.push_back("-i");
+  words.push_back(kLoopback);
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);

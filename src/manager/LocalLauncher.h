@@ -5,9 +5,9 @@
 // behind), reads standard input from /dev/null and writes its standard
 // output and error stream into one pipe whose read end the handle owns.
 //
-// The simulator listens on the loopback address only when the simulator
-// supports choosing its listening address (listenAddressOption non-empty);
-// the manager connects to 127.0.0.1 either way.
+// The simulator is told to listen on the loopback address only (-i
+// 127.0.0.1, added after the request's arguments), and the manager connects
+// there: a local study is never reachable from another machine.
 //
 // Ownership and threads: as for every Launcher (see Launcher.h). A handle
 // destroyed while its process runs kills and reaps it.

@@ -1,8 +1,10 @@
 #include "manager/Precision.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "output/BigEndian.h"
 #include "output/ResultsSummary.h"
 
 namespace {
@@ -14,7 +16,52 @@ double Moments::StandardDeviation() const {
   return std::sqrt(m2 / static_cast<double>(n - 1));
 }
 
-Verdict Judge(const Moments& moments, const PrecisionTarget& target) {
+void Moments::Merge(const Moments& other) {
+  if (other.n == 0) return;
+  if (n == 0) {
+    *this = other;
+    return;
+  }
+  const double total = static_cast<double>(n + other.n);
+  const double delta = other.mean - mean;
+  const double weight = static_cast<double>(other.n) / total;
+  mean += delta * weight;
+  m2 += other.m2 + delta * delta * static_cast<double>(n) * weight;
+  min = std::min(min, other.min);
+  max = std::max(max, other.max);
+  n += other.n;
+}
+
+Moments MomentsOfEncoded(const unsigned char* values, long count) {
+  Moments m;
+  if (count <= 0) return m;
+  double sum = 0.0;
+  m.min = m.max = BigEndian::GetDouble(values);
+  for (long j = 0; j < count; ++j) {
+    const double value = BigEndian::GetDouble(values + 8 * j);
+    sum += value;
+    m.min = std::min(m.min, value);
+    m.max = std::max(m.max, value);
+  }
+  m.n = count;
+  m.mean = sum / static_cast<double>(count);
+  for (long j = 0; j < count; ++j) {
+    const double deviation = BigEndian::GetDouble(values + 8 * j) - m.mean;
+    m.m2 += deviation * deviation;
+  }
+  return m;
+}
+
+double QuantileCache::Get(double p, long degreesOfFreedom) {
+  if (p != p_ || degreesOfFreedom != degreesOfFreedom_) {
+    p_ = p;
+    degreesOfFreedom_ = degreesOfFreedom;
+    value_ = StudentTQuantile(p, degreesOfFreedom);
+  }
+  return value_;
+}
+
+Verdict Judge(const Moments& moments, const PrecisionTarget& target, QuantileCache* cache) {
   Verdict verdict{kNaN, kNaN, false, false};
   if (moments.n < 2) return verdict;
   if (moments.AllEqual()) {
@@ -23,7 +70,8 @@ Verdict Judge(const Moments& moments, const PrecisionTarget& target) {
     verdict.met = true;
     return verdict;
   }
-  const double quantile = StudentTQuantile(0.5 + target.confidence / 2.0, moments.n - 1);
+  const double p = 0.5 + target.confidence / 2.0;
+  const double quantile = cache != nullptr ? cache->Get(p, moments.n - 1) : StudentTQuantile(p, moments.n - 1);
   verdict.halfWidth = quantile * moments.StandardDeviation() / std::sqrt(static_cast<double>(moments.n));
   const double scale = std::fabs(moments.mean);
   verdict.relHalfWidth = scale > 0.0 ? verdict.halfWidth / scale : std::numeric_limits<double>::infinity();

@@ -22,8 +22,7 @@ struct Moments {
   double min = 0.0;
   double max = 0.0;
 
-  // Welford's update, the same arithmetic as the results summary's, so that
-  // the same observations in the same order give the same figures.
+  // Welford's update.
   void Add(double value) {
     if (n == 0 || value < min) min = value;
     if (n == 0 || value > max) max = value;
@@ -32,6 +31,10 @@ struct Moments {
     mean += delta / static_cast<double>(n);
     m2 += delta * (value - mean);
   }
+  // Folds in the moments of other observations (the pairwise update of Chan,
+  // Golub and LeVeque): the result does not depend on how the observations
+  // were grouped, up to rounding.
+  void Merge(const Moments& other);
   bool AllEqual() const { return n > 0 && min == max; }
   // NaN below two observations.
   double StandardDeviation() const;
@@ -53,6 +56,22 @@ struct Verdict {
   bool unreachable;
 };
 
-Verdict Judge(const Moments& moments, const PrecisionTarget& target);
+// The moments of count big-endian doubles (two passes: the mean, then the
+// squared deviations from it; no division per value).
+Moments MomentsOfEncoded(const unsigned char* values, long count);
+
+// StudentTQuantile is costly for moderate degrees of freedom, and a study
+// asks for the same one for every variable; this remembers the last answer.
+class QuantileCache {
+ public:
+  double Get(double p, long degreesOfFreedom);
+
+ private:
+  double p_ = -1.0;
+  long degreesOfFreedom_ = -1;
+  double value_ = 0.0;
+};
+
+Verdict Judge(const Moments& moments, const PrecisionTarget& target, QuantileCache* cache = nullptr);
 
 #endif

@@ -78,7 +78,7 @@ struct Study::Simulator {
   int socket = -1;
   std::unique_ptr<SimulatorStream> stream;
   std::FILE* spool = nullptr;
-  std::vector<long> counts;  // observations kept, per variable
+  std::vector<Moments> moments;  // of the observations kept, per variable
   bool ended = false;
   bool lost = false;
   bool quitSent = false;
@@ -123,7 +123,7 @@ class Study::Handler : public SimulatorStream::Handler {
       return;
     }
     if (!fault.empty()) return;
-    if (std::fwrite(bytes, 1, size, s_.spool) != size) {
+    if (s_.spool != nullptr && std::fwrite(bytes, 1, size, s_.spool) != size) {
       Fault(std::string("its block could not be kept: ") + std::strerror(errno));
       study_.BeginStop(StopReason::kFailed, "the temporary file holding the observations could not be written");
       return;
@@ -131,13 +131,8 @@ class Study::Handler : public SimulatorStream::Handler {
     ++s_.facts.blocks;
     ++study_.totalBlocks_;
     for (const protocol::BlockEntry& entry : view.entries) {
-      if (entry.pv >= s_.counts.size()) s_.counts.resize(entry.pv + 1, 0);
-      if (entry.pv >= study_.running_.size()) study_.running_.resize(entry.pv + 1);
-      s_.counts[entry.pv] += entry.count;
-      Moments& moments = study_.running_[entry.pv];
-      for (std::int32_t j = 0; j < entry.count; ++j) {
-        moments.Add(protocol::DecodeValue(entry.values + static_cast<std::size_t>(j) * protocol::kValueSize));
-      }
+      if (entry.pv >= s_.moments.size()) s_.moments.resize(entry.pv + 1);
+      s_.moments[entry.pv].Merge(MomentsOfEncoded(entry.values, entry.count));
     }
     study_.newData_ = true;
   }
@@ -193,12 +188,12 @@ void Study::StartAll(Launcher& launcher) {
       s->facts.share = settings_.replications / settings_.simulators + (k < settings_.replications % settings_.simulators);
     }
     s->stream = std::make_unique<SimulatorStream>(settings_.maxMessageSize);
-    s->spool = std::tmpfile();
+    if (settings_.keepBlocks) s->spool = std::tmpfile();
     s->startDeadline = startTime_ + settings_.startTimeoutSeconds;
     simulators_.push_back(std::move(s));
   }
   for (auto& s : simulators_) {
-    if (s->spool == nullptr) {
+    if (settings_.keepBlocks && s->spool == nullptr) {
       s->lost = true;
       s->ended = true;
       s->facts.fault = std::string("no temporary file for its observations: ") + std::strerror(errno);
@@ -491,10 +486,20 @@ void Study::CheckDeadlines() {
 double Study::Elapsed() const { return Now() - startTime_; }
 
 long Study::MinimumObservations() const {
-  if (running_.empty()) return 0;
-  long least = running_[0].n;
-  for (const Moments& m : running_) least = std::min(least, m.n);
+  const std::vector<Moments> combined = Combined();
+  if (combined.empty()) return 0;
+  long least = combined[0].n;
+  for (const Moments& m : combined) least = std::min(least, m.n);
   return least;
+}
+
+std::vector<Moments> Study::Combined() const {
+  std::vector<Moments> combined;
+  for (const auto& s : simulators_) {
+    if (s->moments.size() > combined.size()) combined.resize(s->moments.size());
+    for (std::size_t pv = 0; pv < s->moments.size(); ++pv) combined[pv].Merge(s->moments[pv]);
+  }
+  return combined;
 }
 
 // ---------------------------------------------------------------------------
@@ -514,17 +519,18 @@ void Study::CheckStoppingRules() {
   if (!settings_.precision.Given() || !newData_ || Elapsed() - lastCheck_ < kCheckInterval) return;
   lastCheck_ = Elapsed();
   newData_ = false;
-  bool allMet = !running_.empty();
-  for (std::size_t pv = 0; pv < running_.size(); ++pv) {
-    const Verdict verdict = Judge(running_[pv], settings_.precision);
+  const std::vector<Moments> running = Combined();
+  bool allMet = !running.empty();
+  for (std::size_t pv = 0; pv < running.size(); ++pv) {
+    const Verdict verdict = Judge(running[pv], settings_.precision, &quantiles_);
     if (verdict.unreachable) {
       BeginStop(StopReason::kUnreachable,
-                "variable " + std::to_string(pv) + " has a mean of " + std::to_string(running_[pv].mean) +
-                    " whose confidence interval contains 0 after " + std::to_string(running_[pv].n) +
+                "variable " + std::to_string(pv) + " has a mean of " + std::to_string(running[pv].mean) +
+                    " whose confidence interval contains 0 after " + std::to_string(running[pv].n) +
                     " observations: a relative width cannot be reached; give --abs-width");
       return;
     }
-    allMet = allMet && verdict.met && running_[pv].n >= settings_.precision.minReplications;
+    allMet = allMet && verdict.met && running[pv].n >= settings_.precision.minReplications;
   }
   if (allMet) BeginStop(StopReason::kPrecision, "every variable reached the requested precision");
 }
@@ -566,13 +572,14 @@ void Study::PrintProgress(bool final) {
   char line[256];
   int used = std::snprintf(line, sizeof line, "%ld observations, %.0f/s", observations, rate);
   double widest = 0.0;
-  for (const Moments& m : running_) {
-    const Verdict v = Judge(m, settings_.precision);
+  const std::vector<Moments> running = Combined();
+  for (const Moments& m : running) {
+    const Verdict v = Judge(m, settings_.precision, &quantiles_);
     if (std::isnan(v.relHalfWidth)) continue;
     widest = std::max(widest, v.relHalfWidth);
   }
   double remaining = -1.0;
-  if (settings_.precision.relWidth > 0.0 && !running_.empty() && rate > 0.0) {
+  if (settings_.precision.relWidth > 0.0 && !running.empty() && rate > 0.0) {
     used += std::snprintf(line + used, sizeof line - used, ", widest rel. half-width %.4g (target %.4g)", widest,
                           settings_.precision.relWidth);
     // The half-width shrinks as 1/sqrt(n).
@@ -599,35 +606,38 @@ const std::vector<SimulatorFacts>& Study::Facts() const {
   for (const auto& s : simulators_) {
     SimulatorFacts facts = s->facts;
     facts.observations = 0;
-    for (long count : s->counts) facts.observations = std::max(facts.observations, count);
+    for (const Moments& m : s->moments) facts.observations = std::max(facts.observations, m.n);
     facts_.push_back(facts);
   }
   return facts_;
 }
 
-bool Study::ForEachBlock(const std::function<void(const unsigned char*, std::size_t)>& visit,
-                         std::string& error) const {
-  std::vector<unsigned char> block;
+long long Study::CopyBlocks(int descriptor, std::string& error) const {
+  std::vector<char> buffer(1 << 20);
+  long long written = 0;
   for (const auto& s : simulators_) {
     if (s->spool == nullptr) continue;
     if (std::fflush(s->spool) != 0 || std::fseek(s->spool, 0, SEEK_SET) != 0) {
       error = "cannot read back the observations of " + s->Name() + ": " + std::strerror(errno);
-      return false;
+      return -1;
     }
-    for (long b = 0; b < s->facts.blocks; ++b) {
-      unsigned char length[4];
-      if (std::fread(length, 1, 4, s->spool) != 4) {
-        error = "the observations of " + s->Name() + " were cut short in their temporary file";
-        return false;
+    std::size_t got;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), s->spool)) > 0) {
+      for (std::size_t at = 0; at < got;) {
+        const ssize_t put = ::write(descriptor, buffer.data() + at, got - at);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+          error = std::strerror(errno);
+          return -1;
+        }
+        at += static_cast<std::size_t>(put);
+        written += put;
       }
-      block.resize(BigEndian::GetU32(length));
-      std::copy(length, length + 4, block.begin());
-      if (std::fread(block.data() + 4, 1, block.size() - 4, s->spool) != block.size() - 4) {
-        error = "the observations of " + s->Name() + " were cut short in their temporary file";
-        return false;
-      }
-      visit(block.data(), block.size());
+    }
+    if (std::ferror(s->spool)) {
+      error = "cannot read back the observations of " + s->Name() + ": " + std::strerror(errno);
+      return -1;
     }
   }
-  return true;
+  return written;
 }

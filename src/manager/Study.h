@@ -6,11 +6,15 @@
 // every block that still arrives, and waits, within bounds, for every
 // process to end; one that does not is terminated, then killed.
 //
-// Every complete block a simulator sends is kept, in arrival order, in a
-// spool of that simulator's own (an unnamed temporary file), so that memory
-// stays constant however long the study runs and the merged order (by
-// simulator, then by arrival) does not depend on how the simulators' reports
-// interleave in time. A block cut short by a lost connection is not kept.
+// Every complete block a simulator sends is folded into that simulator's
+// moments per variable, and, when the blocks are to be written, kept in
+// arrival order in a spool of that simulator's own (an unnamed temporary
+// file), so that memory stays constant however long the study runs and the
+// merged order (by simulator, then by arrival) does not depend on how the
+// simulators' reports interleave in time. The study's figures combine the
+// simulators' moments in simulator order, so they too are the same on every
+// run with the same options. A block cut short by a lost connection is not
+// kept.
 //
 // Faults never end the process: a simulator that fails to start, dies, or
 // sends a malformed or oversized message is dropped with a message on the
@@ -25,7 +29,6 @@
 #define MANAGER_STUDY_H
 
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +49,7 @@ struct StudySettings {
   int reportSize = 1000;
   double startTimeoutSeconds = 60.0;
   bool quiet = false;
+  bool keepBlocks = false;  // spool the blocks for CopyBlocks
   std::size_t maxMessageSize = 64u << 20;
 };
 
@@ -85,9 +89,11 @@ class Study {
   const std::vector<SimulatorFacts>& Facts() const;
   double WallSeconds() const { return wallSeconds_; }
 
-  // Hands every kept block to visit, ordered by simulator, then by arrival.
-  // False when a spool could not be read back (the message names it).
-  bool ForEachBlock(const std::function<void(const unsigned char*, std::size_t)>& visit, std::string& error) const;
+  // The moments of every variable over all simulators, by variable number.
+  std::vector<Moments> Combined() const;
+  // Writes every kept block to the descriptor, ordered by simulator, then by
+  // arrival; returns the number of bytes written, or -1 with error set.
+  long long CopyBlocks(int descriptor, std::string& error) const;
 
  private:
   struct Simulator;
@@ -116,7 +122,7 @@ class Study {
   StudySettings settings_;
   std::vector<std::unique_ptr<Simulator>> simulators_;
   mutable std::vector<SimulatorFacts> facts_;
-  std::vector<Moments> running_;  // per variable, in arrival order
+  QuantileCache quantiles_;
   long totalBlocks_ = 0;
   StopReason reason_ = StopReason::kNone;
   std::string stopMessage_;

@@ -1,17 +1,17 @@
 #include "manager/StudyReport.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "generated/GpuRewardNames.h"
 #include "output/BinFileHeader.h"
-#include "protocol/WireFormat.h"
 #include "simulator/SimulatorClass.h"
 
 namespace {
@@ -22,6 +22,13 @@ std::string Number(double value, const char* missing = "") {
   if (!std::isfinite(value)) return std::isinf(value) ? "inf" : missing;
   char text[64];
   std::snprintf(text, sizeof text, "%.10g", value);
+  return text;
+}
+
+std::string Short(double value) {
+  if (std::isnan(value)) return "n/a";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", value);
   return text;
 }
 
@@ -45,54 +52,8 @@ std::string Ended(const SimulatorFacts& facts) {
 StudyReport::StudyReport(const ManagerOptions& options, const Study& study) : options_(options), study_(study) {}
 
 bool StudyReport::Collect() {
-  std::ofstream file;
-  if (!options_.binaryFile.empty()) {
-    file.open(options_.binaryFile, std::ios::binary | std::ios::trunc);
-    if (!file) {
-      std::fprintf(stderr, "gpusim-manager: cannot create the results file '%s': %s\n", options_.binaryFile.c_str(),
-                   std::strerror(errno));
-      written_ = false;
-    }
-  }
-  BinFileHeader header;
-  header.experiment = static_cast<unsigned>(options_.experiment);
-  header.seed = options_.baseSeed;
-  header.generatorName = to_string(static_cast<RandomNumberGeneratorType>(options_.generator));
-  if (file) file << header.Build(1);
-
-  protocol::BlockView view;
-  std::string error;
-  const bool read = study_.ForEachBlock(
-      [&](const unsigned char* bytes, std::size_t size) {
-        if (file) file.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
-        ++blocks_;
-        std::string ignored;
-        if (!protocol::DecodeBlock(bytes, size, view, ignored)) return;
-        for (const protocol::BlockEntry& entry : view.entries) {
-          if (entry.pv >= merged_.size()) merged_.resize(entry.pv + 1);
-          for (std::int32_t j = 0; j < entry.count; ++j) {
-            merged_[entry.pv].Add(protocol::DecodeValue(entry.values + std::size_t(j) * protocol::kValueSize));
-          }
-        }
-      },
-      error);
-  if (!read) {
-    std::fprintf(stderr, "gpusim-manager: %s\n", error.c_str());
-    written_ = false;
-  }
-  if (file) {
-    long batches = 0;
-    for (const Moments& m : merged_) batches = std::max(batches, m.n);
-    header.batches = static_cast<int>(std::min<long>(batches, INT32_MAX));
-    file.seekp(0);
-    file << header.Build(1);
-    file.close();
-    if (!file) {
-      std::fprintf(stderr, "gpusim-manager: cannot write the results file '%s': %s\n", options_.binaryFile.c_str(),
-                   std::strerror(errno));
-      written_ = false;
-    }
-  }
+  merged_ = study_.Combined();
+  if (!options_.binaryFile.empty()) written_ = WriteBinaryFile();
   rusage self{};
   rusage children{};
   ::getrusage(RUSAGE_SELF, &self);
@@ -100,6 +61,37 @@ bool StudyReport::Collect() {
   managerCpu_ = Seconds(self.ru_utime) + Seconds(self.ru_stime);
   simulatorsCpu_ = Seconds(children.ru_utime) + Seconds(children.ru_stime);
   return written_;
+}
+
+// The header is written last, with the merged batch count, so that a file cut
+// short by a fault never claims more than it holds.
+bool StudyReport::WriteBinaryFile() const {
+  const std::string& path = options_.binaryFile;
+  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (descriptor < 0) {
+    std::fprintf(stderr, "gpusim-manager: cannot create the results file '%s': %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  BinFileHeader header;
+  header.experiment = static_cast<unsigned>(options_.experiment);
+  header.seed = options_.baseSeed;
+  header.generatorName = to_string(static_cast<RandomNumberGeneratorType>(options_.generator));
+  long batches = 0;
+  for (const Moments& m : merged_) batches = std::max(batches, m.n);
+  header.batches = static_cast<int>(std::min<long>(batches, INT32_MAX));
+  const std::string text = header.Build(1);
+
+  std::string error;
+  bool ok = ::lseek(descriptor, BinFileHeader::kSize, SEEK_SET) == BinFileHeader::kSize &&
+            study_.CopyBlocks(descriptor, error) >= 0;
+  ok = ok && ::pwrite(descriptor, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+  if (!ok && error.empty()) error = std::strerror(errno);
+  if (::close(descriptor) != 0 && ok) {
+    ok = false;
+    error = std::strerror(errno);
+  }
+  if (!ok) std::fprintf(stderr, "gpusim-manager: cannot write the results file '%s': %s\n", path.c_str(), error.c_str());
+  return ok;
 }
 
 std::vector<StudyReport::Row> StudyReport::Rows() const {
@@ -175,7 +167,7 @@ void StudyReport::PrintText(std::ostream& out, const std::vector<Row>& rows) con
     const char* target = !options_.precision.Given() ? "-" : row.verdict.met ? "met" : "not met";
     std::snprintf(line, sizeof line, "%-4d %-14s %12ld %16.8g %16s   %-36s %12s  %s\n", row.pv, row.name.c_str(),
                   row.moments.n, row.moments.mean, Number(row.moments.StandardDeviation(), "n/a").c_str(),
-                  interval.c_str(), Number(row.verdict.relHalfWidth, "n/a").c_str(), target);
+                  interval.c_str(), Short(row.verdict.relHalfWidth).c_str(), target);
     out << line;
   }
 }

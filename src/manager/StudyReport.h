@@ -2,7 +2,7 @@
 // results file (the blocks of every simulator, ordered by simulator, then by
 // arrival, behind the usual 256-byte header whose batch count is the merged
 // number of observations per variable), the summary of every reward
-// variable, recomputed from the merged blocks in file order, and the facts
+// variable, and the facts
 // of every simulator; and it decides the exit status.
 //
 // Exit status: 0 the study reached its target (the precision, else the
@@ -27,9 +27,8 @@ class StudyReport {
  public:
   StudyReport(const ManagerOptions& options, const Study& study);
 
-  // Reads the merged blocks once: writes --binary (if given) and computes
-  // the summary. False with a message on the error stream when the file
-  // cannot be written.
+  // Takes the study's figures and writes --binary, if given. False with a
+  // message on the error stream when the file cannot be written.
   bool Collect();
   void Print(std::ostream& out, std::ostream& err) const;
   int ExitStatus() const;
@@ -42,6 +41,7 @@ class StudyReport {
     Verdict verdict;  // at the study's confidence level
   };
 
+  bool WriteBinaryFile() const;
   std::vector<Row> Rows() const;
   bool TargetReached(const std::vector<Row>& rows) const;
   void PrintText(std::ostream& out, const std::vector<Row>& rows) const;
@@ -52,7 +52,6 @@ class StudyReport {
   const ManagerOptions& options_;
   const Study& study_;
   std::vector<Moments> merged_;
-  long blocks_ = 0;
   bool written_ = true;
   double managerCpu_ = 0.0;
   double simulatorsCpu_ = 0.0;

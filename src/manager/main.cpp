@@ -33,6 +33,7 @@ StudySettings SettingsFrom(const ManagerOptions& options) {
   settings.reportSize = options.reportSize;
   settings.startTimeoutSeconds = options.startTimeoutSeconds;
   settings.quiet = options.quiet;
+  settings.keepBlocks = !options.binaryFile.empty();
   return settings;
 }
 

@@ -53,7 +53,7 @@ TEST(LocalLauncherTest, AMissingExecutableIsAnErrorAndStartsNothing) {
 TEST(LocalLauncherTest, KillEndsTheProcessAndTheDestructorReapsARunningOne) {
   LocalLauncher launcher;
   std::string error;
-  auto killed = launcher.Start({"/bin/sleep", {"30"}, 0}, error);
+  auto killed = launcher.Start({"/bin/sh", {"-c", "exec sleep 30"}, 0}, error);
   ASSERT_NE(killed, nullptr) << error;
   EXPECT_FALSE(killed->Poll().Ended());
   killed->Kill();
@@ -61,7 +61,7 @@ TEST(LocalLauncherTest, KillEndsTheProcessAndTheDestructorReapsARunningOne) {
   EXPECT_EQ(ending.kind, SimulatorEnding::Kind::kSignalled);
   EXPECT_EQ(ending.code, SIGKILL);
 
-  auto abandoned = launcher.Start({"/bin/sleep", {"30"}, 0}, error);
+  auto abandoned = launcher.Start({"/bin/sh", {"-c", "exec sleep 30"}, 0}, error);
   ASSERT_NE(abandoned, nullptr) << error;
   const long pid = abandoned->ExpectedProcessId();
   abandoned.reset();

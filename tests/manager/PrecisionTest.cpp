@@ -1,5 +1,7 @@
 #include "manager/Precision.h"
 
+#include "output/BigEndian.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +15,25 @@ Moments Of(const std::vector<double>& values, int repeat = 1) {
     for (double v : values) m.Add(v);
   }
   return m;
+}
+
+// Blocks folded in as the manager folds them agree with one pass over all
+// the values.
+TEST(PrecisionTest, MergedBlockMomentsAgreeWithOnePass) {
+  const std::vector<double> values = {3, -1.5, 7, 7, 0.25, 1e3, -2, 4, 4, 9.5, 0};
+  std::vector<unsigned char> encoded(values.size() * 8);
+  for (std::size_t i = 0; i < values.size(); ++i) BigEndian::PutDouble(&encoded[i * 8], values[i]);
+  Moments merged;
+  for (std::size_t start : {0, 1, 5}) {
+    const std::size_t end = start == 0 ? 1 : start == 1 ? 5 : values.size();
+    merged.Merge(MomentsOfEncoded(&encoded[start * 8], static_cast<long>(end - start)));
+  }
+  const Moments sequential = Of(values);
+  EXPECT_EQ(merged.n, sequential.n);
+  EXPECT_NEAR(merged.mean, sequential.mean, 1e-12);
+  EXPECT_NEAR(merged.m2, sequential.m2, 1e-9);
+  EXPECT_EQ(merged.min, -2);
+  EXPECT_EQ(merged.max, 1e3);
 }
 
 TEST(PrecisionTest, HalfWidthIsStudentsTOverTheRootOfN) {
