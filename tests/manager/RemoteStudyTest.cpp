@@ -114,7 +114,8 @@ class RemoteStudyTest : public ::testing::TestWithParam<std::string> {
     EXPECT_EQ(stopped.status, 0) << stopped.out;
   }
 
-  // A study of two simulators through this test's launcher.
+  // A study of two simulators through this test's launcher. The seed tells
+  // this test's simulators from those of a test running beside it.
   std::vector<std::string> Study(unsigned seed, std::vector<std::string> words) {
     seeds_ = SimulatorSeeds(seed, 2);
     std::vector<std::string> all = {"--quiet", "--gpusim", GPUSIM_BINARY, "--seed", std::to_string(seed)};
@@ -126,6 +127,8 @@ class RemoteStudyTest : public ::testing::TestWithParam<std::string> {
     all.insert(all.end(), words.begin(), words.end());
     return all;
   }
+
+  unsigned Seed(unsigned base) const { return Slurm() ? base : base + 100; }
 
   std::vector<pid_t> WaitForSimulators(std::size_t count) {
     for (int tries = 0; tries < 1000; ++tries) {
@@ -152,11 +155,10 @@ class RemoteStudyTest : public ::testing::TestWithParam<std::string> {
 };
 
 TEST_P(RemoteStudyTest, TheMergedFileIsByteIdenticalToTheLocalLaunchers) {
-  const std::vector<std::string> words = Study(1401, {"--replications", "20000", "--binary", dir_ + "/remote.bin"});
-  ManagerProcess remote(dir_, words);
+  ManagerProcess remote(dir_, Study(Seed(1401), {"--replications", "20000", "--binary", dir_ + "/remote.bin"}));
   ASSERT_EQ(remote.Wait(), 0) << remote.Err();
-  ManagerProcess local(dir_, {"--quiet", "--gpusim", GPUSIM_BINARY, "--seed", "1401", "--simulators", "2",
-                              "--replications", "20000", "--binary", dir_ + "/local.bin"});
+  ManagerProcess local(dir_, {"--quiet", "--gpusim", GPUSIM_BINARY, "--seed", std::to_string(Seed(1401)),
+                              "--simulators", "2", "--replications", "20000", "--binary", dir_ + "/local.bin"});
   ASSERT_EQ(local.Wait(), 0) << local.Err();
   const std::string merged = testprocess::ReadFile(dir_ + "/remote.bin");
   EXPECT_GT(merged.size(), 20000u * 6 * 8);
@@ -167,7 +169,7 @@ TEST_P(RemoteStudyTest, TheMergedFileIsByteIdenticalToTheLocalLaunchers) {
 // to the time limit, and everything that arrived is in the file.
 TEST_P(RemoteStudyTest, LosingOneSimulatorLeavesTheOtherRunningAndKeepsWhatArrived) {
   const std::string file = dir_ + "/one.bin";
-  ManagerProcess run(dir_, Study(1402, {"--replications", "1000000000", "--max-seconds", "4", "--json",
+  ManagerProcess run(dir_, Study(Seed(1402), {"--replications", "1000000000", "--max-seconds", "4", "--json",
                                         "--binary", file}));
   const std::vector<pid_t> simulators = WaitForSimulators(2);
   ASSERT_EQ(simulators.size(), 2u) << run.Err();
@@ -196,7 +198,7 @@ TEST_P(RemoteStudyTest, LosingOneSimulatorLeavesTheOtherRunningAndKeepsWhatArriv
 
 TEST_P(RemoteStudyTest, SigintStopsEverySimulatorAndWritesTheResults) {
   const std::string file = dir_ + "/int.bin";
-  ManagerProcess run(dir_, Study(1403, {"--replications", "1000000000", "--json", "--binary", file}));
+  ManagerProcess run(dir_, Study(Seed(1403), {"--replications", "1000000000", "--json", "--binary", file}));
   ASSERT_EQ(WaitForSimulators(2).size(), 2u) << run.Err();
   ManagerProcess::Sleep(0.5);
   ::kill(run.Pid(), SIGINT);
@@ -214,7 +216,7 @@ TEST_P(RemoteStudyTest, SigintStopsEverySimulatorAndWritesTheResults) {
 
 TEST_P(RemoteStudyTest, AnUnreachableDaemonIsAClearErrorAndStartsNothing) {
   StopDaemons();
-  ManagerProcess run(dir_, Study(1404, {"--replications", "20000"}));
+  ManagerProcess run(dir_, Study(Seed(1404), {"--replications", "20000"}));
   EXPECT_EQ(run.Wait(), 1) << run.Err();
   const char* cause = Slurm() ? "the Slurm controller does not answer" : "Connection refused";
   EXPECT_NE(run.Err().find(cause), std::string::npos) << run.Err();
