@@ -128,7 +128,15 @@ void BM_MillionReplicationsAgainstLocal(benchmark::State& state) {
   state.counters["launcher_cpu_us/rep"] = 1e6 * remote.simulatorSeconds / replications;
 }
 
-BENCHMARK(BM_StartToFirstObservation)->DenseRange(0, 2)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MillionReplicationsAgainstLocal)->DenseRange(1, 2)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartToFirstObservation)
+    ->DenseRange(0, 2)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MillionReplicationsAgainstLocal)
+    ->DenseRange(1, 2)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "generated/GpuRewardNames.h"
 #include "output/BigEndian.h"
 
 namespace {
@@ -158,7 +159,7 @@ Study::~Study() {
   // The handles' destructors end and reap any process still running.
 }
 
-void Study::Run(Launcher& launcher, StopSignals& signals) {
+void Study::Run(Launcher& launcher, ManagerSignals& signals) {
   startTime_ = Now();
   progressOnTerminal_ = ::isatty(STDERR_FILENO) == 1;
   StartAll(launcher);
@@ -230,7 +231,7 @@ bool Study::Finished() const {
                      [](const auto& s) { return s->ended && s->socket < 0; });
 }
 
-void Study::Loop(StopSignals& signals) {
+void Study::Loop(ManagerSignals& signals) {
   std::vector<pollfd> watched;
   std::vector<std::pair<Simulator*, bool>> owners;  // simulator, and whether the entry is its socket
   while (!Finished()) {
@@ -251,9 +252,10 @@ void Study::Loop(StopSignals& signals) {
     }
     const int ready = ::poll(watched.data(), watched.size(), kPollMs);
     if (ready < 0 && errno != EINTR) {
-      std::cerr << "gpusim-manager: poll failed: " << std::strerror(errno) << std::endl;
-      BeginStop(StopReason::kFailed, "waiting for the simulators failed");
+      // Nothing more can be read: end the study with what has arrived.
+      BeginStop(StopReason::kFailed, std::string("waiting for the simulators failed: ") + std::strerror(errno));
       KillAll();
+      for (auto& s : simulators_) CloseSocket(*s);
     }
     for (std::size_t i = 0; ready > 0 && i < watched.size(); ++i) {
       if (watched[i].revents == 0) continue;
@@ -404,8 +406,10 @@ void Study::CloseSocket(Simulator& s) {
       s.phase == Simulator::Phase::kConnecting) {
     s.phase = Simulator::Phase::kClosed;
   }
-  // With its connection gone a simulator has no reason to live on.
-  if (!s.ended && s.terminateAt < 0) s.terminateAt = Now() + kTerminateGraceSeconds;
+  // With its connection gone a simulator has nothing left to deliver and no
+  // reason to live on.
+  const double deadline = Now() + kTerminateGraceSeconds;
+  if (!s.ended && (s.terminateAt < 0 || s.terminateAt > deadline)) s.terminateAt = deadline;
 }
 
 void Study::Drop(Simulator& s, const std::string& fault) {
@@ -448,7 +452,8 @@ void Study::CheckProcesses() {
       const std::string output = s->RecentOutput();
       Drop(*s, "ended (" + ending.Describe() + ") before it was connected" +
                    (output.empty() ? std::string() : "; its last output: " + output));
-    } else if (!ending.Clean()) {
+    } else if (!ending.Clean() && !s->quitSent) {
+      // Asked to stop, it had nothing more to send; otherwise it is lost.
       // Its connection stays open: what it sent before it died is still read.
       s->lost = true;
       s->facts.fault = "ended: " + ending.Describe();
@@ -524,8 +529,10 @@ void Study::CheckStoppingRules() {
   for (std::size_t pv = 0; pv < running.size(); ++pv) {
     const Verdict verdict = Judge(running[pv], settings_.precision, &quantiles_);
     if (verdict.unreachable) {
+      const std::vector<std::string>& names = GpuRewardNames();
+      const std::string name = pv < names.size() ? " (" + names[pv] + ")" : std::string();
       BeginStop(StopReason::kUnreachable,
-                "variable " + std::to_string(pv) + " has a mean of " + std::to_string(running[pv].mean) +
+                "variable " + std::to_string(pv) + name + " has a mean of " + std::to_string(running[pv].mean) +
                     " whose confidence interval contains 0 after " + std::to_string(running[pv].n) +
                     " observations: a relative width cannot be reached; give --abs-width");
       return;

@@ -35,7 +35,7 @@
 
 #include "manager/Launcher.h"
 #include "manager/Precision.h"
-#include "manager/StopSignals.h"
+#include "manager/ManagerSignals.h"
 #include "protocol/SimulatorStream.h"
 
 struct StudySettings {
@@ -81,7 +81,7 @@ class Study {
 
   // Runs the study to its end. A first SIGINT or SIGTERM (through signals)
   // stops it as a stopping rule would; a second one kills the simulators.
-  void Run(Launcher& launcher, StopSignals& signals);
+  void Run(Launcher& launcher, ManagerSignals& signals);
 
   StopReason Reason() const { return reason_; }
   // A sentence on why the study stopped.
@@ -100,7 +100,7 @@ class Study {
   class Handler;
 
   void StartAll(Launcher& launcher);
-  void Loop(StopSignals& signals);
+  void Loop(ManagerSignals& signals);
   void KillAll();
   bool Finished() const;
   void ReadOutput(Simulator& s);

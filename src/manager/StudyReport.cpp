@@ -147,7 +147,7 @@ void StudyReport::Print(std::ostream& out, std::ostream& err) const {
 
 void StudyReport::PrintText(std::ostream& out, const std::vector<Row>& rows) const {
   char line[512];
-  std::snprintf(line, sizeof line, "Study: %d simulators, %.2f s; %s.\n", options_.simulators, study_.WallSeconds(),
+  std::snprintf(line, sizeof line, "Study: %zu simulators, %.2f s; %s.\n", study_.Facts().size(), study_.WallSeconds(),
                 study_.StopMessage().c_str());
   out << line;
   if (rows.empty()) {

@@ -6,7 +6,7 @@
 
 #include "manager/LauncherFactory.h"
 #include "manager/ManagerOptions.h"
-#include "manager/StopSignals.h"
+#include "manager/ManagerSignals.h"
 #include "manager/Study.h"
 #include "manager/StudyReport.h"
 
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   }
   if (!ResolveGpusim(options, error)) return UsageError(error);
 
-  StopSignals signals;
+  ManagerSignals signals;
   std::unique_ptr<Launcher> launcher = MakeLauncher(options);
   Study study(SettingsFrom(options));
   study.Run(*launcher, signals);

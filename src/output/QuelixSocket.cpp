@@ -110,10 +110,8 @@ bool QuelixSocket::Select(int milliseconds) {
     return false;
   }
   pollfd watched{descriptor_, POLLIN, 0};
-  int ready;
-  do {
-    ready = ::poll(&watched, 1, milliseconds < 0 ? 0 : milliseconds);
-  } while (ready < 0 && errno == EINTR);
+  const int ready = ::poll(&watched, 1, milliseconds < 0 ? 0 : milliseconds);
+  if (ready < 0 && errno == EINTR) return false;
   if (ready < 0) {
     Fail("error in select" + std::to_string(errno));
     return false;
@@ -134,6 +132,20 @@ int QuelixSocket::Send(const void* bytes, int length) {
   return sent;
 }
 
+bool QuelixSocket::WaitWritable(int milliseconds) {
+  if (descriptor_ < 0) return true;  // the send reports the failure
+  pollfd watched{descriptor_, POLLOUT, 0};
+  return ::poll(&watched, 1, milliseconds < 0 ? 0 : milliseconds) > 0;
+}
+
+int QuelixSocket::SendNow(const void* bytes, int length) {
+  int sent;
+  do {
+    sent = static_cast<int>(::send(descriptor_, bytes, static_cast<size_t>(length), kSendFlags | MSG_DONTWAIT));
+  } while (sent < 0 && errno == EINTR);
+  return sent;
+}
+
 int QuelixSocket::Recv(void* buffer, int length) {
   int received;
   do {
@@ -141,7 +153,10 @@ int QuelixSocket::Recv(void* buffer, int length) {
   } while (received < 0 && errno == EINTR);
   // A failed read is recorded so that callers can tell it from a peer that
   // closed the connection, which reads 0 bytes without an error.
-  if (received < 0) Fail("error in recv.  errno=" + std::to_string(errno));
+  if (received < 0) {
+    errorNumber_ = errno;
+    Fail("error in recv.  errno=" + std::to_string(errorNumber_));
+  }
   return received;
 }
 

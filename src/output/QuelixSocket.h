@@ -36,10 +36,18 @@ class QuelixSocket {
   bool Accept(QuelixSocket* target);
   bool Connect(const char* hostName, unsigned short port);
   // Waits up to milliseconds (0 polls) for the socket to become readable.
+  // A signal ends the wait early with false, so that callers can look at
+  // what the signal asked for.
   bool Select(int milliseconds);
+  // Waits up to milliseconds for room to send (or for a failure, which the
+  // next send reports); false on time-out or a signal.
+  bool WaitWritable(int milliseconds);
 
   // One send call; returns its result unchanged (below 1 means broken).
   int Send(const void* bytes, int length);
+  // One send call that never blocks: -1 with errno EAGAIN or EWOULDBLOCK
+  // when there is no room at all.
+  int SendNow(const void* bytes, int length);
   // One receive call.
   int Recv(void* buffer, int length);
   // Reads until exactly length bytes have arrived, the peer closes or a read
@@ -52,6 +60,8 @@ class QuelixSocket {
 
   // The last failure's message, or nullptr when nothing has failed.
   const char* GetErrorString() const;
+  // The errno of the last failed receive, 0 when none failed.
+  int ErrorNumber() const { return errorNumber_; }
   void Close();
 
   int Descriptor() const { return descriptor_; }
@@ -63,6 +73,7 @@ class QuelixSocket {
 
   int descriptor_ = -1;
   bool hasError_ = false;
+  int errorNumber_ = 0;
   std::string errorString_;
 };
 

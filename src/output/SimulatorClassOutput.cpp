@@ -17,6 +17,12 @@ constexpr int kValueTextSize = 400;
 
 std::string Reason(int error) { return error != 0 ? std::strerror(error) : "unknown error"; }
 
+// Traces are flushed line by line, so a failed write shows in the stream's
+// state by the next check.
+bool IsBroken(const std::unique_ptr<TraceFile>& trace) {
+  return trace && trace->getStream() != nullptr && trace->getStream()->fail();
+}
+
 // "%.10lf", then trailing zeros removed, but never the digit right after the
 // point. Formats into text, without allocating.
 const char* FormatValue(double value, char (&text)[kValueTextSize]) {
@@ -39,6 +45,7 @@ std::unique_ptr<DataPacket> SimulatorClass::CreateDataPacket(int numPVs) {
 
 bool SimulatorClass::CheckReportSize(double cpuSeconds) {
   if (SimMgrSocket != nullptr) ListenToSimMgr(SimMgrSocket);
+  CheckStreams();
   const int count = OutputCount;
   FullPackets->Push(std::move(ValuePacket));
   FullPackets->Push(std::move(SquarePacket));
@@ -80,6 +87,29 @@ int SimulatorClass::OutputThreadFunc() {
   return 0;
 }
 
+void SimulatorClass::HandOverHeldReports() {
+  if (FullPackets && FullPackets->Count() > 0) OutputThreadFunc();
+}
+
+bool SimulatorClass::CheckStreams() {
+  std::string broken;
+  if (IsBroken(QuelixTraceFile)) {
+    broken = TraceFileName.empty() ? "the trace on standard output" : "trace file '" + TraceFileName + ".txt'";
+  } else if (IsBroken(XMLTraceFile)) {
+    broken = TraceFileName.empty() ? "the trace on standard output" : "trace file '" + TraceFileName + ".xml'";
+  } else if (std::cout.fail()) {
+    broken = "standard output";
+  }
+  if (broken.empty()) return true;
+  if (!StreamFailureReported) {
+    std::cerr << "ERROR: Unable to write " << broken << "; stopping the run" << std::endl;
+    StreamFailureReported = true;
+  }
+  RunState = 2;
+  ExitStatus = 1;
+  return false;
+}
+
 // ---------------------------------------------------------------------------
 // The ASCII results file
 // ---------------------------------------------------------------------------
@@ -97,6 +127,15 @@ std::unique_ptr<std::ofstream> SimulatorClass::CreateAsciiFile(const std::string
         << "EXPERIMENTS=" << Experiment << "," << "SEED=" << seed << ","
         << "RANDOMGEN=" << to_string(static_cast<RandomNumberGeneratorType>(RNGType)) << "\n"
         << "#FORMAT: (PV ID Number),(PV Value)\n";
+  // On disk at once: a run that ends early still leaves a readable file, and
+  // a file that cannot take even its header is refused before the run.
+  errno = 0;
+  file->flush();
+  if (!file->good()) {
+    std::cout << std::flush;
+    std::cerr << "ERROR: Unable to write ASCII results file '" << name << "': " << Reason(errno) << std::endl;
+    std::exit(1);
+  }
   return file;
 }
 

@@ -2,11 +2,15 @@
 // polling and the messages sent to the manager.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "output/BigEndian.h"
@@ -17,6 +21,9 @@ namespace {
 
 constexpr int kListenBacklog = 100;
 constexpr int kFileCommandLength = 512;
+// Longest single sleep of a wait on the manager: a stop signal that arrives
+// just before a poll is noticed within this time.
+constexpr int kWaitSliceMs = 100;
 constexpr int kRunning = 0;
 constexpr int kStopped = 2;
 
@@ -37,6 +44,17 @@ int ParseCount(const std::string& text) {
   return static_cast<int>(value);
 }
 
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsSince(Clock::time_point start) {
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+std::string WaitText(int milliseconds) {
+  if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " s";
+  return std::to_string(milliseconds) + " ms";
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -54,15 +72,19 @@ QuelixSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
     return nullptr;
   }
 
-  int remaining = timeoutMs;
+  const Clock::time_point start = Clock::now();
   for (;;) {
-    if (RunState != kRunning) break;
-    if (timeoutMs != -1 && remaining <= 0) break;
-    if (ListenSocket->Select(AcceptPollMs) && ListenSocket->Accept(connection)) {
+    if (RunState != kRunning || StopRequested()) break;
+    int slice = std::min(AcceptPollMs, kWaitSliceMs);
+    if (timeoutMs != -1) {
+      const int remaining = timeoutMs - MillisecondsSince(start);
+      if (remaining <= 0) break;
+      slice = std::min(slice, remaining);
+    }
+    if (ListenSocket->Select(slice) && ListenSocket->Accept(connection)) {
       SendReply(connection, kAcceptMarker, 1);
       return connection;
     }
-    if (timeoutMs != -1) remaining -= AcceptPollMs;
   }
   delete connection;
   return nullptr;
@@ -72,6 +94,10 @@ void SimulatorClass::ConnectToSimMgr() {
   SimMgrSocket = WaitForSimMgrConnection(SimMgrWaitMs);
   if (SimMgrSocket != nullptr) return;
   RunState = kStopped;
+  if (StopRequested()) {
+    std::cerr << "Stopped by a signal while waiting for the simulation manager; nothing is simulated" << std::endl;
+    return;
+  }
   ExitStatus = 1;
   // Without a listener the cause has been reported already.
   if (ListenSocket == nullptr) return;
@@ -115,20 +141,25 @@ void SimulatorClass::ListenToSimMgr(QuelixSocket* socket) {
   if (!socket->Select(CommandPollMs)) {
     if (socket->GetErrorString() != nullptr) {
       std::cout << "Error reading socket 'select'... Exiting." << std::endl;
-      RunState = kStopped;
+      EndSimMgrConnection(socket, "The connection to the simulation manager failed", true);
     }
     return;
   }
   unsigned char command = 0;
   if (socket->RecvBlock(&command, 1) < 1) {
     if (socket->GetErrorString() != nullptr) {
+      const bool reset = socket->ErrorNumber() == ECONNRESET;
       std::cout << "Error reading socket 'read'... Exiting." << std::endl;
+      EndSimMgrConnection(socket,
+                          reset ? "The simulation manager reset the connection"
+                                : "Reading from the simulation manager failed",
+                          true);
     } else {
       // Readable yet nothing to read: the manager has closed the connection,
       // and no report sent from now on could reach it.
       std::cout << "Simulation manager closed the connection... Exiting." << std::endl;
+      EndSimMgrConnection(socket, "The simulation manager closed the connection", true);
     }
-    RunState = kStopped;
     return;
   }
 
@@ -139,7 +170,8 @@ void SimulatorClass::ListenToSimMgr(QuelixSocket* socket) {
     case 2:
       std::cout << "SOCKET::Quit" << std::endl;
       SendReply(socket, kQuitMarker, 2);
-      RunState = kStopped;
+      // Nothing more is sent: the reports still held back go to the files.
+      EndSimMgrConnection(socket, nullptr, false);
       break;
     case 3:
       HandleFileCommand(socket);
@@ -151,12 +183,39 @@ void SimulatorClass::ListenToSimMgr(QuelixSocket* socket) {
   }
 }
 
+void SimulatorClass::EndSimMgrConnection(QuelixSocket* socket, const char* why, bool managerFault) {
+  if (why != nullptr && !SimMgrSendFailed) {
+    std::cerr << "ERROR: " << why << "; stopping the simulation" << std::endl;
+  }
+  SimMgrSendFailed = true;
+  RunState = kStopped;
+  if (managerFault) ExitStatus = 1;
+  if (socket != nullptr && socket == SimMgrSocket) {
+    // Kept open until the simulator ends, so the manager sees the end of
+    // the connection only once the files are complete.
+    delete RetiredSimMgrSocket;
+    RetiredSimMgrSocket = SimMgrSocket;
+    SimMgrSocket = nullptr;
+  }
+}
+
 // "name;count;;": the run goes on alone, writing to the named binary file
 // unless one was configured already. The connection is closed either way.
+// A command that does not arrive whole within FileCommandWaitMs is a failed
+// hand-over, as is a file that command 3 must not overwrite.
 void SimulatorClass::HandleFileCommand(QuelixSocket* socket) {
+  std::unique_ptr<QuelixSocket> connection(socket);
+  if (socket == SimMgrSocket) SimMgrSocket = nullptr;
   char text[kFileCommandLength + 1];
-  socket->RecvBlock(text, kFileCommandLength, ";;");
-  SendReply(socket, kAcceptMarker, 3);
+  const std::string failure = ReadFileCommandText(socket, text);
+  if (!failure.empty()) {
+    // A stop signal is the user's; anything else is the manager's fault.
+    EndSimMgrConnection(nullptr, failure.c_str(), !StopRequested());
+    return;
+  }
+  // The run no longer depends on the manager: a reply that cannot be
+  // delivered changes nothing.
+  SendReply(socket, kAcceptMarker, 3, false);
 
   if (BinaryFileName.empty()) {
     const std::string received(text);
@@ -168,29 +227,54 @@ void SimulatorClass::HandleFileCommand(QuelixSocket* socket) {
     }
     OpenManagerResultsFile(name, ParseCount(countText));
   }
-
-  if (socket == SimMgrSocket) SimMgrSocket = nullptr;
-  delete socket;
 }
 
+// Reads up to the ";;" that ends command 3, or kFileCommandLength bytes,
+// one byte at a time so that nothing after the terminator is consumed.
+// Returns "" when the text is complete, else why it is not.
+std::string SimulatorClass::ReadFileCommandText(QuelixSocket* socket, char* text) {
+  const Clock::time_point start = Clock::now();
+  int total = 0;
+  text[0] = '\0';
+  while (total < kFileCommandLength) {
+    if (StopRequested()) return "A stop signal interrupted command 3 from the simulation manager";
+    const int remaining = FileCommandWaitMs - MillisecondsSince(start);
+    if (remaining <= 0) {
+      return "The simulation manager left command 3 unfinished for " + WaitText(FileCommandWaitMs);
+    }
+    if (!socket->Select(std::min(remaining, kWaitSliceMs))) {
+      if (socket->GetErrorString() != nullptr) return "The connection to the simulation manager failed";
+      continue;
+    }
+    if (socket->Recv(text + total, 1) <= 0) {
+      return "The simulation manager closed the connection in the middle of command 3";
+    }
+    text[++total] = '\0';
+    if (total >= 2 && text[total - 2] == ';' && text[total - 1] == ';') break;
+  }
+  return std::string();
+}
+
+// A count of 0 or less (or none) keeps the run's own limit: the manager may
+// only end the run sooner, never lift the limit the user set.
 void SimulatorClass::OpenManagerResultsFile(const std::string& name, int batchLimit) {
-  MaxBatches = batchLimit;
+  if (batchLimit > 0) MaxBatches = batchLimit;
   BinaryFileName = name;
   if (!name.empty()) {
-    BinaryFile = CreateBinFile(name);
-    if (BinaryFile->is_open()) return;
+    std::string refusal;
+    BinaryFile = CreateManagerBinFile(name, &refusal);
+    if (BinaryFile) return;
     std::cerr << "ERROR: Cannot open the binary results file '" << name << "' named by the simulation manager: "
-              << std::strerror(errno) << std::endl;
-    BinaryFile.reset();
+              << refusal << std::endl;
     BinaryFileName.clear();
   } else if (AsciiFile) {
     return;  // no binary file, but the ASCII file still receives the reports
   } else {
     std::cerr << "ERROR: The simulation manager handed the run over without naming a results file" << std::endl;
   }
-  // With the manager gone and no file to write to, every further report
-  // would be lost.
-  std::cerr << "ERROR: Stopping the simulation: its results have nowhere to go" << std::endl;
+  // The hand-over failed: with the manager gone, every further report would
+  // be lost or go elsewhere than the manager asked.
+  std::cerr << "ERROR: Stopping the simulation: the hand-over to a results file failed" << std::endl;
   RunState = kStopped;
   ExitStatus = 1;
 }
@@ -199,15 +283,17 @@ void SimulatorClass::OpenManagerResultsFile(const std::string& name, int batchLi
 // Messages
 // ---------------------------------------------------------------------------
 
-void SimulatorClass::SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code) {
-  unsigned char length[4];
-  unsigned char processId[4];
-  BigEndian::PutU32(length, 10);
-  BigEndian::PutU32(processId, static_cast<std::uint32_t>(::getpid()));
-  SendPiece(socket, nullptr, length, 4);
-  SendPiece(socket, nullptr, &marker, 1);
-  SendPiece(socket, nullptr, &code, 1);
-  SendPiece(socket, nullptr, processId, 4);
+void SimulatorClass::SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code, bool mustArrive) {
+  unsigned char reply[10];
+  BigEndian::PutU32(reply, 10);
+  reply[4] = marker;
+  reply[5] = code;
+  BigEndian::PutU32(reply + 6, static_cast<std::uint32_t>(::getpid()));
+  if (mustArrive) {
+    SendPiece(socket, nullptr, reply, 10);
+  } else {
+    SendWithinLimit(socket, reply, 10);
+  }
 }
 
 void SimulatorClass::OutputCPUTime(QuelixSocket* socket, double cpuSeconds) {
@@ -276,27 +362,62 @@ int SimulatorClass::Output(QuelixSocket* socket, std::ostream* stream, const dou
   return SendPiece(socket, stream, buffer.data(), count * 8);
 }
 
-// Repeats a short send until the whole piece is out: the manager parses a
-// byte stream, and a piece sent in part would shift everything after it.
+// The file receives every piece, whatever becomes of the connection: a
+// block cut off on the wire is still whole in the file, so the file always
+// matches its header.
 int SimulatorClass::SendPiece(QuelixSocket* socket, std::ostream* file, const unsigned char* bytes, int length) {
   if (length <= 0) return 0;
+  int result = length;
   if (socket != nullptr) {
-    int sent = 0;
-    while (sent < length) {
-      const int result = socket->Send(bytes + sent, length - sent);
-      if (result < 1) {
-        if (!SimMgrSendFailed) {
-          std::cerr << "ERROR: Sending to the simulation manager failed (errno=" << errno
-                    << "); stopping the simulation" << std::endl;
-        }
-        SimMgrSendFailed = true;
-        if (file != nullptr) BinaryFileCut = true;
-        RunState = kStopped;
-        return -1;
+    if (SimMgrSendFailed) {
+      result = -1;
+    } else {
+      const std::string failure = SendWithinLimit(socket, bytes, length);
+      if (!failure.empty()) {
+        EndSimMgrConnection(socket, failure.c_str(), !StopRequested());
+        result = -1;
       }
-      sent += result;
     }
   }
-  if (file != nullptr && !BinaryFileCut) file->write(reinterpret_cast<const char*>(bytes), length);
-  return length;
+  if (file != nullptr) file->write(reinterpret_cast<const char*>(bytes), length);
+  return result;
+}
+
+// Repeats a short send until the whole piece is out: the manager parses a
+// byte stream, and a piece sent in part would shift everything after it.
+// A manager that takes nothing for SendWaitMs, or a stop signal while the
+// connection is full, ends the attempt. Returns why it failed, or "".
+std::string SimulatorClass::SendWithinLimit(QuelixSocket* socket, const unsigned char* bytes, int length) {
+  int sent = 0;
+  Clock::time_point lastProgress = Clock::now();
+  while (sent < length) {
+    errno = 0;
+    const int result = socket->SendNow(bytes + sent, length - sent);
+    if (result > 0) {
+      sent += result;
+      lastProgress = Clock::now();
+      continue;
+    }
+    const int error = errno;
+    if (result == 0 || (error != EAGAIN && error != EWOULDBLOCK)) {
+      if (error == ECONNRESET) return "Sending to the simulation manager failed: it reset the connection";
+      if (error == EPIPE) return "Sending to the simulation manager failed: it closed the connection";
+      return "Sending to the simulation manager failed (errno=" + std::to_string(error) + ")";
+    }
+    if (StopRequested()) return "Sending to the simulation manager was interrupted by a stop signal";
+    const int waited = MillisecondsSince(lastProgress);
+    if (waited >= SendWaitMs) {
+      return "Sending to the simulation manager failed: it read nothing for " + WaitText(SendWaitMs);
+    }
+    socket->WaitWritable(std::min(SendWaitMs - waited, kWaitSliceMs));
+  }
+  return std::string();
+}
+
+void SimulatorClass::ApplyPeerWaitOverride(const char* milliseconds) {
+  if (milliseconds == nullptr) return;
+  const int value = std::atoi(milliseconds);
+  if (value <= 0) return;
+  FileCommandWaitMs = value;
+  SendWaitMs = value;
 }

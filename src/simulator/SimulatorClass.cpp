@@ -51,6 +51,8 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
   StartClock = static_cast<double>(std::clock());
   InstallDistributions();
   ParseOrExit(argc, argv);
+  ApplyPeerWaitOverride(std::getenv("GPUSIM_PEER_WAIT_MS"));
+  RefuseSharedOutputs();
   OpenResultsFiles();
   CreateTraces();
   BuildStudyAndRewardModel();
@@ -205,11 +207,13 @@ void SimulatorClass::Run() {
       SteadyStateSimulation();
     }
   }
+  HandOverHeldReports();
   if (BinaryFile) {
     CloseBinFile(*BinaryFile);
     BinaryFile.reset();
   }
   Trace->printFooter();
+  CheckStreams();
   // The ASCII trailer is written now rather than at destruction, so that a
   // failed write still reaches ExitStatus; the batch count is final here.
   CloseAsciiFileChecked();
@@ -221,6 +225,8 @@ SimulatorClass::~SimulatorClass() {
   Events.reset();
   delete SimMgrSocket;
   SimMgrSocket = nullptr;
+  delete RetiredSimMgrSocket;
+  RetiredSimMgrSocket = nullptr;
   delete ListenSocket;
   ListenSocket = nullptr;
   Trace.reset();

@@ -164,7 +164,8 @@ class SimulatorClass {
   void CheckCompletedBatches(PerformanceVariableNode** pvs, int* valueCounts, int* squareCounts);
   // Hands over the current steady-state report unless the run is stopped.
   void SendSSResults(int* valueCounts, int* squareCounts);
-  // Whether the process has been asked to stop since the loop began.
+  // Whether the process has been asked to stop (SIGINT, SIGTERM) since the
+  // outermost StopSignals was made: main's, or else the loop's own.
   static bool StopRequested();
   // Makes the running loop end as if asked to stop by a signal.
   static void RequestStop();
@@ -186,9 +187,19 @@ class SimulatorClass {
   bool CheckReportSize(double cpuSeconds);
   // Writes every queued report to the open sinks. Returns 0.
   int OutputThreadFunc();
-  // Opens the ASCII results file and writes its two header lines. A file
-  // that cannot be opened is a start-up error: the message names the file
-  // and the reason, and the process ends with status 1.
+  // At the end of a run: writes the reports the throttle still holds, so a
+  // run stopped by the manager, a lost connection or a failed hand-over keeps
+  // every observation it made (to the files once the manager is gone).
+  void HandOverHeldReports();
+  // Checks the streams written as a side line: the trace files and standard
+  // output. One that can no longer be written (a full disk, a closed pipe)
+  // is reported once, stops the run and sets ExitStatus to 1. Returns
+  // whether all are still good.
+  bool CheckStreams();
+  // Opens the ASCII results file and writes its two header lines, which are
+  // on disk when it returns. A file that cannot be opened or take its header
+  // is a start-up error: the message names the file and the reason, and the
+  // process ends with status 1.
   std::unique_ptr<std::ofstream> CreateAsciiFile(const std::string& name);
   // Writes the trailer with the batch count and closes the file.
   void CloseAsciiFile(std::ofstream& stream);
@@ -208,10 +219,15 @@ class SimulatorClass {
   // Simulation-manager protocol (output/SimulatorClassProtocol.cpp)
   //
   // Everything on the connection is big-endian. Each field or run of values
-  // is one piece, handed to the socket with one send; a piece reaches the
-  // binary file only when there is no socket or its send succeeded, and never
-  // after a send has failed, so the file holds whole blocks and at most one
-  // cut-off block at its end.
+  // is one piece, handed to the socket whole; the binary file receives every
+  // piece whatever becomes of the connection, so it holds whole blocks only.
+  //
+  // No wait on the manager is unbounded: the rest of command 3 must arrive
+  // within FileCommandWaitMs, and a send gives up when the manager takes
+  // nothing for SendWaitMs; a stop signal ends either wait. A connection
+  // that ends or fails stops the run with a message; when the manager is at
+  // fault (it vanished, reset, went silent, left a command unfinished or
+  // named a file command 3 must not write) ExitStatus becomes 1.
   // ---------------------------------------------------------------------
 
   // Listens on Port (or the next port that binds), announces it with the
@@ -228,12 +244,17 @@ class SimulatorClass {
   int SimMgrWaitMs = 60000;
   // Polls the connection for one command and carries it out. Command 3 hands
   // the run over to a binary file and closes and deletes the connection
-  // (SimMgrSocket becomes nullptr); a closed or failed connection stops the
-  // run.
+  // (SimMgrSocket becomes nullptr); command 2 and a closed or failed
+  // connection stop the run, after which nothing more is sent.
   void ListenToSimMgr(QuelixSocket* socket);
-  // Sends count doubles as one piece and, when the send succeeded or there
-  // is no socket, writes the same bytes to stream. Returns count * 8, or -1
-  // after a failed send.
+  int FileCommandWaitMs = 5000;
+  int SendWaitMs = 30000;
+  // A positive number of milliseconds replaces both limits (the variable
+  // GPUSIM_PEER_WAIT_MS; meant for tests); anything else changes nothing.
+  void ApplyPeerWaitOverride(const char* milliseconds);
+  // Sends count doubles as one piece unless an earlier send failed, and
+  // writes the same bytes to stream. Returns count * 8, or -1 when the piece
+  // did not reach the socket.
   int Output(QuelixSocket* socket, std::ostream* stream, const double* values, int count);
   // Sends the CPU-time message that precedes every observation block.
   void OutputCPUTime(QuelixSocket* socket, double cpuSeconds);
@@ -244,9 +265,10 @@ class SimulatorClass {
   // packet: (Counts.data(), Values.data(), NumPVs, MaxObservations).
   void WriteObservationBlock(const int32_t* counts, const double* values, int numPVs, int rowStride);
 
-  // Status main returns: 0, or 1 after a failure that lost results (a
-  // results file named by the manager could not be opened, or a results file
-  // could not be written during the run).
+  // Status main returns: 0 when the run did what it was asked (its limit, the
+  // manager's command 2 or completed command 3, the user's stop signal);
+  // 1 after a failure: a results or trace file or standard output that
+  // could not be written, a failed hand-over, a manager that vanished.
   int ExitStatus = 0;
 
   // ---------------------------------------------------------------------
@@ -260,6 +282,15 @@ class SimulatorClass {
   // header. The stream is returned even when the open failed (it is then in
   // its failed state); callers check is_open().
   std::unique_ptr<std::ofstream> CreateBinFile(const std::string& name);
+  // CreateBinFile for a name that came over the connection, which must not
+  // destroy anything: it follows no symbolic link, writes only a regular
+  // file, never one of this run's own outputs, and replaces an existing file
+  // only when it is empty or a binary results file of this simulator. Returns
+  // nullptr with the reason in refusal otherwise.
+  std::unique_ptr<std::ofstream> CreateManagerBinFile(const std::string& name, std::string* refusal);
+  // Ends the process with status 1, before any output is opened, when two
+  // outputs (results files, trace files) name the same regular file.
+  void RefuseSharedOutputs();
   // Rewrites the header at offset 0 with the current batch count and
   // returns the write position to the end of the file.
   void UpdateBinFileHeader(std::ofstream& stream);
@@ -337,6 +368,9 @@ class SimulatorClass {
   std::unique_ptr<std::ofstream> AsciiFile;
   std::unique_ptr<std::ofstream> BinaryFile;
   QuelixSocket* SimMgrSocket = nullptr;
+  // A connection that receives nothing more (command 2, a failure), closed
+  // when the simulator ends.
+  QuelixSocket* RetiredSimMgrSocket = nullptr;
   QuelixSocket* ListenSocket = nullptr;
   static constexpr int PacketQueueCapacity = 50;
   // ---- Packets and traces (engine) ----
@@ -379,14 +413,18 @@ class SimulatorClass {
   // Protocol helpers (output/SimulatorClassProtocol.cpp).
   bool BindListenSocket();
   void HandleFileCommand(QuelixSocket* socket);
+  std::string ReadFileCommandText(QuelixSocket* socket, char* text);
   void OpenManagerResultsFile(const std::string& name, int batchLimit);
-  void SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code);
+  // mustArrive false: a reply that cannot be delivered is not a failure.
+  void SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code, bool mustArrive = true);
   int SendPiece(QuelixSocket* socket, std::ostream* file, const unsigned char* bytes, int length);
-  bool SimMgrSendFailed = false;  // the failure has been reported
-  // Set when a send fails in the middle of a block that also goes to the
-  // binary file: nothing more is appended, so the file ends in at most one
-  // cut-off block and never holds a gap.
-  bool BinaryFileCut = false;
+  std::string SendWithinLimit(QuelixSocket* socket, const unsigned char* bytes, int length);
+  // Stops the run and sends nothing more to the manager; why (unless null)
+  // is reported once; managerFault sets ExitStatus to 1. socket, when it is
+  // SimMgrSocket, becomes RetiredSimMgrSocket.
+  void EndSimMgrConnection(QuelixSocket* socket, const char* why, bool managerFault);
+  bool SimMgrSendFailed = false;  // nothing more goes to the manager
+  bool StreamFailureReported = false;
 
   // Processor seconds since a clock() reading.
   static double SecondsSince(double start);

@@ -7,9 +7,9 @@
 #include "Cpp/BaseClasses/BaseModelClass.h"
 #include "rewards/PVModel.h"
 #include "rewards/PerformanceVariableNode.h"
+#include "simulator/StopSignals.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -18,43 +18,13 @@
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void OnStopSignal(int) { stopRequested = 1; }
-
-// While a loop runs, SIGINT and SIGTERM ask it to stop after the current
-// replication or step. The handler is one-shot: a second signal ends the
-// process the ordinary way, for a user who does not want to wait.
-class StopSignalGuard {
- public:
-  StopSignalGuard() {
-    stopRequested = 0;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, &OldInterrupt);
-    sigaction(SIGTERM, &action, &OldTerminate);
-  }
-  StopSignalGuard(const StopSignalGuard&) = delete;
-  StopSignalGuard& operator=(const StopSignalGuard&) = delete;
-  ~StopSignalGuard() {
-    sigaction(SIGINT, &OldInterrupt, nullptr);
-    sigaction(SIGTERM, &OldTerminate, nullptr);
-  }
-
- private:
-  struct sigaction OldInterrupt {};
-  struct sigaction OldTerminate {};
-};
-
 double ClockNow() { return static_cast<double>(std::clock()); }
 
 }  // namespace
 
-bool SimulatorClass::StopRequested() { return stopRequested != 0; }
+bool SimulatorClass::StopRequested() { return StopSignals::Requested(); }
 
-void SimulatorClass::RequestStop() { stopRequested = 1; }
+void SimulatorClass::RequestStop() { StopSignals::Request(); }
 
 // ---------------------------------------------------------------------------
 // Terminating simulation
@@ -79,7 +49,7 @@ void SimulatorClass::TerminatingSimulation() {
   SquarePacket = CreateDataPacket(NumPVs);
   Trace->newBatch();
 
-  StopSignalGuard signals;
+  StopSignals signals;
   int k = 0;
   while (RunState == 0) {
     Now = 0;
@@ -172,7 +142,7 @@ void SimulatorClass::SteadyStateSimulation() {
     CurrentGroup = (*NextEventSlot)->Action;
   }
 
-  StopSignalGuard signals;
+  StopSignals signals;
   while (RunState == 0) {
     CheckCompletedBatches(PVs, valueCounts.data(), squareCounts.data());
     if ((MaxBatches > 0 && BatchCounts->MinKey() >= MaxBatches) || StopRequested()) RunState = 1;

@@ -16,6 +16,7 @@
 
 #include "manager/ManagerProcess.h"
 #include "output/ResultsReader.h"
+#include "protocol/WireFormat.h"
 
 namespace {
 
@@ -83,6 +84,40 @@ class ManagerStudyTest : public ::testing::Test {
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
     ::chmod(path.c_str(), 0755);
     return path;
+  }
+
+  // A stand-in simulator: a script that records its process id, announces
+  // the port of a socket this test listens on, and sleeps. AcceptAndGreet
+  // takes the manager's connection and greets it as the script would.
+  std::string StandIn(int& listener) {
+    listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(listener, 4), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    return Script("stand-in", "echo $$ > '" + dir_ + "/pid'; echo 'REGISTER:  Port: [" +
+                                  std::to_string(ntohs(address.sin_port)) + "]'; exec sleep 30");
+  }
+  int AcceptAndGreet(int listener) {
+    pollfd watched{listener, POLLIN, 0};
+    if (::poll(&watched, 1, 10000) != 1) return -1;
+    const int connection = ::accept(listener, nullptr, nullptr);
+    const long pid = std::atol(testprocess::ReadFile(dir_ + "/pid").c_str());
+    const unsigned char greeting[] = {0,
+                                      0,
+                                      0,
+                                      10,
+                                      255,
+                                      1,
+                                      static_cast<unsigned char>(pid >> 24),
+                                      static_cast<unsigned char>(pid >> 16),
+                                      static_cast<unsigned char>(pid >> 8),
+                                      static_cast<unsigned char>(pid)};
+    ::send(connection, greeting, sizeof greeting, MSG_NOSIGNAL);
+    return connection;
   }
 
   std::string dir_;
@@ -196,25 +231,16 @@ TEST_F(ManagerStudyTest, SigintOrSigtermStopsEverySimulatorAndKeepsEverything) {
 }
 
 TEST_F(ManagerStudyTest, ASimulatorThatNeverRegistersOrNeverAcceptsTimesOut) {
-  // A socket that listens but never accepts: connecting succeeds, the
-  // greeting never comes.
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(listener, 4), 0);
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  const std::string port = std::to_string(ntohs(address.sin_port));
-
+  // The stand-in's socket listens but nobody accepts: connecting succeeds,
+  // the greeting never comes.
+  int listener = -1;
   struct Case {
     std::string script;
     const char* message;
   };
   const Case cases[] = {
       {Script("silent", "exec sleep 30"), "printed no REGISTER line within 1 s"},
-      {Script("deaf", "echo 'REGISTER:  Port: [" + port + "]'; exec sleep 30"), "sent no greeting within 1 s"},
+      {StandIn(listener), "sent no greeting within 1 s"},
   };
   for (const Case& c : cases) {
     ManagerProcess run(dir_, {"--quiet", "--simulators", "1", "--start-timeout", "1", "--gpusim", c.script});
@@ -225,21 +251,9 @@ TEST_F(ManagerStudyTest, ASimulatorThatNeverRegistersOrNeverAcceptsTimesOut) {
   ::close(listener);
 }
 
-// This test plays a simulator that greets properly, then sends a block the
-// manager must refuse.
 TEST_F(ManagerStudyTest, AMalformedOrOversizedBlockDropsThePeer) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(listener, 4), 0);
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  const std::string peer = Script(
-      "peer", "echo $$ > '" + dir_ + "/pid'; echo 'REGISTER:  Port: [" + std::to_string(ntohs(address.sin_port)) +
-                  "]'; exec sleep 30");
-
+  int listener = -1;
+  const std::string standIn = StandIn(listener);
   struct Case {
     std::string block;
     const char* message;
@@ -249,23 +263,45 @@ TEST_F(ManagerStudyTest, AMalformedOrOversizedBlockDropsThePeer) {
       {std::string("\x7f\xff\xff\xf0\0\0\0\0\0", 9), "over the limit"},
   };
   for (const Case& c : cases) {
-    ManagerProcess run(dir_, {"--quiet", "--simulators", "1", "--start-timeout", "10", "--gpusim", peer});
+    ManagerProcess run(dir_, {"--quiet", "--simulators", "1", "--gpusim", standIn});
     Track(run, 1);
-    pollfd watched{listener, POLLIN, 0};
-    ASSERT_EQ(::poll(&watched, 1, 10000), 1);
-    const int connection = ::accept(listener, nullptr, nullptr);
-    ManagerProcess::Sleep(0.1);
-    const long pid = std::atol(testprocess::ReadFile(dir_ + "/pid").c_str());
-    const unsigned char greeting[] = {0,   0, 0, 10, 255, 1, static_cast<unsigned char>(pid >> 24),
-                                      static_cast<unsigned char>(pid >> 16), static_cast<unsigned char>(pid >> 8),
-                                      static_cast<unsigned char>(pid)};
-    ::send(connection, greeting, sizeof greeting, MSG_NOSIGNAL);
+    const int connection = AcceptAndGreet(listener);
+    ASSERT_GE(connection, 0);
     ::send(connection, c.block.data(), c.block.size(), MSG_NOSIGNAL);
     EXPECT_EQ(run.Wait(), 1) << run.Err();
     EXPECT_NE(run.Err().find("dropped"), std::string::npos) << run.Err();
     EXPECT_NE(run.Err().find(c.message), std::string::npos) << run.Err();
     ::close(connection);
   }
+  ::close(listener);
+}
+
+// The GPU model has no variable with mean 0 and spread: the stand-in sends
+// one (-1 and 1 in turn) beside a constant one.
+TEST_F(ManagerStudyTest, AMeanOfZeroWithSpreadStopsWithAClearMessageNotAnEndlessRun) {
+  int listener = -1;
+  const std::string standIn = StandIn(listener);
+  ManagerProcess run(dir_, {"--quiet", "--simulators", "1", "--rel-width", "0.01", "--min-replications", "500",
+                            "--gpusim", standIn});
+  Track(run, 1);
+  const int connection = AcceptAndGreet(listener);
+  ASSERT_GE(connection, 0);
+  std::vector<double> values(2000, 5.0);
+  for (int j = 0; j < 1000; ++j) values[j] = j % 2 ? 1.0 : -1.0;
+  const std::int32_t counts[] = {1000, 1000};
+  const std::string block = protocol::EncodeBlock(0, 0, counts, values.data(), 2, 1000);
+  ::send(connection, block.data(), block.size(), MSG_NOSIGNAL);
+
+  pollfd watched{connection, POLLIN, 0};
+  unsigned char command = 0;
+  ASSERT_EQ(::poll(&watched, 1, 10000), 1);
+  ASSERT_EQ(::recv(connection, &command, 1, 0), 1);
+  EXPECT_EQ(command, 2) << "the manager stops its simulators";
+  ::close(connection);
+  ::kill(static_cast<pid_t>(std::atol(testprocess::ReadFile(dir_ + "/pid").c_str())), SIGTERM);
+  EXPECT_EQ(run.Wait(), 3) << run.Err();
+  EXPECT_NE(run.Err().find("variable 0 (scheduling) has a mean of 0"), std::string::npos) << run.Err();
+  EXPECT_NE(run.Err().find("give --abs-width"), std::string::npos) << run.Err();
   ::close(listener);
 }
 

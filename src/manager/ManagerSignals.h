@@ -1,20 +1,20 @@
-// StopSignals turns SIGINT and SIGTERM into a readable descriptor for the
+// ManagerSignals turns SIGINT and SIGTERM into a readable descriptor for the
 // study's poll loop (a self-pipe), and ignores SIGPIPE, so that a simulator
 // that goes away while the manager writes to it is an error result, not the
 // end of the manager. The previous dispositions come back on destruction.
 //
 // One instance at a time per process; not thread-safe.
-#ifndef MANAGER_STOP_SIGNALS_H
-#define MANAGER_STOP_SIGNALS_H
+#ifndef MANAGER_MANAGER_SIGNALS_H
+#define MANAGER_MANAGER_SIGNALS_H
 
 #include <signal.h>
 
-class StopSignals {
+class ManagerSignals {
  public:
-  StopSignals();
-  ~StopSignals();
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
+  ManagerSignals();
+  ~ManagerSignals();
+  ManagerSignals(const ManagerSignals&) = delete;
+  ManagerSignals& operator=(const ManagerSignals&) = delete;
 
   // Readable once a signal has arrived.
   int Descriptor() const;

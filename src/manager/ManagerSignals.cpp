@@ -1,4 +1,4 @@
-#include "manager/StopSignals.h"
+#include "manager/ManagerSignals.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,7 +20,7 @@ void OnSignal(int signalNumber) {
 
 }  // namespace
 
-StopSignals::StopSignals() {
+ManagerSignals::ManagerSignals() {
   if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) pipeEnds[0] = pipeEnds[1] = -1;
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -34,7 +34,7 @@ StopSignals::StopSignals() {
   ::sigaction(SIGPIPE, &ignore, &previousPipe_);
 }
 
-StopSignals::~StopSignals() {
+ManagerSignals::~ManagerSignals() {
   ::sigaction(SIGINT, &previousInt_, nullptr);
   ::sigaction(SIGTERM, &previousTerm_, nullptr);
   ::sigaction(SIGPIPE, &previousPipe_, nullptr);
@@ -44,9 +44,9 @@ StopSignals::~StopSignals() {
   }
 }
 
-int StopSignals::Descriptor() const { return pipeEnds[0]; }
+int ManagerSignals::Descriptor() const { return pipeEnds[0]; }
 
-int StopSignals::Take() {
+int ManagerSignals::Take() {
   int last = 0;
   unsigned char bytes[16];
   ssize_t got;
