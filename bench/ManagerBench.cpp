@@ -35,8 +35,9 @@ double JsonField(const std::string& json, const std::string& key) {
 // that both see the same machine (it is shared, and its load drifts).
 void BM_StudyAgainstOneProcess(benchmark::State& state) {
   const std::string summary = "manager_bench_summary.json";
+  // In a session of its own, as the manager starts each of its simulators.
   const std::string single =
-      std::string(GPUSIM_BUILD_DIR) + "/gpusim -N " + std::to_string(kReplications) + " >/dev/null 2>&1";
+      "setsid " + std::string(GPUSIM_BUILD_DIR) + "/gpusim -N " + std::to_string(kReplications) + " >/dev/null 2>&1";
   const std::string study = std::string(GPUSIM_BUILD_DIR) + "/gpusim-manager --quiet --json --simulators " +
                             std::to_string(state.range(0)) + " --replications " + std::to_string(kReplications) +
                             " >" + summary + " 2>/dev/null";

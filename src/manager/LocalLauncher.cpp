@@ -21,7 +21,7 @@ void CloseQuietly(int descriptor) {
 // An exec failure is reported to the parent through errorPipe as errno.
 [[noreturn]] void ExecChild(const LaunchRequest& request, char* const* argv, int outputPipe, int errorPipe,
                             pid_t parent) {
-  ::setpgid(0, 0);
+  ::setsid();
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != parent) ::_exit(127);  // the manager is already gone
   const int devNull = ::open("/dev/null", O_RDONLY);

@@ -1,6 +1,9 @@
 // LocalLauncher starts simulators as child processes of the manager on this
-// machine. Each child gets its own process group (a Ctrl-C at the terminal
-// reaches the manager only, which then stops the study over the protocol),
+// machine. Each child runs in a session of its own: the terminal's signals
+// (a Ctrl-C) reach the manager only, which then stops the study over the
+// protocol, and where the kernel shares the processor out by session each
+// simulator is scheduled as one, like a simulator started from a terminal of
+// its own, instead of all of them sharing the manager's portion. Each child
 // dies with the manager (a manager killed outright leaves no simulator
 // behind), reads standard input from /dev/null and writes its standard
 // output and error stream into one pipe whose read end the handle owns.

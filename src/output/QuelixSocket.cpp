@@ -138,6 +138,10 @@ bool QuelixSocket::WaitWritable(int milliseconds) {
   return ::poll(&watched, 1, milliseconds < 0 ? 0 : milliseconds) > 0;
 }
 
+bool QuelixSocket::SetSendBuffer(int bytes) {
+  return ::setsockopt(descriptor_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+}
+
 int QuelixSocket::SendNow(const void* bytes, int length) {
   int sent;
   do {

@@ -43,6 +43,9 @@ class QuelixSocket {
   // next send reports); false on time-out or a signal.
   bool WaitWritable(int milliseconds);
 
+  // Sets the kernel's send buffer (SO_SNDBUF), which the system may round.
+  bool SetSendBuffer(int bytes);
+
   // One send call; returns its result unchanged (below 1 means broken).
   int Send(const void* bytes, int length);
   // One send call that never blocks: -1 with errno EAGAIN or EWOULDBLOCK

@@ -13,36 +13,26 @@
 #include <string>
 #include <vector>
 
-#include "output/BigEndian.h"
 #include "output/QuelixSocket.h"
+#include "protocol/WireFormat.h"
 #include "simulator/SimulatorClass.h"
 
 namespace {
 
 constexpr int kListenBacklog = 100;
-constexpr int kFileCommandLength = 512;
+constexpr int kFileCommandLength = static_cast<int>(protocol::kHandOverTextLimit);
 // Longest single sleep of a wait on the manager: a stop signal that arrives
 // just before a poll is noticed within this time.
 constexpr int kWaitSliceMs = 100;
 constexpr int kRunning = 0;
 constexpr int kStopped = 2;
 
-constexpr unsigned char kAcceptMarker = 255;
-constexpr unsigned char kQuitMarker = 254;
-constexpr unsigned char kCPUTimeMarker = 254;
-constexpr unsigned char kObservedValues = 1;
+using protocol::kAcceptMarker;
+using protocol::kQuitMarker;
 
 // Doubles converted to big-endian by Output, kept between calls.
 std::vector<unsigned char> buffer;
 int bufferSize = 100;
-
-// A command 3 count is read like atoi, but saturates instead of overflowing.
-int ParseCount(const std::string& text) {
-  const long long value = std::strtoll(text.c_str(), nullptr, 10);
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -82,6 +72,7 @@ QuelixSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
       slice = std::min(slice, remaining);
     }
     if (ListenSocket->Select(slice) && ListenSocket->Accept(connection)) {
+      if (SendBufferBytes > 0) connection->SetSendBuffer(SendBufferBytes);
       SendReply(connection, kAcceptMarker, 1);
       return connection;
     }
@@ -164,16 +155,16 @@ void SimulatorClass::ListenToSimMgr(QuelixSocket* socket) {
   }
 
   switch (command) {
-    case 1:
+    case protocol::kStatusCommand:
       SendReply(socket, kAcceptMarker, 1);
       break;
-    case 2:
+    case protocol::kQuitCommand:
       std::cout << "SOCKET::Quit" << std::endl;
       SendReply(socket, kQuitMarker, 2);
       // Nothing more is sent: the reports still held back go to the files.
       EndSimMgrConnection(socket, nullptr, false);
       break;
-    case 3:
+    case protocol::kHandOverCommand:
       HandleFileCommand(socket);
       break;
     default:
@@ -185,7 +176,7 @@ void SimulatorClass::ListenToSimMgr(QuelixSocket* socket) {
 
 void SimulatorClass::EndSimMgrConnection(QuelixSocket* socket, const char* why, bool managerFault) {
   if (why != nullptr && !SimMgrSendFailed) {
-    std::cerr << "ERROR: " << why << "; stopping the simulation" << std::endl;
+    std::cerr << (managerFault ? "ERROR: " : "") << why << "; stopping the simulation" << std::endl;
   }
   SimMgrSendFailed = true;
   RunState = kStopped;
@@ -218,14 +209,8 @@ void SimulatorClass::HandleFileCommand(QuelixSocket* socket) {
   SendReply(socket, kAcceptMarker, 3, false);
 
   if (BinaryFileName.empty()) {
-    const std::string received(text);
-    const std::size_t nameEnd = received.find(';');
-    const std::string name = received.substr(0, nameEnd);
-    std::string countText;
-    if (nameEnd != std::string::npos) {
-      countText = received.substr(nameEnd + 1, received.find(';', nameEnd + 1) - nameEnd - 1);
-    }
-    OpenManagerResultsFile(name, ParseCount(countText));
+    const protocol::HandOver handOver = protocol::ParseHandOver(text);
+    OpenManagerResultsFile(handOver.fileName, handOver.batches);
   }
 }
 
@@ -284,36 +269,31 @@ void SimulatorClass::OpenManagerResultsFile(const std::string& name, int batchLi
 // ---------------------------------------------------------------------------
 
 void SimulatorClass::SendReply(QuelixSocket* socket, unsigned char marker, unsigned char code, bool mustArrive) {
-  unsigned char reply[10];
-  BigEndian::PutU32(reply, 10);
-  reply[4] = marker;
-  reply[5] = code;
-  BigEndian::PutU32(reply + 6, static_cast<std::uint32_t>(::getpid()));
+  unsigned char reply[protocol::kReplySize];
+  protocol::EncodeReply({marker, code, static_cast<std::uint32_t>(::getpid())}, reply);
+  MessageStart = Clock::now();
   if (mustArrive) {
-    SendPiece(socket, nullptr, reply, 10);
+    SendPiece(socket, nullptr, reply, sizeof reply);
   } else {
-    SendWithinLimit(socket, reply, 10);
+    SendWithinLimit(socket, reply, sizeof reply);
   }
 }
 
 void SimulatorClass::OutputCPUTime(QuelixSocket* socket, double cpuSeconds) {
-  unsigned char length[4];
-  const unsigned char marker = kCPUTimeMarker;
-  const unsigned char client = static_cast<unsigned char>(ClientId);
-  unsigned char experiment[2];
-  unsigned char seconds[8];
-  BigEndian::PutU32(length, 12);
-  BigEndian::PutU16(experiment, static_cast<std::uint16_t>(Experiment));
-  BigEndian::PutDouble(seconds, cpuSeconds);
-  SendPiece(socket, nullptr, length, 4);
-  SendPiece(socket, nullptr, &marker, 1);
-  SendPiece(socket, nullptr, &client, 1);
-  SendPiece(socket, nullptr, experiment, 2);
-  SendPiece(socket, nullptr, seconds, 8);
+  MessageStart = Clock::now();
+  // One piece per field: length, marker, client, experiment, seconds.
+  unsigned char message[protocol::kCPUTimeSize];
+  protocol::EncodeCPUTime({static_cast<unsigned>(ClientId), Experiment, cpuSeconds}, message);
+  SendPiece(socket, nullptr, message, 4);
+  SendPiece(socket, nullptr, message + 4, 1);
+  SendPiece(socket, nullptr, message + 5, 1);
+  SendPiece(socket, nullptr, message + 6, 2);
+  SendPiece(socket, nullptr, message + 8, 8);
 }
 
 void SimulatorClass::WriteObservationBlock(const int32_t* counts, const double* values, int numPVs,
                                            int rowStride) {
+  MessageStart = Clock::now();
   std::uint32_t entries = 0;
   std::uint32_t observations = 0;
   for (int i = 0; i < numPVs; ++i) {
@@ -324,28 +304,23 @@ void SimulatorClass::WriteObservationBlock(const int32_t* counts, const double* 
   QuelixSocket* socket = SimMgrSocket;
   std::ostream* file = BinaryFile.get();
 
-  unsigned char length[4];
-  const unsigned char client = static_cast<unsigned char>(ClientId);
-  unsigned char experiment[2];
-  unsigned char entryCount[2];
-  BigEndian::PutU32(length, 9 + 7 * entries + 8 * observations);
-  BigEndian::PutU16(experiment, static_cast<std::uint16_t>(Experiment));
-  BigEndian::PutU16(entryCount, static_cast<std::uint16_t>(entries));
-  SendPiece(socket, file, length, 4);
-  SendPiece(socket, file, &client, 1);
-  SendPiece(socket, file, experiment, 2);
-  SendPiece(socket, file, entryCount, 2);
+  // One piece per field: length, client, experiment, entry count; then per
+  // entry its index, kind and count, and its values as one piece.
+  unsigned char header[protocol::kBlockHeaderSize];
+  protocol::EncodeBlockHeader(protocol::BlockLength(entries, observations), static_cast<unsigned>(ClientId), Experiment,
+                              entries, header);
+  SendPiece(socket, file, header, 4);
+  SendPiece(socket, file, header + 4, 1);
+  SendPiece(socket, file, header + 5, 2);
+  SendPiece(socket, file, header + 7, 2);
 
   for (int i = 0; i < numPVs; ++i) {
     if (counts[i] <= 0) continue;
-    unsigned char index[2];
-    const unsigned char kind = kObservedValues;
-    unsigned char count[4];
-    BigEndian::PutU16(index, static_cast<std::uint16_t>(i));
-    BigEndian::PutU32(count, static_cast<std::uint32_t>(counts[i]));
-    SendPiece(socket, file, index, 2);
-    SendPiece(socket, file, &kind, 1);
-    SendPiece(socket, file, count, 4);
+    unsigned char entry[protocol::kEntryHeaderSize];
+    protocol::EncodeEntryHeader(static_cast<unsigned>(i), counts[i], entry);
+    SendPiece(socket, file, entry, 2);
+    SendPiece(socket, file, entry + 2, 1);
+    SendPiece(socket, file, entry + 3, 4);
     Output(socket, file, values + static_cast<std::size_t>(i) * rowStride, counts[i]);
   }
   if (file != nullptr) {
@@ -358,7 +333,7 @@ void SimulatorClass::WriteObservationBlock(const int32_t* counts, const double* 
 int SimulatorClass::Output(QuelixSocket* socket, std::ostream* stream, const double* values, int count) {
   if (count > bufferSize) bufferSize = count;
   if (buffer.size() < static_cast<std::size_t>(bufferSize) * 8) buffer.resize(static_cast<std::size_t>(bufferSize) * 8);
-  for (int j = 0; j < count; ++j) BigEndian::PutDouble(&buffer[static_cast<std::size_t>(j) * 8], values[j]);
+  protocol::EncodeValues(values, count, buffer.data());
   return SendPiece(socket, stream, buffer.data(), count * 8);
 }
 
@@ -385,17 +360,16 @@ int SimulatorClass::SendPiece(QuelixSocket* socket, std::ostream* file, const un
 
 // Repeats a short send until the whole piece is out: the manager parses a
 // byte stream, and a piece sent in part would shift everything after it.
-// A manager that takes nothing for SendWaitMs, or a stop signal while the
-// connection is full, ends the attempt. Returns why it failed, or "".
+// A message not taken whole within SendWaitMs of MessageStart, or a stop
+// signal while the connection is full, ends the attempt. Returns why it
+// failed, or "".
 std::string SimulatorClass::SendWithinLimit(QuelixSocket* socket, const unsigned char* bytes, int length) {
   int sent = 0;
-  Clock::time_point lastProgress = Clock::now();
   while (sent < length) {
     errno = 0;
     const int result = socket->SendNow(bytes + sent, length - sent);
     if (result > 0) {
       sent += result;
-      lastProgress = Clock::now();
       continue;
     }
     const int error = errno;
@@ -405,19 +379,21 @@ std::string SimulatorClass::SendWithinLimit(QuelixSocket* socket, const unsigned
       return "Sending to the simulation manager failed (errno=" + std::to_string(error) + ")";
     }
     if (StopRequested()) return "Sending to the simulation manager was interrupted by a stop signal";
-    const int waited = MillisecondsSince(lastProgress);
+    const int waited = MillisecondsSince(MessageStart);
     if (waited >= SendWaitMs) {
-      return "Sending to the simulation manager failed: it read nothing for " + WaitText(SendWaitMs);
+      return "Sending to the simulation manager failed: it did not take a message within " + WaitText(SendWaitMs);
     }
     socket->WaitWritable(std::min(SendWaitMs - waited, kWaitSliceMs));
   }
   return std::string();
 }
 
-void SimulatorClass::ApplyPeerWaitOverride(const char* milliseconds) {
-  if (milliseconds == nullptr) return;
-  const int value = std::atoi(milliseconds);
-  if (value <= 0) return;
-  FileCommandWaitMs = value;
-  SendWaitMs = value;
+void SimulatorClass::ApplyPeerTestSettings(const char* waitMs, const char* sendBufferBytes) {
+  const int wait = waitMs != nullptr ? std::atoi(waitMs) : 0;
+  if (wait > 0) {
+    FileCommandWaitMs = wait;
+    SendWaitMs = wait;
+  }
+  const int buffer = sendBufferBytes != nullptr ? std::atoi(sendBufferBytes) : 0;
+  if (buffer > 0) SendBufferBytes = buffer;
 }

@@ -105,7 +105,16 @@ void SimulatorClass::CloseBinFile(std::ofstream& stream) {
 }
 
 std::unique_ptr<std::ofstream> SimulatorClass::CreateManagerBinFile(const std::string& name, std::string* refusal) {
-  // O_NONBLOCK: a FIFO must not hold the run in open; it is refused below.
+  // Looked at before it is opened: opening a device or a FIFO can itself
+  // act on it (a tape rewinds, a FIFO's reader wakes).
+  struct stat existing {};
+  if (::lstat(name.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+    *refusal = S_ISLNK(existing.st_mode) ? "it is a symbolic link" : "it is not a regular file";
+    return nullptr;
+  }
+  // O_NOFOLLOW and O_NONBLOCK keep the checks above true if the name is
+  // replaced meanwhile: a link is not followed, a FIFO does not hold the run
+  // in open, and either is refused below.
   ScopedDescriptor file(::open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
   if (file.get() < 0) {
     *refusal = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);

@@ -51,7 +51,7 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
   StartClock = static_cast<double>(std::clock());
   InstallDistributions();
   ParseOrExit(argc, argv);
-  ApplyPeerWaitOverride(std::getenv("GPUSIM_PEER_WAIT_MS"));
+  ApplyPeerTestSettings(std::getenv("GPUSIM_PEER_WAIT_MS"), std::getenv("GPUSIM_SEND_BUFFER_BYTES"));
   RefuseSharedOutputs();
   OpenResultsFiles();
   CreateTraces();

@@ -18,6 +18,7 @@
 #ifndef SIMULATOR_CLASS_H
 #define SIMULATOR_CLASS_H
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <fstream>
@@ -223,8 +224,9 @@ class SimulatorClass {
   // piece whatever becomes of the connection, so it holds whole blocks only.
   //
   // No wait on the manager is unbounded: the rest of command 3 must arrive
-  // within FileCommandWaitMs, and a send gives up when the manager takes
-  // nothing for SendWaitMs; a stop signal ends either wait. A connection
+  // within FileCommandWaitMs, and each message (a reply, a CPU time, an
+  // observation block) must be taken whole within SendWaitMs; a stop signal
+  // ends either wait. A connection
   // that ends or fails stops the run with a message; when the manager is at
   // fault (it vanished, reset, went silent, left a command unfinished or
   // named a file command 3 must not write) ExitStatus becomes 1.
@@ -249,9 +251,14 @@ class SimulatorClass {
   void ListenToSimMgr(QuelixSocket* socket);
   int FileCommandWaitMs = 5000;
   int SendWaitMs = 30000;
-  // A positive number of milliseconds replaces both limits (the variable
-  // GPUSIM_PEER_WAIT_MS; meant for tests); anything else changes nothing.
-  void ApplyPeerWaitOverride(const char* milliseconds);
+  // The connection's kernel send buffer in bytes; 0 leaves it to the system.
+  int SendBufferBytes = 0;
+  // Test settings from the environment: a positive waitMs replaces both
+  // limits (GPUSIM_PEER_WAIT_MS), a positive sendBufferBytes sets
+  // SendBufferBytes (GPUSIM_SEND_BUFFER_BYTES), so that a silent manager is
+  // noticed without megabytes of buffering first. Null or other values
+  // change nothing.
+  void ApplyPeerTestSettings(const char* waitMs, const char* sendBufferBytes);
   // Sends count doubles as one piece unless an earlier send failed, and
   // writes the same bytes to stream. Returns count * 8, or -1 when the piece
   // did not reach the socket.
@@ -424,6 +431,7 @@ class SimulatorClass {
   // SimMgrSocket, becomes RetiredSimMgrSocket.
   void EndSimMgrConnection(QuelixSocket* socket, const char* why, bool managerFault);
   bool SimMgrSendFailed = false;  // nothing more goes to the manager
+  std::chrono::steady_clock::time_point MessageStart;  // of the message being sent
   bool StreamFailureReported = false;
 
   // Processor seconds since a clock() reading.

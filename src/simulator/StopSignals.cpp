@@ -26,6 +26,9 @@ StopSignals::StopSignals() {
 StopSignals::~StopSignals() {
   --depth;
   if (!outermost_) return;
+  // The request belonged to what this guard covered; a later wait starts
+  // afresh.
+  stopRequested = 0;
   sigaction(SIGINT, &oldInterrupt_, nullptr);
   sigaction(SIGTERM, &oldTerminate_, nullptr);
 }

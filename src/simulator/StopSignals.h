@@ -7,7 +7,8 @@
 // The outermost StopSignals installs the handler and clears the request; a
 // nested one (a loop run inside main's) leaves both alone, so a signal that
 // arrived while the process waited for the manager is not forgotten. The
-// destructor of the outermost restores the handlers it replaced.
+// destructor of the outermost clears the request and restores the handlers
+// it replaced.
 //
 // Not thread-safe: construct and destroy on the main thread. Requested may be
 // called anywhere; the handler only stores a flag.
@@ -23,7 +24,7 @@ class StopSignals {
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
 
-  // Whether a stop was requested since the outermost StopSignals was made.
+  // Whether a stop was requested while the outermost StopSignals lives.
   static bool Requested();
   // Asks for a stop as a signal would.
   static void Request();

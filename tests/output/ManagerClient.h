@@ -69,9 +69,12 @@ class Client {
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
-  bool Connect(unsigned short port, const char* host = "127.0.0.1") {
+  // receiveBuffer > 0 shrinks the receive buffer, so that a manager that
+  // stops reading holds up the sender sooner.
+  bool Connect(unsigned short port, const char* host = "127.0.0.1", int receiveBuffer = 0) {
     Close();
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
