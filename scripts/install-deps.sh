@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # Installs the build and test tools gpusim needs on a Debian machine when they
-# are missing. As root it uses apt-get; otherwise it names what to install.
+# are missing, and the daemons the cluster tests start for themselves (a
+# one-node Slurm cluster with munge, an sshd on the loopback address). As
+# root it uses apt-get; otherwise it names what to install.
 #   install-deps.sh         everything ./test.sh uses
 #   install-deps.sh --run   only what ./run.sh needs to build and run the main
-#                           job (no gnuplot, help2man or packaging tools)
+#                           job (no gnuplot, help2man, packaging tools or daemons)
 set -euo pipefail
 run_only=false
 [ "${1:-}" = "--run" ] && run_only=true
 
 # gnuplot draws gpusim-report's pictures (the tests draw some); help2man
 # makes the manual pages; dpkg-dev and file let cpack build the Debian
-# package; clang and its libFuzzer runtime build the fuzz targets.
+# package; clang and its libFuzzer runtime build the fuzz targets;
+# Slurm, munge and ssh serve the cluster tests.
 PACKAGES=(cmake g++ make ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
-          gnuplot-nox help2man dpkg-dev file clang libclang-rt-dev)
+          gnuplot-nox help2man dpkg-dev file clang libclang-rt-dev
+          slurm-wlm munge openssh-server openssh-client)
 
 missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
@@ -30,6 +34,10 @@ if ! $run_only; then
   command -v file >/dev/null 2>&1 || missing+=(file)
   command -v clang++ >/dev/null 2>&1 || missing+=(clang)
   compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a" >/dev/null || missing+=(libclang-rt-dev)
+  { command -v srun && command -v slurmctld && command -v slurmd; } >/dev/null 2>&1 || missing+=(slurm-wlm)
+  { command -v munged && command -v mungekey; } >/dev/null 2>&1 || missing+=(munge)
+  [ -x /usr/sbin/sshd ] || missing+=(openssh-server)
+  { command -v ssh && command -v ssh-keygen; } >/dev/null 2>&1 || missing+=(openssh-client)
 fi
 
 if [ ${#missing[@]} -eq 0 ]; then

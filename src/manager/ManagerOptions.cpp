@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+
+#include "manager/SshLauncher.h"
 
 namespace {
 
@@ -79,6 +82,38 @@ Setter Text(std::function<void(ManagerOptions&, const std::string&)> store) {
   };
 }
 
+Setter LauncherSetting(const char* key) {
+  return Text([key](ManagerOptions& o, const std::string& v) { o.launcherSettings[key] = v; });
+}
+
+// Which launcher takes which setting; a setting given to another launcher is
+// a mistake worth naming rather than ignoring.
+bool CheckLauncher(ManagerOptions& options, std::string& error) {
+  static const std::map<std::string, std::string> owner = {
+      {"slurm-args", "slurm"}, {"hosts", "ssh"}, {"remote-gpusim", "ssh"}, {"ssh-command", "ssh"}};
+  if (options.launcher != "local" && options.launcher != "slurm" && options.launcher != "ssh") {
+    error = "unknown launcher '" + options.launcher + "' (known: local, slurm, ssh)";
+    return false;
+  }
+  for (const auto& setting : options.launcherSettings) {
+    const std::string& launcher = owner.at(setting.first);
+    if (launcher != options.launcher) {
+      error = "--" + setting.first + " needs --launcher " + launcher;
+      return false;
+    }
+  }
+  if (options.launcher != "ssh") return true;
+  const auto hosts = options.launcherSettings.find("hosts");
+  if (hosts == options.launcherSettings.end()) {
+    error = "--launcher ssh needs --hosts";
+    return false;
+  }
+  std::vector<SshHost> parsed;
+  if (!ParseSshHosts(hosts->second, parsed, error)) return false;
+  if (options.simulators == 0) options.simulators = TotalSlots(parsed);
+  return true;
+}
+
 const std::vector<OptionSpec>& Options() {
   static const std::vector<OptionSpec> table = {
       {"--simulators", true, Integer("--simulators", 1, 1024, [](ManagerOptions& o, long v) { o.simulators = int(v); })},
@@ -103,6 +138,10 @@ const std::vector<OptionSpec>& Options() {
       {"--quiet", false, Flag([](ManagerOptions& o) { o.quiet = true; })},
       {"--gpusim", true, Text([](ManagerOptions& o, const std::string& v) { o.gpusim = v; })},
       {"--launcher", true, Text([](ManagerOptions& o, const std::string& v) { o.launcher = v; })},
+      {"--slurm-args", true, LauncherSetting("slurm-args")},
+      {"--hosts", true, LauncherSetting("hosts")},
+      {"--remote-gpusim", true, LauncherSetting("remote-gpusim")},
+      {"--ssh-command", true, LauncherSetting("ssh-command")},
       {"--help", false, Flag([](ManagerOptions& o) { o.showHelp = true; })},
       {"-h", false, Flag([](ManagerOptions& o) { o.showHelp = true; })},
       {"--version", false, Flag([](ManagerOptions& o) { o.showVersion = true; })},
@@ -201,18 +240,17 @@ bool ParseManagerOptions(int argc, const char* const* argv, ManagerOptions& opti
   }
   for (; i < argc; ++i) options.simulatorArguments.push_back(argv[i]);
 
+  if (!CheckLauncher(options, error)) return false;
   if (options.simulators == 0) {
     const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
     options.simulators = cores > 0 ? static_cast<int>(cores) : 1;
-  }
-  if (options.launcher != "local") {
-    error = "unknown launcher '" + options.launcher + "' (known: local)";
-    return false;
   }
   return CheckSimulatorArguments(options, error);
 }
 
 bool ResolveGpusim(ManagerOptions& options, std::string& error) {
+  // The simulator named for the remote hosts need not exist here.
+  if (options.launcherSettings.count("remote-gpusim") != 0 && options.gpusim.empty()) return true;
   if (options.gpusim.empty()) {
     char self[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -247,7 +285,11 @@ std::string ManagerUsage() {
          "  --csv | --json         print the summary as CSV or JSON instead of a table\n"
          "  --quiet                no progress on the error stream\n"
          "  --gpusim PATH          the simulator executable (default: gpusim beside the manager)\n"
-         "  --launcher NAME        how simulators are started: local (default)\n"
+         "  --launcher NAME        how simulators are started: local (default), slurm or ssh\n"
+         "  --slurm-args \"...\"     more srun options for every simulator (slurm; split at blanks)\n"
+         "  --hosts H1,H2:4,...    hosts and simulators per host (ssh; K defaults to their sum)\n"
+         "  --remote-gpusim PATH   the simulator's path on the hosts (ssh; default: the local path)\n"
+         "  --ssh-command \"...\"    the ssh command and its options (ssh; default: ssh)\n"
          "  --report-size n        observations per report from each simulator (default 1000)\n"
          "  --start-timeout T      seconds a simulator has to announce its port and greet (default 60)\n"
          "  -h, --help             this text\n"

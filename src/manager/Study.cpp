@@ -330,6 +330,8 @@ void Study::HandleOutputLine(Simulator& s, const std::string& line) {
     Drop(s, "announced an impossible port: " + line);
     return;
   }
+  // A remote launcher knows where the simulator runs only once it has started.
+  s.facts.where = s.process->Describe();
   Connect(s, static_cast<int>(port));
 }
 

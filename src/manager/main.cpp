@@ -4,7 +4,7 @@
 // nothing started).
 #include <iostream>
 
-#include "manager/LocalLauncher.h"
+#include "manager/LauncherFactory.h"
 #include "manager/ManagerOptions.h"
 #include "manager/ManagerSignals.h"
 #include "manager/Study.h"
@@ -54,9 +54,9 @@ int main(int argc, char** argv) {
   if (!ResolveGpusim(options, error)) return UsageError(error);
 
   ManagerSignals signals;
-  LocalLauncher launcher;
+  std::unique_ptr<Launcher> launcher = MakeLauncher(options);
   Study study(SettingsFrom(options));
-  study.Run(launcher, signals);
+  study.Run(*launcher, signals);
   StudyReport report(options, study);
   report.Collect();
   report.Print(std::cout, std::cerr);

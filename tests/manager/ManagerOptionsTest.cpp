@@ -29,6 +29,17 @@ TEST(ManagerOptionsTest, ReadsItsOwnOptionsAndPassesTheRestOn) {
   EXPECT_GE(ManagerOptions().simulators, 0);
 }
 
+TEST(ManagerOptionsTest, AnSshStudyRunsOneSimulatorPerHostSlotUnlessToldOtherwise) {
+  ManagerOptions o;
+  std::string error;
+  ASSERT_TRUE(Parse({"--launcher", "ssh", "--hosts", "n1,n2:3", "--ssh-command", "ssh -p 2222"}, o, error)) << error;
+  EXPECT_EQ(o.simulators, 4);
+  EXPECT_EQ(o.launcherSettings.at("ssh-command"), "ssh -p 2222");
+  ManagerOptions k;
+  ASSERT_TRUE(Parse({"--launcher", "ssh", "--hosts", "n1,n2:3", "--simulators", "8"}, k, error)) << error;
+  EXPECT_EQ(k.simulators, 8);
+}
+
 TEST(ManagerOptionsTest, RejectsBadCommandLinesNamingTheProblem) {
   struct Case {
     std::vector<const char*> words;
@@ -46,6 +57,10 @@ TEST(ManagerOptionsTest, RejectsBadCommandLinesNamingTheProblem) {
       {{"--replications"}, "needs a value"},
       {{"--quiet=yes"}, "takes no value"},
       {{"--launcher", "carrier-pigeon"}, "unknown launcher"},
+      {{"--launcher", "ssh"}, "--launcher ssh needs --hosts"},
+      {{"--launcher", "ssh", "--hosts", "n1:0"}, "--hosts"},
+      {{"--hosts", "n1"}, "--hosts needs --launcher ssh"},
+      {{"--launcher", "ssh", "--hosts", "n1", "--slurm-args", "-p x"}, "--slurm-args needs --launcher slurm"},
       {{"--", "-s", "5"}, "--seed"},
       {{"--", "-N100"}, "--replications"},
       {{"--", "-b", "x.bin"}, "--binary"},
