@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <limits>
 
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "Cpp/BaseClasses/BaseModelClass.h"
@@ -11,6 +12,7 @@
 #include "rewards/ModelTreeQueries.h"
 
 int PerformanceVariableNode::the_id = 0;
+std::uint64_t PerformanceVariableNode::StateChanges = 0;
 
 namespace {
 
@@ -425,6 +427,7 @@ void PerformanceVariableNode::EndAccumulate(double t, double lastT, BaseActionCl
       ImpulseWorkers[At(i)][j]->completeAccumulation(t);
     }
   }
+  ++StateChanges;
   // One time unit of slack: a run ending at the horizon completes every node.
   if (t + 1.0 > StopTime) {
     AccumulationState = Complete;
@@ -454,9 +457,38 @@ void PerformanceVariableNode::CurrentReward(BaseActionClass* last) {
 void PerformanceVariableNode::UpdateAccumulate(double t) {
   if (t > StopTime) {
     AccumulationState = Complete;
+    ++StateChanges;
     TotalAccumulation();
-  } else {
+  } else if (AccumulationState != Accumulating) {
     AccumulationState = Accumulating;
+    ++StateChanges;
+  }
+}
+
+double PerformanceVariableNode::IdleBound(bool* inclusive) const {
+  *inclusive = false;
+  switch (AccumulationState) {
+    case Complete:
+      *inclusive = true;
+      return std::numeric_limits<double>::infinity();
+    case Accumulating:
+      if (NumWorkers == 0 && StopTime >= StartTime) {
+        *inclusive = true;
+        return StopTime;
+      }
+      return StartTime;
+    case NotStarted:
+      return StartTime;
+    default:
+      return -std::numeric_limits<double>::infinity();
+  }
+}
+
+void PerformanceVariableNode::ListImpulseWorkersFedBy(BaseActionClass* last,
+                                                      std::vector<ImpulseNodeClass*>& out) {
+  ForEachImpulseWorkerOf(last, [&out](ImpulseNodeClass* w) { out.push_back(w); });
+  if (last != nullptr && last->isSync()) {
+    for (BaseActionClass* member : model_tree::SyncMembers(last)) ListImpulseWorkersFedBy(member, out);
   }
 }
 
@@ -473,6 +505,7 @@ bool PerformanceVariableNode::ImpulseAffectedBy(BaseActionClass* a) const {
 }
 
 void PerformanceVariableNode::Reset() {
+  ++StateChanges;
   AccumulationState = NotStarted;
   Value = 0.0;
   SquaredValue = 0.0;

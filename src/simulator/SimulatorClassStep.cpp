@@ -179,7 +179,7 @@ bool SimulatorClass::SimStep() {
   RewardModel->Accumulate(Now);
   LastFired = TraceEnabled ? FireTraced() : RewardModel->FireAction(CurrentGroup, Now);
   ++ActionsFired;
-  CheckReactivationList();
+  if (!ReactivationList.IsEmpty()) CheckReactivationList();
   RemoveAffectedActions();
   InsertAffectedActions();
   NextEventSlot = Events->Earliest();
