@@ -1,5 +1,6 @@
 #include "rewards/PerformanceVariableNode.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -421,7 +422,12 @@ void PerformanceVariableNode::TotalAccumulation() {
 
 void PerformanceVariableNode::EndAccumulate(double t, double lastT, BaseActionClass* last) {
   if (AccumulationState == Complete) return;
-  CommonAccumulate(t, lastT, last);
+  // Without a rate reward, and with no impulse of the last firing to credit,
+  // the common step has nothing to add.
+  const bool fedByLast = last != nullptr && (!last->ImpulseFedNodesKnown ||
+                                             std::binary_search(last->ImpulseFedNodes.begin(),
+                                                                last->ImpulseFedNodes.end(), ID));
+  if (NumWorkers > 0 || fedByLast) CommonAccumulate(t, lastT, last);
   for (int i = 0; i < NumImpulses; ++i) {
     for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) {
       ImpulseWorkers[At(i)][j]->completeAccumulation(t);

@@ -27,6 +27,7 @@ int EventList::Insert(Event* e) {
   *spare = *e;
   Place(spare, NumEvents);
   ++NumEvents;
+  if (NumEvents == 1) return 0;  // the root has nothing to climb past
   return BubbleUp(NumEvents - 1);
 }
 
@@ -54,6 +55,8 @@ void EventList::ModifyKey(Event** slot) {
 
 Event** EventList::Earliest() {
   if (NumEvents == 0) return nullptr;
+  // A lone event ties with nothing: no search, and no draw as before.
+  if (NumEvents == 1) return &Items[0];
   FindEquals(0);
   int chosen = NumEqual == 1 ? 0 : ChooseAmongEquals();
   NumEqual = 0;
