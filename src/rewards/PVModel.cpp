@@ -363,7 +363,11 @@ void PVModel::WalkBusyNodes(double t, BaseActionClass* last) {
   double bound = std::numeric_limits<double>::infinity();
   bool inclusive = true;
   for (PerformanceVariableNode* node : ConsideredPVs) {
-    if (!node->IdleAt(t) || FedStamps[At(node->ID)] == stamp) node->Accumulate(t, LastActionTime, last);
+    if (FedStamps[At(node->ID)] == stamp || node->NumWorkers > 0) {
+      node->Accumulate(t, LastActionTime, last);
+    } else if (!node->IdleAt(t)) {
+      node->AdvanceState(t);
+    }
     bool nodeInclusive = false;
     const double nodeBound = node->IdleBound(&nodeInclusive);
     if (nodeBound < bound || (nodeBound == bound && !nodeInclusive)) {

@@ -325,6 +325,10 @@ void PerformanceVariableNode::CreateImpulseWorkerLists() {
   for (int i = 0; i < NumImpulses; ++i) {
     ImpulseWorkers[At(i)] = Impulses[At(i)]->CreateImpulseWorkerList(NumImpulseWorkers[At(i)]);
   }
+  AllImpulseWorkers.clear();
+  for (int i = 0; i < NumImpulses; ++i) {
+    for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) AllImpulseWorkers.push_back(ImpulseWorkers[At(i)][j]);
+  }
 }
 
 void PerformanceVariableNode::FixImpulseWorkerLists() {
@@ -409,12 +413,10 @@ void PerformanceVariableNode::TotalAccumulation() {
   }
   ImpulseValue = 0.0;
   ImpulseSquaredValue = 0.0;
-  for (int i = 0; i < NumImpulses; ++i) {
-    for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) {
-      const double v = ImpulseWorkers[At(i)][j]->Value;
-      ImpulseValue += v;
-      ImpulseSquaredValue += v * v;
-    }
+  for (const ImpulseNodeClass* worker : AllImpulseWorkers) {
+    const double v = worker->Value;
+    ImpulseValue += v;
+    ImpulseSquaredValue += v * v;
   }
   Value += ImpulseValue;
   SquaredValue += ImpulseSquaredValue;
@@ -428,11 +430,7 @@ void PerformanceVariableNode::EndAccumulate(double t, double lastT, BaseActionCl
                                              std::binary_search(last->ImpulseFedNodes.begin(),
                                                                 last->ImpulseFedNodes.end(), ID));
   if (NumWorkers > 0 || fedByLast) CommonAccumulate(t, lastT, last);
-  for (int i = 0; i < NumImpulses; ++i) {
-    for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) {
-      ImpulseWorkers[At(i)][j]->completeAccumulation(t);
-    }
-  }
+  for (ImpulseNodeClass* worker : AllImpulseWorkers) worker->completeAccumulation(t);
   ++StateChanges;
   // One time unit of slack: a run ending at the horizon completes every node.
   if (t + 1.0 > StopTime) {
@@ -518,9 +516,7 @@ void PerformanceVariableNode::Reset() {
   for (int i = 0; i < NumWorkers; ++i) Workers[At(i)]->Reset();
   ImpulseValue = 0.0;
   ImpulseSquaredValue = 0.0;
-  for (int i = 0; i < NumImpulses; ++i) {
-    for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) ImpulseWorkers[At(i)][j]->Reset();
-  }
+  for (ImpulseNodeClass* worker : AllImpulseWorkers) worker->Reset();
   if (IsSteadyState == 1) {
     StartTime = StopTime;
     StopTime = StartTime + IntervalLength;

@@ -101,6 +101,12 @@ class PerformanceVariableNode {
   void EndAccumulate(double t, double lastT, BaseActionClass* last);
   void CurrentReward(BaseActionClass* last);
   void UpdateAccumulate(double t);
+  // Accumulate for a firing that feeds none of this node's impulse workers,
+  // when the node has no rate reward: only the state can move.
+  void AdvanceState(double t) {
+    if (AccumulationState == Complete || !(t >= StartTime)) return;
+    UpdateAccumulate(t);
+  }
   // Whether Accumulate(t, lastT, last) would change nothing, for a firing
   // that feeds none of this node's impulse workers: the node is complete, or
   // t lies before its window, or it is accumulating inside its window and has
@@ -155,6 +161,9 @@ class PerformanceVariableNode {
   std::vector<int> NumImpulseActionInstances;
   std::vector<ImpulseNodeClass*> Impulses;
   std::vector<ImpulseNodeClass**> ImpulseWorkers;
+  // Every impulse worker, impulse by impulse, in ImpulseWorkers order: the
+  // per-replication passes (completion, totals, reset) walk this one array.
+  std::vector<ImpulseNodeClass*> AllImpulseWorkers;
   std::vector<ActionModelPairClass> ImpulseActions;
   std::vector<std::vector<std::string>> ImpulseModelDependencies;
   std::vector<std::vector<ModelGroupClass>> ImpulseModelGroups;

@@ -10,11 +10,11 @@
 EventList::EventList(int capacity)
     : Storage(std::max(capacity, 0)),
       Capacity(std::max(capacity, 0)),
+      FreeEvents(Capacity),
       Items(Capacity, nullptr),
       NumEvents(0),
       EqualIndices(Capacity, 0),
       NumEqual(0) {
-  FreeEvents.reserve(Capacity);
   for (Event& e : Storage) FreeEvents.push_back(&e);
 }
 
