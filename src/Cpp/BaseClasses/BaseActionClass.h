@@ -96,8 +96,15 @@ class BaseActionClass {
   void Age() { Phase++; }
   bool ReadyToFire() { return static_cast<double>(Phase) == ErlangParamM(); }
 
-  // Frees every AffectedActions node and leaves the list empty.
+  // Frees every AffectedActions node and leaves the list (and its array
+  // copy) empty.
   void clearAffectedActions();
+  // Put group at the front, or at the back, of AffectedActions; the array
+  // copy is then stale until syncAffectedGroups.
+  void pushAffectedAction(BaseActionClass* group);
+  void appendAffectedAction(BaseActionClass* group);
+  // Makes AffectedGroups a copy of AffectedActions again.
+  void syncAffectedGroups();
 
   void PrintInfo();
 
@@ -109,6 +116,11 @@ class BaseActionClass {
   bool Reactivation;
   std::string Name;
   ActionListNode* AffectedActions;
+  // The groups of AffectedActions, in list order, in one array: the step
+  // walks it twice per firing. The simulator syncs every action's copy once
+  // the relation is built; the step syncs a stale one before using it.
+  std::vector<BaseActionClass*> AffectedGroups;
+  bool AffectedGroupsStale = false;
   bool Fired;
   Distribution DistributionType;
   ScheduleEntry* ScheduleRecord;
