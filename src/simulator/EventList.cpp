@@ -20,11 +20,15 @@ EventList::EventList(int capacity)
 
 EventList::~EventList() = default;
 
-int EventList::Insert(Event* e) {
+int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action); }
+
+int EventList::Insert(double time, double startTime, BaseActionClass* action) {
   QUELIX_ASSERT(!FreeEvents.empty(), "EventList");
   Event* spare = FreeEvents.back();
   FreeEvents.pop_back();
-  *spare = *e;
+  spare->Time = time;
+  spare->StartTime = startTime;
+  spare->Action = action;
   Place(spare, NumEvents);
   ++NumEvents;
   if (NumEvents == 1) return 0;  // the root has nothing to climb past

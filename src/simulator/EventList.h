@@ -48,6 +48,9 @@ class EventList {
   // REQUIRES: fewer than Capacity events are scheduled, and e->Action has a
   // ScheduleRecord and no scheduled event.
   int Insert(Event* e);
+  // The same for the event (time, startTime, action), written straight into
+  // the spare.
+  int Insert(double time, double startTime, BaseActionClass* action);
   // REQUIRES: slot is an occupied heap slot of this list.
   void Remove(Event** slot);
   // p points at a variable holding a heap slot.

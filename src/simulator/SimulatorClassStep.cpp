@@ -128,9 +128,6 @@ void SimulatorClass::PrintConnectivityList(std::ostream* out) {
 
 void SimulatorClass::ScheduleGroup(BaseActionClass* g) {
   const double delay = g->SampleDistribution();
-  ScratchEvent->StartTime = Now;
-  ScratchEvent->Action = g;
-  ScratchEvent->Time = Now + delay;
   if (g->ReactivationPredicate()) {
     g->Reactivation = true;
     ScheduleEntry* entry = g->ScheduleRecord;
@@ -140,7 +137,7 @@ void SimulatorClass::ScheduleGroup(BaseActionClass* g) {
     entry->Unlisted = false;
     entry->ListPosition = &entry->Node;
   }
-  Events->Insert(ScratchEvent.get());
+  Events->Insert(Now + delay, Now, g);
 }
 
 int SimulatorClass::GenerateInitialEnabledList() {
