@@ -92,20 +92,24 @@ void SimulatorClass::CloseAsciiFile(std::ofstream& stream) {
   stream.close();
 }
 
-// Each line is composed in a buffer and written in one piece: the stream's
-// formatted insertions cost more than the conversions.
+// The report's lines are composed in one buffer and handed to the stream in
+// one piece: the stream's formatted insertions, even its writes line by
+// line, cost more than the conversions.
 void SimulatorClass::WriteAsciiLines(const DataPacket& packet) {
+  std::string text;
   char line[16 + ascii_value::kMaxText];
   char* const end = line + sizeof line;
   for (int i = 0; i < packet.NumPVs; ++i) {
     char* const value = std::to_chars(line, end, i).ptr + 1;
     value[-1] = ',';
+    if (text.empty()) text.reserve(static_cast<size_t>(packet.NumPVs) * packet.Counts[i] * 16);
     for (int j = 0; j < packet.Counts[i]; ++j) {
       char* at = value + ascii_value::Format(packet.Value(i, j), value);
       *at++ = '\n';
-      AsciiFile->write(line, at - line);
+      text.append(line, static_cast<size_t>(at - line));
     }
   }
+  AsciiFile->write(text.data(), static_cast<std::streamsize>(text.size()));
   errno = 0;
   AsciiFile->flush();
   if (!AsciiFile->good()) ReportResultsFileFailure(AsciiFile, "ASCII", AsciiFileName);
