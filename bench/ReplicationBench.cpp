@@ -3,10 +3,14 @@
 // exponential intervals; the per-step work is bounded by the fired action's
 // affects list, so firings per second should hardly change from K = 10 to
 // K = 1000 (only the event list's logarithmic depth grows). The M/M/1 queue
-// runs in steady state with two batch-mean variables.
+// runs in steady state with two batch-mean variables, and in terminating
+// replications with rate rewards (time-averaged length and busy time) next
+// to an impulse count, where every event brings the rate variables up to
+// date. The one-shot model ends each replication after a single firing, so
+// its replications per second measure the per-replication work alone.
 //
 // Only the loop is timed; building the model and the simulator is not.
-// Counter: firings per second.
+// Counters: firings per second, or replications per second.
 #include <benchmark/benchmark.h>
 
 #include <iostream>
@@ -108,5 +112,73 @@ void BM_SteadyStateQueue(benchmark::State& state) {
   state.counters["firings_per_s"] = benchmark::Counter(fired, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SteadyStateQueue)->Unit(benchmark::kMillisecond);
+
+std::unique_ptr<EngineRewardModel> TerminatingQueueModel(double horizon) {
+  auto* san = new HandSAN("MM1");
+  Place* q = san->AddPlace("Q", 0);
+  san->AddActivity("ARRIVE", {}, {q})->Exponential(0.5);
+  san->AddActivity("SERVE", {q}, {})->Exponential(1.0);
+  san->Finish();
+  VariableSpec length;
+  length.Name = "length";
+  length.RatePlace = "Q";
+  length.Stop = horizon;
+  VariableSpec busy = length;
+  busy.Name = "busy";
+  busy.Busy = true;
+  VariableSpec arrivals;
+  arrivals.Name = "arrivals";
+  arrivals.Stop = horizon;
+  arrivals.CountedActions = {"ARRIVE"};
+  return std::make_unique<EngineRewardModel>(san, std::vector<VariableSpec>{length, busy, arrivals});
+}
+
+// Each iteration runs ten replications of 2000 time units of an M/M/1 queue
+// (about 2000 firings each) with two rate variables and one impulse count.
+void BM_RateRewardReplications(benchmark::State& state) {
+  QuietStdout quiet;
+  auto model = TerminatingQueueModel(2000.0);
+  Harness h;
+  h.Install(model.get());
+  const int before = h.Sim.ActionsFired;
+  for (auto _ : state) {
+    h.Sim.RunState = 0;
+    h.Sim.Batches = 0;
+    h.Sim.MaxBatches = 10;
+    h.Sim.TerminatingSimulation();
+  }
+  state.counters["firings_per_s"] =
+      benchmark::Counter(static_cast<double>(h.Sim.ActionsFired - before), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RateRewardReplications)->Unit(benchmark::kMillisecond);
+
+// One token, one timed activity that takes it, one impulse count: every
+// replication is one firing, so what is measured is the work around it
+// (resetting the state, the variables and the event list, scheduling the
+// initial event, closing the observations, filling the report).
+void BM_OneFiringReplications(benchmark::State& state) {
+  QuietStdout quiet;
+  auto* san = new HandSAN("ONCE");
+  Place* token = san->AddPlace("TOKEN", 1);
+  san->AddActivity("TAKE", {token}, {})->Exponential(1.0);
+  san->Finish();
+  VariableSpec taken;
+  taken.Name = "taken";
+  taken.Stop = 10.0;
+  taken.CountedActions = {"TAKE"};
+  EngineRewardModel model(san, {taken});
+  Harness h;
+  h.Install(&model);
+  const int replications = 10000;
+  for (auto _ : state) {
+    h.Sim.RunState = 0;
+    h.Sim.Batches = 0;
+    h.Sim.MaxBatches = replications;
+    h.Sim.TerminatingSimulation();
+  }
+  state.counters["replications_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * replications, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_OneFiringReplications)->Unit(benchmark::kMillisecond);
 
 }  // namespace

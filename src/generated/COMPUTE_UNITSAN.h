@@ -43,6 +43,9 @@ class COMPUTE_UNITSAN : public SANModel {
     short* WRITE_RESULT_MEMORY_Mark = nullptr;
     short* WRITE_OUTPUT_MEMORY_Mark = nullptr;
     short* ALU_INSTRUCTION_Mark = nullptr;
+    // The request place of each instruction code, by code: the cached
+    // pointers themselves are listed, so a merge that redirects one is seen.
+    short** RequestMarks[5] = {};
   };
 
   class COMPUTE_WITH_OK_DATAActivity : public InstantaneousActivity {

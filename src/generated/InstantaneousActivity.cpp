@@ -12,9 +12,3 @@ void InstantaneousActivity::Link(Place* place, short** cache) {
   *cache = place->Mark;
   place->registerPointer(cache, nullptr);
 }
-
-bool InstantaneousActivity::Remember(bool enabledNow) {
-  EnabledBefore = EnabledNow;
-  EnabledNow = enabledNow;
-  return EnabledNow;
-}

@@ -27,8 +27,12 @@ class InstantaneousActivity : public Activity {
   // Points *cache at place's marking and registers cache with the place.
   static void Link(Place* place, short** cache);
   // Stores the predicate's result as Enabled() must: the previous result is
-  // kept for EnablingChange().
-  bool Remember(bool enabledNow);
+  // kept for EnablingChange(). Inline: every Enabled() ends here.
+  bool Remember(bool enabledNow) {
+    EnabledBefore = EnabledNow;
+    EnabledNow = enabledNow;
+    return EnabledNow;
+  }
 };
 
 #endif

@@ -3,36 +3,23 @@
 // of full packets into the open sinks, and the ASCII results file.
 #include "simulator/SimulatorClass.h"
 
+#include "output/AsciiValue.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 
 namespace {
-// Wide enough for "%.10lf" of every finite double (at most 309 integer
-// digits, a sign, the point and ten decimals).
-constexpr int kValueTextSize = 400;
-
 std::string Reason(int error) { return error != 0 ? std::strerror(error) : "unknown error"; }
 
 // Traces are flushed line by line, so a failed write shows in the stream's
 // state by the next check.
 bool IsBroken(const std::unique_ptr<TraceFile>& trace) {
   return trace && trace->getStream() != nullptr && trace->getStream()->fail();
-}
-
-// "%.10lf", then trailing zeros removed, but never the digit right after the
-// point. Formats into text, without allocating.
-const char* FormatValue(double value, char (&text)[kValueTextSize]) {
-  std::snprintf(text, sizeof text, "%.10lf", value);
-  if (char* point = std::strchr(text, '.')) {
-    char* end = text + std::strlen(text);
-    while (end > point + 2 && end[-1] == '0') --end;
-    *end = '\0';
-  }
-  return text;
 }
 }  // namespace
 
@@ -147,21 +134,32 @@ void SimulatorClass::CloseAsciiFile(std::ofstream& stream) {
   stream.close();
 }
 
+// The report's lines are composed in one buffer and handed to the stream in
+// one piece: the stream's formatted insertions, even its writes line by
+// line, cost more than the conversions.
 void SimulatorClass::WriteAsciiLines(const DataPacket& packet) {
-  char text[kValueTextSize];
+  std::string text;
+  char line[16 + ascii_value::kMaxText];
+  char* const end = line + sizeof line;
   for (int i = 0; i < packet.NumPVs; ++i) {
+    char* const value = std::to_chars(line, end, i).ptr + 1;
+    value[-1] = ',';
+    if (text.empty()) text.reserve(static_cast<size_t>(packet.NumPVs) * packet.Counts[i] * 16);
     for (int j = 0; j < packet.Counts[i]; ++j) {
-      *AsciiFile << i << ',' << FormatValue(packet.Value(i, j), text) << '\n';
+      char* at = value + ascii_value::Format(packet.Value(i, j), value);
+      *at++ = '\n';
+      text.append(line, static_cast<size_t>(at - line));
     }
   }
+  AsciiFile->write(text.data(), static_cast<std::streamsize>(text.size()));
   errno = 0;
   AsciiFile->flush();
   if (!AsciiFile->good()) ReportResultsFileFailure(AsciiFile, "ASCII", AsciiFileName);
 }
 
 std::string SimulatorClass::AsciiValueText(double value) {
-  char text[kValueTextSize];
-  return FormatValue(value, text);
+  char text[ascii_value::kMaxText];
+  return std::string(text, static_cast<size_t>(ascii_value::Format(value, text)));
 }
 
 void SimulatorClass::ReportResultsFileFailure(std::unique_ptr<std::ofstream>& file, const std::string& kind,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <limits>
 
 #include "Cpp/BaseClasses/BaseGroupClass.h"
 #include "Cpp/BaseClasses/FastSet.h"
@@ -116,6 +117,8 @@ void PVModel::Initialize() {
 
   MakeAffectedLists();
   MakeImpulseAffectedLists();
+  ListImpulseFedNodes();
+  ListImpulseFeeds();
   CreateAffectedLists();
   CreatePVStateIndex();
 }
@@ -226,6 +229,50 @@ void PVModel::AttachImpulse(int i, int j, BaseActionClass* a, BaseModelClass* m)
   }
 }
 
+bool PVModel::CollectImpulseFedNodes(BaseActionClass* a, std::vector<int>& out) {
+  if (a->IsPVImpulseDSAllocated()) {
+    FastSet& fed = a->AffectedNodesByImpulseReward;
+    if (!fed.isFrozen()) return false;
+    for (int k = 0; k < fed.size(); ++k) out.push_back(fed[k]);
+  }
+  for (BaseActionClass* member : model_tree::SyncMembers(a)) {
+    if (!CollectImpulseFedNodes(member, out)) return false;
+  }
+  return true;
+}
+
+void PVModel::ListImpulseFeeds() {
+  QuietKnown = false;
+  auto list = [this](BaseActionClass* a) {
+    a->ImpulseFeeds.clear();
+    std::vector<ImpulseNodeClass*> workers;
+    for (PerformanceVariableNode* node : ConsideredPVs) {
+      if (!std::binary_search(a->ImpulseFedNodes.begin(), a->ImpulseFedNodes.end(), node->ID)) continue;
+      workers.clear();
+      node->ListImpulseWorkersFedBy(a, workers);
+      for (ImpulseNodeClass* w : workers) a->ImpulseFeeds.push_back({node, w});
+    }
+  };
+  list(&NoFiredAction);
+  for (int n = 0; n < NumActions; ++n) list(Actions[n]);
+}
+
+void PVModel::ListImpulseFedNodes() {
+  FedStamps.assign(At(NumPVs), 0);
+  FiringStamp = 0;
+  auto list = [this](BaseActionClass* a) {
+    std::vector<int> fed;
+    // A set still being filled cannot be read: the action stays unknown, and
+    // every event after its firing brings every node up to date.
+    a->ImpulseFedNodesKnown = CollectImpulseFedNodes(a, fed);
+    std::sort(fed.begin(), fed.end());
+    fed.erase(std::unique(fed.begin(), fed.end()), fed.end());
+    a->ImpulseFedNodes = std::move(fed);
+  };
+  list(&NoFiredAction);
+  for (int n = 0; n < NumActions; ++n) list(Actions[n]);
+}
+
 void PVModel::CreateAffectedLists() {
   for (int i = 0; i < NumPVs; ++i) {
     PerformanceVariableNode* node = PVList[At(i)];
@@ -270,21 +317,68 @@ void PVModel::ConsiderOnly(const int* indices, int n) {
   ConsideredPVs.clear();
   if (indices == nullptr) {
     ConsideredPVs.assign(PVList.get(), PVList.get() + NumPVs);
-    return;
+  } else {
+    ConsideredPVs.reserve(At(n));
+    for (int k = 0; k < n; ++k) {
+      QUELIX_ASSERT(indices[k] >= 0 && indices[k] < NumPVs, kSource);
+      ConsideredPVs.push_back(PVList[At(indices[k])]);
+    }
   }
-  ConsideredPVs.reserve(At(n));
-  for (int k = 0; k < n; ++k) {
-    QUELIX_ASSERT(indices[k] >= 0 && indices[k] < NumPVs, kSource);
-    ConsideredPVs.push_back(PVList[At(indices[k])]);
-  }
+  ListImpulseFeeds();
 }
 
 // --- Per event and per run ---------------------------------------------------
 
 void PVModel::Accumulate(double t) {
-  for (PerformanceVariableNode* node : ConsideredPVs) {
-    node->Accumulate(t, LastActionTime, LastFiredAction);
+  BaseActionClass* last = LastFiredAction;
+  if (last != nullptr && !last->ImpulseFedNodesKnown) {
+    WalkAllNodes(t, last);
+    return;
   }
+  if (!QuietAt(t)) {
+    WalkBusyNodes(t, last);
+    return;
+  }
+  // Every node is idle at t: a fed node inside its window gains the impulses
+  // and keeps its state, any other fed node gains nothing.
+  if (last == nullptr) return;
+  for (const ImpulseFeed& feed : last->ImpulseFeeds) {
+    const PerformanceVariableNode* node = feed.Node;
+    if (node->AccumulationState == PerformanceVariableNode::Accumulating && t >= node->StartTime) {
+      feed.Worker->Accumulate(t, LastActionTime);
+    }
+  }
+}
+
+void PVModel::WalkAllNodes(double t, BaseActionClass* last) {
+  QuietKnown = false;
+  for (PerformanceVariableNode* node : ConsideredPVs) node->Accumulate(t, LastActionTime, last);
+}
+
+void PVModel::WalkBusyNodes(double t, BaseActionClass* last) {
+  const std::uint64_t stamp = ++FiringStamp;
+  if (last != nullptr) {
+    for (int id : last->ImpulseFedNodes) FedStamps[At(id)] = stamp;
+  }
+  double bound = std::numeric_limits<double>::infinity();
+  bool inclusive = true;
+  for (PerformanceVariableNode* node : ConsideredPVs) {
+    if (FedStamps[At(node->ID)] == stamp || node->NumWorkers > 0) {
+      node->Accumulate(t, LastActionTime, last);
+    } else if (!node->IdleAt(t)) {
+      node->AdvanceState(t);
+    }
+    bool nodeInclusive = false;
+    const double nodeBound = node->IdleBound(&nodeInclusive);
+    if (nodeBound < bound || (nodeBound == bound && !nodeInclusive)) {
+      bound = nodeBound;
+      inclusive = nodeInclusive;
+    }
+  }
+  QuietBound = bound;
+  QuietInclusive = inclusive;
+  QuietChanges = PerformanceVariableNode::StateChanges;
+  QuietKnown = true;
 }
 
 BaseActionClass* PVModel::FireAction(BaseActionClass* action, double t) {
@@ -319,6 +413,7 @@ void PVModel::SteadyState() {
     PerformanceVariableNode* node = PVList[At(i)];
     if (node->IsSteadyState == 1) node->AccumulationState = PerformanceVariableNode::Accumulating;
   }
+  QuietKnown = false;
 }
 
 // --- State vector and the last-action index ----------------------------------
@@ -446,6 +541,9 @@ void PVModel::ReleasePVStructures(BaseActionClass* a) {
   }
   a->DeallocatePVImpulseDS();
   a->DeallocatePVRateDS();
+  a->ImpulseFedNodes.clear();
+  a->ImpulseFedNodesKnown = false;
+  a->ImpulseFeeds.clear();
 }
 
 void PVModel::Destruct() {

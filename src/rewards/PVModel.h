@@ -18,6 +18,7 @@
 #ifndef REWARDS_PVMODEL_H
 #define REWARDS_PVMODEL_H
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <vector>
@@ -67,8 +68,19 @@ class PVModel : public BaseModelClass {
   // The nodes Accumulate and EndAccumulate drive: PVList[indices[k]], or every
   // node when indices is null. Replaces an earlier selection.
   void ConsiderOnly(const int* indices, int n);
+  // Fills every action's ImpulseFedNodes (and NoFiredAction's) from the
+  // frozen impulse sets.
+  void ListImpulseFedNodes();
+  // Fills every action's ImpulseFeeds from ConsideredPVs.
+  void ListImpulseFeeds();
 
   // --- Per event and per run -------------------------------------------------
+  // Brings up to date, for an event at t, the considered nodes that the event
+  // can change: those the last firing feeds and those not idle at t
+  // (PerformanceVariableNode::IdleAt). The others are left alone. While every
+  // node stays idle (no rate reward accumulating, no window opening or
+  // closing), only the fired action's impulse workers are credited, so the
+  // work per event follows the action's impulses, not the number of nodes.
   void Accumulate(double t);
   BaseActionClass* FireAction(BaseActionClass* action, double t);
   void EndAccumulate(double t);
@@ -112,6 +124,17 @@ class PVModel : public BaseModelClass {
   BaseActionClass** IndexedActions;
   BaseActionClass NoFiredAction;
   std::vector<PerformanceVariableNode*> ConsideredPVs;
+  // Per node number, the number of the last event whose fired action fed the
+  // node's impulse workers; Accumulate compares it with FiringStamp.
+  std::vector<std::uint64_t> FedStamps;
+  std::uint64_t FiringStamp = 0;
+  // What the last walk of every considered node found: all of them stay idle
+  // for t below QuietBound (or equal to it, when QuietInclusive), as long as
+  // PerformanceVariableNode::StateChanges still equals QuietChanges.
+  bool QuietKnown = false;
+  bool QuietInclusive = false;
+  double QuietBound = 0.0;
+  std::uint64_t QuietChanges = 0;
 
  private:
   // 1-based position of a in IndexedActions; 0 for NoFiredAction or unknown.
@@ -124,6 +147,17 @@ class PVModel : public BaseModelClass {
   void FreezeImpulseStructures(BaseActionClass* a);
   void GiveEmptyStructures(BaseActionClass* a);
   void AttachImpulse(int node, int impulse, BaseActionClass* a, BaseModelClass* m);
+  // Appends the node numbers a's firing feeds, unsorted, with repeats; false
+  // when a set on the way is not frozen yet.
+  bool CollectImpulseFedNodes(BaseActionClass* a, std::vector<int>& out);
+  bool QuietAt(double t) const {
+    return QuietKnown && QuietChanges == PerformanceVariableNode::StateChanges &&
+           (t < QuietBound || (QuietInclusive && t == QuietBound));
+  }
+  // Every considered node, as Accumulate did before it learned to skip.
+  void WalkAllNodes(double t, BaseActionClass* last);
+  // Every considered node that is fed or not idle; learns the quiet bound.
+  void WalkBusyNodes(double t, BaseActionClass* last);
 };
 
 #endif

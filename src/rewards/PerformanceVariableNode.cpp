@@ -1,8 +1,10 @@
 #include "rewards/PerformanceVariableNode.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <limits>
 
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "Cpp/BaseClasses/BaseModelClass.h"
@@ -11,6 +13,7 @@
 #include "rewards/ModelTreeQueries.h"
 
 int PerformanceVariableNode::the_id = 0;
+std::uint64_t PerformanceVariableNode::StateChanges = 0;
 
 namespace {
 
@@ -322,6 +325,10 @@ void PerformanceVariableNode::CreateImpulseWorkerLists() {
   for (int i = 0; i < NumImpulses; ++i) {
     ImpulseWorkers[At(i)] = Impulses[At(i)]->CreateImpulseWorkerList(NumImpulseWorkers[At(i)]);
   }
+  AllImpulseWorkers.clear();
+  for (int i = 0; i < NumImpulses; ++i) {
+    for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) AllImpulseWorkers.push_back(ImpulseWorkers[At(i)][j]);
+  }
 }
 
 void PerformanceVariableNode::FixImpulseWorkerLists() {
@@ -406,12 +413,10 @@ void PerformanceVariableNode::TotalAccumulation() {
   }
   ImpulseValue = 0.0;
   ImpulseSquaredValue = 0.0;
-  for (int i = 0; i < NumImpulses; ++i) {
-    for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) {
-      const double v = ImpulseWorkers[At(i)][j]->Value;
-      ImpulseValue += v;
-      ImpulseSquaredValue += v * v;
-    }
+  for (const ImpulseNodeClass* worker : AllImpulseWorkers) {
+    const double v = worker->Value;
+    ImpulseValue += v;
+    ImpulseSquaredValue += v * v;
   }
   Value += ImpulseValue;
   SquaredValue += ImpulseSquaredValue;
@@ -419,12 +424,14 @@ void PerformanceVariableNode::TotalAccumulation() {
 
 void PerformanceVariableNode::EndAccumulate(double t, double lastT, BaseActionClass* last) {
   if (AccumulationState == Complete) return;
-  CommonAccumulate(t, lastT, last);
-  for (int i = 0; i < NumImpulses; ++i) {
-    for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) {
-      ImpulseWorkers[At(i)][j]->completeAccumulation(t);
-    }
-  }
+  // Without a rate reward, and with no impulse of the last firing to credit,
+  // the common step has nothing to add.
+  const bool fedByLast = last != nullptr && (!last->ImpulseFedNodesKnown ||
+                                             std::binary_search(last->ImpulseFedNodes.begin(),
+                                                                last->ImpulseFedNodes.end(), ID));
+  if (NumWorkers > 0 || fedByLast) CommonAccumulate(t, lastT, last);
+  for (ImpulseNodeClass* worker : AllImpulseWorkers) worker->completeAccumulation(t);
+  ++StateChanges;
   // One time unit of slack: a run ending at the horizon completes every node.
   if (t + 1.0 > StopTime) {
     AccumulationState = Complete;
@@ -454,9 +461,38 @@ void PerformanceVariableNode::CurrentReward(BaseActionClass* last) {
 void PerformanceVariableNode::UpdateAccumulate(double t) {
   if (t > StopTime) {
     AccumulationState = Complete;
+    ++StateChanges;
     TotalAccumulation();
-  } else {
+  } else if (AccumulationState != Accumulating) {
     AccumulationState = Accumulating;
+    ++StateChanges;
+  }
+}
+
+double PerformanceVariableNode::IdleBound(bool* inclusive) const {
+  *inclusive = false;
+  switch (AccumulationState) {
+    case Complete:
+      *inclusive = true;
+      return std::numeric_limits<double>::infinity();
+    case Accumulating:
+      if (NumWorkers == 0 && StopTime >= StartTime) {
+        *inclusive = true;
+        return StopTime;
+      }
+      return StartTime;
+    case NotStarted:
+      return StartTime;
+    default:
+      return -std::numeric_limits<double>::infinity();
+  }
+}
+
+void PerformanceVariableNode::ListImpulseWorkersFedBy(BaseActionClass* last,
+                                                      std::vector<ImpulseNodeClass*>& out) {
+  ForEachImpulseWorkerOf(last, [&out](ImpulseNodeClass* w) { out.push_back(w); });
+  if (last != nullptr && last->isSync()) {
+    for (BaseActionClass* member : model_tree::SyncMembers(last)) ListImpulseWorkersFedBy(member, out);
   }
 }
 
@@ -473,15 +509,14 @@ bool PerformanceVariableNode::ImpulseAffectedBy(BaseActionClass* a) const {
 }
 
 void PerformanceVariableNode::Reset() {
+  ++StateChanges;
   AccumulationState = NotStarted;
   Value = 0.0;
   SquaredValue = 0.0;
   for (int i = 0; i < NumWorkers; ++i) Workers[At(i)]->Reset();
   ImpulseValue = 0.0;
   ImpulseSquaredValue = 0.0;
-  for (int i = 0; i < NumImpulses; ++i) {
-    for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) ImpulseWorkers[At(i)][j]->Reset();
-  }
+  for (ImpulseNodeClass* worker : AllImpulseWorkers) worker->Reset();
   if (IsSteadyState == 1) {
     StartTime = StopTime;
     StopTime = StartTime + IntervalLength;

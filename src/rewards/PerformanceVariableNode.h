@@ -44,6 +44,11 @@ class PerformanceVariableNode {
   // Number of the next node to be initialised; the reward model restarts it at
   // 0 before it creates its nodes, so that ID is the node's list position.
   static int the_id;
+  // Counts every change of any node's accumulation state or window (Reset,
+  // EndAccumulate, and UpdateAccumulate when the state moves). The reward
+  // model compares it to know whether what its last walk of the nodes found
+  // still holds.
+  static std::uint64_t StateChanges;
 
   PerformanceVariableNode();
   PerformanceVariableNode(const PerformanceVariableNode&) = delete;
@@ -96,6 +101,28 @@ class PerformanceVariableNode {
   void EndAccumulate(double t, double lastT, BaseActionClass* last);
   void CurrentReward(BaseActionClass* last);
   void UpdateAccumulate(double t);
+  // Accumulate for a firing that feeds none of this node's impulse workers,
+  // when the node has no rate reward: only the state can move.
+  void AdvanceState(double t) {
+    if (AccumulationState == Complete || !(t >= StartTime)) return;
+    UpdateAccumulate(t);
+  }
+  // Whether Accumulate(t, lastT, last) would change nothing, for a firing
+  // that feeds none of this node's impulse workers: the node is complete, or
+  // t lies before its window, or it is accumulating inside its window and has
+  // no rate reward (time passing earns it nothing).
+  bool IdleAt(double t) const {
+    if (AccumulationState == Complete || !(t >= StartTime)) return true;
+    return AccumulationState == Accumulating && NumWorkers == 0 && t <= StopTime;
+  }
+  // The times at which IdleAt holds, in the current state, are exactly those
+  // below a bound (and NaN): returns the bound; *inclusive tells whether the
+  // bound itself is idle.
+  double IdleBound(bool* inclusive) const;
+  // Appends the impulse workers of this node that a firing of last credits,
+  // in the order Accumulate credits them (its synchronised members' after
+  // its own).
+  void ListImpulseWorkersFedBy(BaseActionClass* last, std::vector<ImpulseNodeClass*>& out);
   // Whether a carries an impulse of this variable (a null action carries none).
   bool ImpulseAffectedBy(BaseActionClass* a) const;
 
@@ -134,6 +161,9 @@ class PerformanceVariableNode {
   std::vector<int> NumImpulseActionInstances;
   std::vector<ImpulseNodeClass*> Impulses;
   std::vector<ImpulseNodeClass**> ImpulseWorkers;
+  // Every impulse worker, impulse by impulse, in ImpulseWorkers order: the
+  // per-replication passes (completion, totals, reset) walk this one array.
+  std::vector<ImpulseNodeClass*> AllImpulseWorkers;
   std::vector<ActionModelPairClass> ImpulseActions;
   std::vector<std::vector<std::string>> ImpulseModelDependencies;
   std::vector<std::vector<ModelGroupClass>> ImpulseModelGroups;

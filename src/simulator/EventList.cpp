@@ -10,23 +10,28 @@
 EventList::EventList(int capacity)
     : Storage(std::max(capacity, 0)),
       Capacity(std::max(capacity, 0)),
+      FreeEvents(Capacity),
       Items(Capacity, nullptr),
       NumEvents(0),
       EqualIndices(Capacity, 0),
       NumEqual(0) {
-  FreeEvents.reserve(Capacity);
   for (Event& e : Storage) FreeEvents.push_back(&e);
 }
 
 EventList::~EventList() = default;
 
-int EventList::Insert(Event* e) {
+int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action); }
+
+int EventList::Insert(double time, double startTime, BaseActionClass* action) {
   QUELIX_ASSERT(!FreeEvents.empty(), "EventList");
   Event* spare = FreeEvents.back();
   FreeEvents.pop_back();
-  *spare = *e;
+  spare->Time = time;
+  spare->StartTime = startTime;
+  spare->Action = action;
   Place(spare, NumEvents);
   ++NumEvents;
+  if (NumEvents == 1) return 0;  // the root has nothing to climb past
   return BubbleUp(NumEvents - 1);
 }
 
@@ -54,6 +59,8 @@ void EventList::ModifyKey(Event** slot) {
 
 Event** EventList::Earliest() {
   if (NumEvents == 0) return nullptr;
+  // A lone event ties with nothing: no search, and no draw as before.
+  if (NumEvents == 1) return &Items[0];
   FindEquals(0);
   int chosen = NumEqual == 1 ? 0 : ChooseAmongEquals();
   NumEqual = 0;

@@ -15,10 +15,29 @@
 
 #include "simulator/Event.h"
 
+#include <memory>
 #include <ostream>
 #include <vector>
 
 class EventList {
+  // The spare events: a stack of fixed capacity over one array, so that
+  // taking and returning a spare is a load and a store (no growth checks).
+  class SpareStack {
+   public:
+    explicit SpareStack(int capacity) : Slots(new Event*[capacity > 0 ? capacity : 1]), Count(0) {}
+    bool empty() const { return Count == 0; }
+    Event* back() const { return Slots[Count - 1]; }
+    void pop_back() { --Count; }
+    // REQUIRES: fewer than capacity spares are held.
+    void push_back(Event* e) { Slots[Count++] = e; }
+    const Event* const* begin() const { return Slots.get(); }
+    const Event* const* end() const { return Slots.get() + Count; }
+
+   private:
+    std::unique_ptr<Event*[]> Slots;
+    int Count;
+  };
+
  public:
   explicit EventList(int capacity);
   EventList(const EventList&) = delete;
@@ -29,6 +48,9 @@ class EventList {
   // REQUIRES: fewer than Capacity events are scheduled, and e->Action has a
   // ScheduleRecord and no scheduled event.
   int Insert(Event* e);
+  // The same for the event (time, startTime, action), written straight into
+  // the spare.
+  int Insert(double time, double startTime, BaseActionClass* action);
   // REQUIRES: slot is an occupied heap slot of this list.
   void Remove(Event** slot);
   // p points at a variable holding a heap slot.
@@ -64,8 +86,8 @@ class EventList {
   int ChooseAmongEquals() const;
 
   std::vector<Event> Storage;       // every event the list will ever use
-  std::vector<Event*> FreeEvents;   // spare events; the back is the front
   int Capacity;
+  SpareStack FreeEvents;            // the top is the next spare
   std::vector<Event*> Items;        // the heap: children of i are 2i+1, 2i+2
   int NumEvents;
   std::vector<int> EqualIndices;    // scratch of FindEquals

@@ -24,15 +24,14 @@ bool IsListed(const ScheduleEntry* entry) { return !entry->Unlisted; }
 // ---------------------------------------------------------------------------
 
 short SimulatorClass::AddActionAffects(BaseActionClass* group, BaseActionClass* action) {
-  action->AffectedActions = new ActionListNode{group, action->AffectedActions};
+  action->pushAffectedAction(group);
   return 0;
 }
 
 short SimulatorClass::AddActionAffectsOld(BaseActionClass* group, BaseActionClass* action) {
-  ActionListNode** link = &action->AffectedActions;
-  for (; *link != nullptr; link = &(*link)->Next)
-    if ((*link)->Action == group) return 0;
-  *link = new ActionListNode{group, nullptr};
+  for (ActionListNode* node = action->AffectedActions; node != nullptr; node = node->Next)
+    if (node->Action == group) return 0;
+  action->appendAffectedAction(group);
   return 0;
 }
 
@@ -102,15 +101,16 @@ short SimulatorClass::GenerateConnectivityListOld(bool useMatrix) {
 
 short SimulatorClass::BuildConnectivityListFor(const char* simtest) {
   const int mode = simtest == nullptr ? 2 : std::atoi(simtest);
+  short result = 0;  // any other mode: every AffectedActions list stays empty
   if (mode == 2) {
     std::cout << "GenerateConnectivityList()" << std::endl;
-    return GenerateConnectivityList();
-  }
-  if (mode == 0 || mode == 1) {
+    result = GenerateConnectivityList();
+  } else if (mode == 0 || mode == 1) {
     std::cout << "GenerateConnectivityListOld()" << std::endl;
-    return GenerateConnectivityListOld(mode == 1);
+    result = GenerateConnectivityListOld(mode == 1);
   }
-  return 0;  // every AffectedActions list stays empty
+  for (int i = 0; i < RewardModel->NumActions; ++i) RewardModel->Actions[i]->syncAffectedGroups();
+  return result;
 }
 
 void SimulatorClass::PrintConnectivityList(std::ostream* out) {
@@ -128,9 +128,6 @@ void SimulatorClass::PrintConnectivityList(std::ostream* out) {
 
 void SimulatorClass::ScheduleGroup(BaseActionClass* g) {
   const double delay = g->SampleDistribution();
-  ScratchEvent->StartTime = Now;
-  ScratchEvent->Action = g;
-  ScratchEvent->Time = Now + delay;
   if (g->ReactivationPredicate()) {
     g->Reactivation = true;
     ScheduleEntry* entry = g->ScheduleRecord;
@@ -140,7 +137,7 @@ void SimulatorClass::ScheduleGroup(BaseActionClass* g) {
     entry->Unlisted = false;
     entry->ListPosition = &entry->Node;
   }
-  Events->Insert(ScratchEvent.get());
+  Events->Insert(Now + delay, Now, g);
 }
 
 int SimulatorClass::GenerateInitialEnabledList() {
@@ -179,7 +176,8 @@ bool SimulatorClass::SimStep() {
   RewardModel->Accumulate(Now);
   LastFired = TraceEnabled ? FireTraced() : RewardModel->FireAction(CurrentGroup, Now);
   ++ActionsFired;
-  CheckReactivationList();
+  if (LastFired->AffectedGroupsStale) LastFired->syncAffectedGroups();
+  if (!ReactivationList.IsEmpty()) CheckReactivationList();
   RemoveAffectedActions();
   InsertAffectedActions();
   NextEventSlot = Events->Earliest();
@@ -242,8 +240,7 @@ void SimulatorClass::CheckReactivationList() {
 }
 
 void SimulatorClass::RemoveAffectedActions() {
-  for (ActionListNode* node = LastFired->AffectedActions; node != nullptr; node = node->Next) {
-    BaseActionClass* g = node->Action;
+  for (BaseActionClass* g : LastFired->AffectedGroups) {
     ScheduleEntry* entry = g->ScheduleRecord;
     if (entry->HeapSlot == nullptr) continue;
     const bool voided = g->EnablingChange() || (g->Reactivation && g->ReactivationFunction());
@@ -259,8 +256,7 @@ void SimulatorClass::RemoveAffectedActions() {
 }
 
 void SimulatorClass::InsertAffectedActions() {
-  for (ActionListNode* node = LastFired->AffectedActions; node != nullptr; node = node->Next) {
-    BaseActionClass* g = node->Action;
+  for (BaseActionClass* g : LastFired->AffectedGroups) {
     if (g->Enabled() && g->ScheduleRecord->HeapSlot == nullptr) ScheduleGroup(g);
   }
 }

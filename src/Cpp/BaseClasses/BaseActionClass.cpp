@@ -143,6 +143,26 @@ void BaseActionClass::clearAffectedActions() {
     delete AffectedActions;
     AffectedActions = next;
   }
+  AffectedGroups.clear();
+  AffectedGroupsStale = false;
+}
+
+void BaseActionClass::pushAffectedAction(BaseActionClass* group) {
+  AffectedActions = new ActionListNode{group, AffectedActions};
+  AffectedGroupsStale = true;
+}
+
+void BaseActionClass::appendAffectedAction(BaseActionClass* group) {
+  ActionListNode** link = &AffectedActions;
+  while (*link != nullptr) link = &(*link)->Next;
+  *link = new ActionListNode{group, nullptr};
+  AffectedGroupsStale = true;
+}
+
+void BaseActionClass::syncAffectedGroups() {
+  AffectedGroups.clear();
+  for (ActionListNode* node = AffectedActions; node != nullptr; node = node->Next) AffectedGroups.push_back(node->Action);
+  AffectedGroupsStale = false;
 }
 
 void BaseActionClass::PrintInfo() {

@@ -15,6 +15,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "Cpp/BaseClasses/ActionCodes.h"
 #include "Cpp/BaseClasses/FastSet.h"
@@ -24,7 +25,16 @@ class BaseActionClass;
 class BaseGroupClass;
 class BaseModelClass;
 class BaseStateVariableClass;
+class ImpulseNodeClass;
+class PerformanceVariableNode;
 struct ScheduleEntry;
+
+// One impulse worker that the firing of an action credits, with the reward
+// variable it belongs to. The reward model builds these lists.
+struct ImpulseFeed {
+  PerformanceVariableNode* Node;
+  ImpulseNodeClass* Worker;
+};
 
 // One node of an action's AffectedActions list: a group to re-examine after
 // the action fires. The simulator builds and reads these lists.
@@ -86,8 +96,15 @@ class BaseActionClass {
   void Age() { Phase++; }
   bool ReadyToFire() { return static_cast<double>(Phase) == ErlangParamM(); }
 
-  // Frees every AffectedActions node and leaves the list empty.
+  // Frees every AffectedActions node and leaves the list (and its array
+  // copy) empty.
   void clearAffectedActions();
+  // Put group at the front, or at the back, of AffectedActions; the array
+  // copy is then stale until syncAffectedGroups.
+  void pushAffectedAction(BaseActionClass* group);
+  void appendAffectedAction(BaseActionClass* group);
+  // Makes AffectedGroups a copy of AffectedActions again.
+  void syncAffectedGroups();
 
   void PrintInfo();
 
@@ -99,6 +116,11 @@ class BaseActionClass {
   bool Reactivation;
   std::string Name;
   ActionListNode* AffectedActions;
+  // The groups of AffectedActions, in list order, in one array: the step
+  // walks it twice per firing. The simulator syncs every action's copy once
+  // the relation is built; the step syncs a stale one before using it.
+  std::vector<BaseActionClass*> AffectedGroups;
+  bool AffectedGroupsStale = false;
   bool Fired;
   Distribution DistributionType;
   ScheduleEntry* ScheduleRecord;
@@ -115,6 +137,15 @@ class BaseActionClass {
   int NumCompletedNodes;
   FastSet AffectedNodes;
   FastSet AffectedNodesByRateReward;
+  // The reward variables (node numbers, ascending) whose impulse workers the
+  // firing of this action feeds, through the action itself or its
+  // synchronised members. The reward model fills it at set-up; until then
+  // (ImpulseFedNodesKnown false) every variable counts as fed.
+  std::vector<int> ImpulseFedNodes;
+  bool ImpulseFedNodesKnown = false;
+  // The impulse workers of the considered variables that the firing feeds,
+  // in the order a walk of the variables credits them.
+  std::vector<ImpulseFeed> ImpulseFeeds;
   short Phase;
   int ActionID;
   List<BaseStateVariableClass> AffectedSVs;
