@@ -60,6 +60,12 @@ bool StudyReport::Collect() {
   ::getrusage(RUSAGE_CHILDREN, &children);
   managerCpu_ = Seconds(self.ru_utime) + Seconds(self.ru_stime);
   simulatorsCpu_ = Seconds(children.ru_utime) + Seconds(children.ru_stime);
+  // Remote simulators are not this process's children (those are srun or
+  // ssh clients): count what the simulators reported of themselves instead.
+  if (options_.launcher != "local") {
+    simulatorsCpu_ = 0.0;
+    for (const SimulatorFacts& f : study_.Facts()) simulatorsCpu_ += f.cpuSeconds;
+  }
   return written_;
 }
 
