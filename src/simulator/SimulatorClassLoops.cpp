@@ -182,7 +182,6 @@ void SimulatorClass::CheckCompletedBatches(PerformanceVariableNode** pvs, int* v
       // (time > StopTime) completes and totals the batch.
       v->Accumulate(v->StopTime + 1.0, BaseModelClass::LastActionTime, RewardModel->LastFiredAction);
       if (valueCounts[a] >= ReportSize) SendSSResults(valueCounts, squareCounts);
-      // A stopped run sends no more reports; a full row then has no room.
       if (valueCounts[a] < ReportSize) {
         ValuePacket->Value(a, valueCounts[a]++) = v->Value;
         SquarePacket->Value(a, squareCounts[a]++) = v->SquaredValue;
@@ -202,11 +201,23 @@ void SimulatorClass::CheckCompletedBatches(PerformanceVariableNode** pvs, int* v
 }
 
 void SimulatorClass::SendSSResults(int* valueCounts, int* squareCounts) {
-  if (RunState == 2) return;
+  const bool stopped = RunState == 2;
+  if (stopped && std::all_of(valueCounts, valueCounts + NumPVs, [](int count) { return count == 0; })) return;
   std::copy(valueCounts, valueCounts + NumPVs, ValuePacket->Counts.begin());
   std::copy(squareCounts, squareCounts + NumPVs, SquarePacket->Counts.begin());
   std::fill(valueCounts, valueCounts + NumPVs, 0);
   std::fill(squareCounts, squareCounts + NumPVs, 0);
   CPUTime = (ClockNow() - StartClock) / CLOCKS_PER_SEC;
-  CheckReportSize(CPUTime);
+  if (!stopped) {
+    CheckReportSize(CPUTime);
+    return;
+  }
+  // A stopped run polls no manager, but the batches it has recorded are
+  // counted in the files' batch count: they go out with whatever is still
+  // held back, to the files once the manager is gone.
+  FullPackets->Push(std::move(ValuePacket));
+  FullPackets->Push(std::move(SquarePacket));
+  ValuePacket = CreateDataPacket(NumPVs);
+  SquarePacket = CreateDataPacket(NumPVs);
+  HandOverHeldReports();
 }

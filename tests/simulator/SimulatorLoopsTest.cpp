@@ -287,6 +287,21 @@ TEST_F(LoopTest, AStopSignalEndsASteadyStateRunWithItsLastReport) {
   EXPECT_EQ(ReadLines(Ascii).back(), "#META_DATA,BATCHES=5");
 }
 
+// A run stopped from outside the loop (the manager's quit, a lost
+// connection) still writes the batches it recorded, and its trailer counts
+// exactly those.
+TEST_F(LoopTest, AStoppedSteadyStateRunKeepsItsPartialReport) {
+  TimedActivity* tick;
+  Prepare(ClockModel(&tick), {SteadyVariable("v", "P", 0.0, 10.0)});
+  Sim().IsTerminating = 0;
+  tick->OnFire = [&] {
+    if (tick->FireCount == 55) Sim().RunState = 2;
+  };
+  Run();
+  EXPECT_EQ(ValuesOf(Ascii, 0).size(), 5u);
+  EXPECT_EQ(ReadLines(Ascii).back(), "#META_DATA,BATCHES=5");
+}
+
 TEST(SimulatorLoopsDeathTest, ASteadyStateRunNeedsASteadyStateVariable) {
   auto* san = new HandSAN("ANY");
   Place* p = san->AddPlace("P", 1);
