@@ -89,13 +89,7 @@ double StudentTQuantile(double p, long degreesOfFreedom) {
 
 ResultsSummary::ResultsSummary(std::vector<std::string> names) : names_(std::move(names)) {}
 
-void ResultsSummary::Add(int pvIndex, double value) {
-  Moments& m = moments_[pvIndex];
-  ++m.n;
-  const double delta = value - m.mean;
-  m.mean += delta / static_cast<double>(m.n);
-  m.m2 += delta * (value - m.mean);
-}
+void ResultsSummary::Add(int pvIndex, double value) { moments_[pvIndex].Add(value); }
 
 std::string ResultsSummary::NameOf(int pvIndex) const {
   if (pvIndex >= 0 && static_cast<std::size_t>(pvIndex) < names_.size() && !names_[pvIndex].empty()) {
@@ -109,7 +103,7 @@ std::vector<ResultsSummary::Row> ResultsSummary::Rows() const {
   for (const auto& [pvIndex, m] : moments_) {
     Row row{pvIndex, NameOf(pvIndex), m.n, m.mean, kNaN, kNaN, kNaN};
     if (m.n >= 2) {
-      row.standardDeviation = std::sqrt(m.m2 / static_cast<double>(m.n - 1));
+      row.standardDeviation = m.StandardDeviation();
       const double halfWidth = StudentTQuantile(0.975, m.n - 1) * row.standardDeviation /
                                std::sqrt(static_cast<double>(m.n));
       row.ciLow = m.mean - halfWidth;
