@@ -53,13 +53,10 @@ std::unique_ptr<EngineRewardModel> ClockModel(int k, double horizon) {
   return std::make_unique<EngineRewardModel>(san, std::vector<VariableSpec>{count});
 }
 
-// Each iteration runs ten replications of about 20000 firings.
-void BM_TerminatingReplications(benchmark::State& state) {
-  QuietStdout quiet;
-  const int k = static_cast<int>(state.range(0));
-  auto model = ClockModel(k, 20000.0 / k);
+// Times ten terminating replications of model per iteration; counts firings.
+void TimeTenReplications(benchmark::State& state, EngineRewardModel* model) {
   Harness h;
-  h.Install(model.get());
+  h.Install(model);
   const std::int64_t before = h.Sim.ActionsFired;
   for (auto _ : state) {
     h.Sim.RunState = 0;
@@ -70,23 +67,40 @@ void BM_TerminatingReplications(benchmark::State& state) {
   state.counters["firings_per_s"] =
       benchmark::Counter(static_cast<double>(h.Sim.ActionsFired - before), benchmark::Counter::kIsRate);
 }
+
+// Each iteration runs ten replications of about 20000 firings.
+void BM_TerminatingReplications(benchmark::State& state) {
+  QuietStdout quiet;
+  const int k = static_cast<int>(state.range(0));
+  TimeTenReplications(state, ClockModel(k, 20000.0 / k).get());
+}
 BENCHMARK(BM_TerminatingReplications)->Arg(10)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-std::unique_ptr<EngineRewardModel> QueueModel() {
+// The M/M/1 queue: arrivals at rate 0.5, service at rate 1.
+HandSAN* MM1Queue() {
   auto* san = new HandSAN("MM1");
   Place* q = san->AddPlace("Q", 0);
   san->AddActivity("ARRIVE", {}, {q})->Exponential(0.5);
   san->AddActivity("SERVE", {q}, {})->Exponential(1.0);
   san->Finish();
+  return san;
+}
+
+// The queue's time-averaged length and busy time up to stop.
+std::vector<VariableSpec> LengthAndBusy(double stop, int steadyState) {
   VariableSpec length;
   length.Name = "length";
   length.RatePlace = "Q";
-  length.Stop = 1000.0;
-  length.SteadyState = 1;
+  length.Stop = stop;
+  length.SteadyState = steadyState;
   VariableSpec busy = length;
   busy.Name = "busy";
   busy.Busy = true;
-  return std::make_unique<EngineRewardModel>(san, std::vector<VariableSpec>{length, busy});
+  return {length, busy};
+}
+
+std::unique_ptr<EngineRewardModel> QueueModel() {
+  return std::make_unique<EngineRewardModel>(MM1Queue(), LengthAndBusy(1000.0, 1));
 }
 
 // Each iteration runs one trajectory of twenty batches of 1000 time units
@@ -114,41 +128,20 @@ void BM_SteadyStateQueue(benchmark::State& state) {
 BENCHMARK(BM_SteadyStateQueue)->Unit(benchmark::kMillisecond);
 
 std::unique_ptr<EngineRewardModel> TerminatingQueueModel(double horizon) {
-  auto* san = new HandSAN("MM1");
-  Place* q = san->AddPlace("Q", 0);
-  san->AddActivity("ARRIVE", {}, {q})->Exponential(0.5);
-  san->AddActivity("SERVE", {q}, {})->Exponential(1.0);
-  san->Finish();
-  VariableSpec length;
-  length.Name = "length";
-  length.RatePlace = "Q";
-  length.Stop = horizon;
-  VariableSpec busy = length;
-  busy.Name = "busy";
-  busy.Busy = true;
+  std::vector<VariableSpec> variables = LengthAndBusy(horizon, 0);
   VariableSpec arrivals;
   arrivals.Name = "arrivals";
   arrivals.Stop = horizon;
   arrivals.CountedActions = {"ARRIVE"};
-  return std::make_unique<EngineRewardModel>(san, std::vector<VariableSpec>{length, busy, arrivals});
+  variables.push_back(arrivals);
+  return std::make_unique<EngineRewardModel>(MM1Queue(), variables);
 }
 
 // Each iteration runs ten replications of 2000 time units of an M/M/1 queue
 // (about 2000 firings each) with two rate variables and one impulse count.
 void BM_RateRewardReplications(benchmark::State& state) {
   QuietStdout quiet;
-  auto model = TerminatingQueueModel(2000.0);
-  Harness h;
-  h.Install(model.get());
-  const int before = h.Sim.ActionsFired;
-  for (auto _ : state) {
-    h.Sim.RunState = 0;
-    h.Sim.Batches = 0;
-    h.Sim.MaxBatches = 10;
-    h.Sim.TerminatingSimulation();
-  }
-  state.counters["firings_per_s"] =
-      benchmark::Counter(static_cast<double>(h.Sim.ActionsFired - before), benchmark::Counter::kIsRate);
+  TimeTenReplications(state, TerminatingQueueModel(2000.0).get());
 }
 BENCHMARK(BM_RateRewardReplications)->Unit(benchmark::kMillisecond);
 

@@ -1,5 +1,17 @@
 # Helpers shared by the cluster scripts; sourced, not run.
 
+usage() { echo "usage: $0 start|stop DIR" >&2; exit 2; }
+
+# Reads the command line every cluster script takes, `start|stop DIR`: sets
+# action, and dir to DIR made absolute (created if missing). Exits 2 with the
+# usage on a wrong number of arguments; the caller judges the action.
+read_action_and_dir() {
+  [ $# -eq 2 ] || usage
+  action=$1
+  mkdir -p "$2"
+  dir=$(cd "$2" && pwd)
+}
+
 # Prints a TCP port in 20000-32767 that nothing on this machine listens on,
 # below the range the system hands out for outgoing connections. Another
 # process may still take it before the daemon binds; the daemon then fails
@@ -30,6 +42,8 @@ wait_until() {
 
 process_alive() { kill -0 "$1" 2>/dev/null; }
 process_gone() { ! kill -0 "$1" 2>/dev/null; }
+# True when PIDFILE names a process that is running.
+pidfile_alive() { [ -s "$1" ] && process_alive "$(cat "$1")"; }
 
 # Ends the processes whose ids are in the PIDFILEs: SIGTERM to all of them at
 # once (daemons take a second or two each to shut down), then SIGKILL to any

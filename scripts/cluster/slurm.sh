@@ -15,11 +15,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
 
-usage() { echo "usage: $0 start|stop DIR" >&2; exit 2; }
-[ $# -eq 2 ] || usage
-action=$1
-mkdir -p "$2"
-dir=$(cd "$2" && pwd)
+read_action_and_dir "$@"
 export SLURM_CONF=$dir/slurm.conf
 node=$(hostname -s)
 
@@ -79,7 +75,7 @@ settled() {
 }
 
 start() {
-  if [ -s "$dir/run/slurmctld.pid" ] && process_alive "$(cat "$dir/run/slurmctld.pid")"; then
+  if pidfile_alive "$dir/run/slurmctld.pid"; then
     echo "a cluster is already running in $dir" >&2
     exit 1
   fi
@@ -117,7 +113,7 @@ fail() {
 # Cancels what is still queued or running so that no step outlives the
 # cluster, then waits (bounded) for the steps' processes to go.
 cancel_jobs() {
-  [ -s "$dir/run/slurmctld.pid" ] && process_alive "$(cat "$dir/run/slurmctld.pid")" || return 0
+  pidfile_alive "$dir/run/slurmctld.pid" || return 0
   scancel --full --quiet --partition=debug 2>/dev/null || true
   wait_until 10 queue_empty || echo "slurm.sh: jobs still listed after 10 s" >&2
 }

@@ -16,11 +16,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
 
-usage() { echo "usage: $0 start|stop DIR" >&2; exit 2; }
-[ $# -eq 2 ] || usage
-action=$1
-mkdir -p "$2"
-dir=$(cd "$2" && pwd)
+read_action_and_dir "$@"
 
 write_keys() {
   rm -f "$dir/host_key" "$dir/host_key.pub" "$dir/client_key" "$dir/client_key.pub"
@@ -74,7 +70,7 @@ CONF
 answers() { ssh -F "$dir/ssh_config" 127.0.0.1 true; }
 
 start() {
-  if [ -s "$dir/sshd.pid" ] && process_alive "$(cat "$dir/sshd.pid")"; then
+  if pidfile_alive "$dir/sshd.pid"; then
     echo "an sshd is already running in $dir" >&2
     exit 1
   fi

@@ -7,7 +7,8 @@
 // manager killed outright leaves no simulator behind (a SIGKILL would leave a
 // step running, since srun could not cancel it).
 //
-// The handle is a LocalSimulator: it reaps the client, and kills it if it is
+// The client is started by StartChildProcess (ChildProcess.h). The handle is
+// a LocalSimulator: it reaps the client, and kills it if it is
 // destroyed while the client runs. Its process id is the client's.
 #ifndef MANAGER_CLIENT_PROCESS_H
 #define MANAGER_CLIENT_PROCESS_H

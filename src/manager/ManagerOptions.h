@@ -12,25 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "manager/Precision.h"
+#include "manager/StudySettings.h"
 
-struct ManagerOptions {
+// The study's own settings (StudySettings) as given, then what only the
+// manager uses: where the results go, how simulators are started.
+struct ManagerOptions : StudySettings {
   enum class Output { kText, kCsv, kJson };
 
-  int simulators = 0;            // 0 until parsed: the number of cores
-  unsigned baseSeed = 31415;
-  long replications = 0;         // 0: no limit
-  PrecisionTarget precision;
-  double maxSeconds = 0.0;       // 0: no limit
-  int reportSize = 1000;
-  double startTimeoutSeconds = 60.0;
+  ManagerOptions() { simulators = 0; }  // 0 until parsed: the number of cores
+
   std::string binaryFile;
   Output output = Output::kText;
-  bool quiet = false;
-  std::string gpusim;            // empty: beside the manager
   std::string launcher = "local";
   std::map<std::string, std::string> launcherSettings;
-  std::vector<std::string> simulatorArguments;
   // Read from the simulator arguments, for the merged file's header.
   int experiment = 0;
   int generator = 0;

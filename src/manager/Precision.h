@@ -15,30 +15,7 @@
 #ifndef MANAGER_PRECISION_H
 #define MANAGER_PRECISION_H
 
-struct Moments {
-  long n = 0;
-  double mean = 0.0;
-  double m2 = 0.0;  // sum of squared deviations from the mean
-  double min = 0.0;
-  double max = 0.0;
-
-  // Welford's update.
-  void Add(double value) {
-    if (n == 0 || value < min) min = value;
-    if (n == 0 || value > max) max = value;
-    ++n;
-    const double delta = value - mean;
-    mean += delta / static_cast<double>(n);
-    m2 += delta * (value - mean);
-  }
-  // Folds in the moments of other observations (the pairwise update of Chan,
-  // Golub and LeVeque): the result does not depend on how the observations
-  // were grouped, up to rounding.
-  void Merge(const Moments& other);
-  bool AllEqual() const { return n > 0 && min == max; }
-  // NaN below two observations.
-  double StandardDeviation() const;
-};
+#include "stats/Moments.h"
 
 struct PrecisionTarget {
   double relWidth = 0.0;

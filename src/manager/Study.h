@@ -36,22 +36,8 @@
 #include "manager/Launcher.h"
 #include "manager/Precision.h"
 #include "manager/ManagerSignals.h"
+#include "manager/StudySettings.h"
 #include "protocol/SimulatorStream.h"
-
-struct StudySettings {
-  std::string gpusim;
-  std::vector<std::string> simulatorArguments;
-  int simulators = 1;
-  unsigned baseSeed = 31415;
-  long replications = 0;  // 0: no limit
-  PrecisionTarget precision;
-  double maxSeconds = 0.0;  // 0: no limit
-  int reportSize = 1000;
-  double startTimeoutSeconds = 60.0;
-  bool quiet = false;
-  bool keepBlocks = false;  // spool the blocks for CopyBlocks
-  std::size_t maxMessageSize = 64u << 20;
-};
 
 // The seed of simulator index (0-based) in a study with base seed S:
 // 1 + (splitmix64((S << 32) + index) mod 2147483646), so in [1, 2^31 - 2];

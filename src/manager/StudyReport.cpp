@@ -13,16 +13,16 @@
 #include "generated/GpuRewardNames.h"
 #include "output/BinFileHeader.h"
 #include "simulator/SimulatorClass.h"
+#include "text/TextFormat.h"
 
 namespace {
 
 double Seconds(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
 
+// Both infinities read "inf" here; NaN is the missing text.
 std::string Number(double value, const char* missing = "") {
   if (!std::isfinite(value)) return std::isinf(value) ? "inf" : missing;
-  char text[64];
-  std::snprintf(text, sizeof text, "%.10g", value);
-  return text;
+  return NumberText(value);
 }
 
 std::string Short(double value) {
@@ -32,16 +32,10 @@ std::string Short(double value) {
   return text;
 }
 
-std::string JsonNumber(double value) { return std::isfinite(value) ? Number(value) : "null"; }
+std::string JsonNumber(double value) { return FiniteNumberText(value, "null"); }
 
-std::string JsonText(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    if (static_cast<unsigned char>(c) >= 0x20) quoted += c;
-  }
-  return quoted + "\"";
-}
+// Every string field stays on its line: control characters are left out.
+std::string JsonText(const std::string& text) { return QuotedWithoutControls(text); }
 
 std::string Ended(const SimulatorFacts& facts) {
   return facts.fault.empty() ? facts.ending.Describe() : "lost: " + facts.fault;

@@ -18,21 +18,11 @@ int UsageError(const std::string& problem) {
 }
 
 StudySettings SettingsFrom(const ManagerOptions& options) {
-  StudySettings settings;
-  settings.gpusim = options.gpusim;
-  settings.simulatorArguments = options.simulatorArguments;
-  settings.simulators = options.simulators;
+  StudySettings settings = options;
   // Fewer replications than simulators: the extra simulators would have no share.
   if (options.replications > 0 && options.replications < settings.simulators) {
     settings.simulators = static_cast<int>(options.replications);
   }
-  settings.baseSeed = options.baseSeed;
-  settings.replications = options.replications;
-  settings.precision = options.precision;
-  settings.maxSeconds = options.maxSeconds;
-  settings.reportSize = options.reportSize;
-  settings.startTimeoutSeconds = options.startTimeoutSeconds;
-  settings.quiet = options.quiet;
   settings.keepBlocks = !options.binaryFile.empty();
   return settings;
 }

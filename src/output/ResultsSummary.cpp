@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "text/TextFormat.h"
+
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -59,33 +61,13 @@ double StudentUpperTail(double t, long degreesOfFreedom) {
   return 0.5 * RegularisedIncompleteBeta(df / 2.0, 0.5, df / (df + t * t));
 }
 
-// JSON has no infinities: like NaN they are written as the missing text.
-void PrintNumber(std::ostream& out, double value, const char* missing, bool finiteOnly = false) {
-  if (std::isnan(value) || (finiteOnly && std::isinf(value))) {
-    out << missing;
-    return;
-  }
-  char text[64];
-  std::snprintf(text, sizeof text, "%.10g", value);
-  out << text;
+// A CSV cell: NaN is the missing text; infinities stay "inf" and "-inf".
+void PrintNumber(std::ostream& out, double value, const char* missing) {
+  out << (std::isnan(value) ? std::string(missing) : NumberText(value));
 }
 
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      quoted += escaped;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
-}
+// JSON has no infinities: like NaN they are written as null.
+void PrintJsonNumber(std::ostream& out, double value) { out << FiniteNumberText(value, "null"); }
 
 }  // namespace
 
@@ -107,13 +89,7 @@ double StudentTQuantile(double p, long degreesOfFreedom) {
 
 ResultsSummary::ResultsSummary(std::vector<std::string> names) : names_(std::move(names)) {}
 
-void ResultsSummary::Add(int pvIndex, double value) {
-  Moments& m = moments_[pvIndex];
-  ++m.n;
-  const double delta = value - m.mean;
-  m.mean += delta / static_cast<double>(m.n);
-  m.m2 += delta * (value - m.mean);
-}
+void ResultsSummary::Add(int pvIndex, double value) { moments_[pvIndex].Add(value); }
 
 std::string ResultsSummary::NameOf(int pvIndex) const {
   if (pvIndex >= 0 && static_cast<std::size_t>(pvIndex) < names_.size() && !names_[pvIndex].empty()) {
@@ -127,7 +103,7 @@ std::vector<ResultsSummary::Row> ResultsSummary::Rows() const {
   for (const auto& [pvIndex, m] : moments_) {
     Row row{pvIndex, NameOf(pvIndex), m.n, m.mean, kNaN, kNaN, kNaN};
     if (m.n >= 2) {
-      row.standardDeviation = std::sqrt(m.m2 / static_cast<double>(m.n - 1));
+      row.standardDeviation = m.StandardDeviation();
       const double halfWidth = StudentTQuantile(0.975, m.n - 1) * row.standardDeviation /
                                std::sqrt(static_cast<double>(m.n));
       row.ciLow = m.mean - halfWidth;
@@ -177,13 +153,13 @@ void ResultsSummary::PrintJsonRows(std::ostream& out) const {
   for (const Row& row : Rows()) {
     out << (first ? "" : ",") << "\n    {\"pv\": " << row.pvIndex << ", \"name\": " << JsonString(row.name)
         << ", \"observations\": " << row.observations << ", \"mean\": ";
-    PrintNumber(out, row.mean, "null", true);
+    PrintJsonNumber(out, row.mean);
     out << ", \"stddev\": ";
-    PrintNumber(out, row.standardDeviation, "null", true);
+    PrintJsonNumber(out, row.standardDeviation);
     out << ", \"ci95_low\": ";
-    PrintNumber(out, row.ciLow, "null", true);
+    PrintJsonNumber(out, row.ciLow);
     out << ", \"ci95_high\": ";
-    PrintNumber(out, row.ciHigh, "null", true);
+    PrintJsonNumber(out, row.ciHigh);
     out << '}';
     first = false;
   }

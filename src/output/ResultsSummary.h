@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "stats/Moments.h"
+
 // The p-quantile of Student's t distribution with the given degrees of
 // freedom. REQUIRES: 0.5 <= p < 1 and degreesOfFreedom >= 1.
 double StudentTQuantile(double p, long degreesOfFreedom);
@@ -45,12 +47,6 @@ class ResultsSummary {
   void PrintJsonRows(std::ostream& out) const;
 
  private:
-  struct Moments {
-    long n = 0;
-    double mean = 0.0;
-    double m2 = 0.0;  // sum of squared deviations from the mean
-  };
-
   std::string NameOf(int pvIndex) const;
 
   std::vector<std::string> names_;

@@ -296,21 +296,15 @@ void SimulatorClass::OutputCPUTime(QuelixSocket* socket, double cpuSeconds) {
 void SimulatorClass::WriteObservationBlock(const int32_t* counts, const double* values, int numPVs,
                                            int rowStride) {
   MessageStart = Clock::now();
-  std::uint32_t entries = 0;
-  std::uint32_t observations = 0;
-  for (int i = 0; i < numPVs; ++i) {
-    if (counts[i] <= 0) continue;
-    ++entries;
-    observations += static_cast<std::uint32_t>(counts[i]);
-  }
+  const protocol::BlockShape shape = protocol::ShapeOfRows(counts, numPVs);
   QuelixSocket* socket = SimMgrSocket;
   std::ostream* file = BinaryFile.get();
 
   // One piece per field: length, client, experiment, entry count; then per
   // entry its index, kind and count, and its values as one piece.
   unsigned char header[protocol::kBlockHeaderSize];
-  protocol::EncodeBlockHeader(protocol::BlockLength(entries, observations), static_cast<unsigned>(ClientId), Experiment,
-                              entries, header);
+  protocol::EncodeBlockHeader(protocol::BlockLength(shape.entries, shape.observations), static_cast<unsigned>(ClientId),
+                              Experiment, shape.entries, header);
   SendPiece(socket, file, header, 4);
   SendPiece(socket, file, header + 4, 1);
   SendPiece(socket, file, header + 5, 2);

@@ -23,6 +23,16 @@ void EncodeCPUTime(const CPUTime& message, unsigned char (&out)[kCPUTimeSize]) {
   BigEndian::PutDouble(out + 8, message.seconds);
 }
 
+BlockShape ShapeOfRows(const std::int32_t* counts, int rows) {
+  BlockShape shape;
+  for (int i = 0; i < rows; ++i) {
+    if (counts[i] <= 0) continue;
+    ++shape.entries;
+    shape.observations += static_cast<std::uint32_t>(counts[i]);
+  }
+  return shape;
+}
+
 std::uint32_t BlockLength(std::uint32_t entries, std::uint32_t observations) {
   return static_cast<std::uint32_t>(kBlockHeaderSize + kEntryHeaderSize * entries + kValueSize * observations);
 }
@@ -47,17 +57,11 @@ void EncodeValues(const double* values, int count, unsigned char* out) {
 
 std::string EncodeBlock(unsigned client, unsigned experiment, const std::int32_t* counts, const double* values,
                         int rows, int rowStride) {
-  std::uint32_t entries = 0;
-  std::uint32_t observations = 0;
-  for (int i = 0; i < rows; ++i) {
-    if (counts[i] <= 0) continue;
-    ++entries;
-    observations += static_cast<std::uint32_t>(counts[i]);
-  }
-  std::string block(BlockLength(entries, observations), '\0');
+  const BlockShape shape = ShapeOfRows(counts, rows);
+  std::string block(BlockLength(shape.entries, shape.observations), '\0');
   unsigned char* out = reinterpret_cast<unsigned char*>(&block[0]);
   unsigned char header[kBlockHeaderSize];
-  EncodeBlockHeader(static_cast<std::uint32_t>(block.size()), client, experiment, entries, header);
+  EncodeBlockHeader(static_cast<std::uint32_t>(block.size()), client, experiment, shape.entries, header);
   out = std::copy(header, header + kBlockHeaderSize, out);
   for (int i = 0; i < rows; ++i) {
     if (counts[i] <= 0) continue;

@@ -77,6 +77,13 @@ struct HandOver {
 
 void EncodeReply(const Reply& reply, unsigned char (&out)[kReplySize]);
 void EncodeCPUTime(const CPUTime& message, unsigned char (&out)[kCPUTimeSize]);
+// What a block made from rows of counts carries: an entry per row with a
+// count above zero, and the values of those rows together.
+struct BlockShape {
+  std::uint32_t entries = 0;
+  std::uint32_t observations = 0;
+};
+BlockShape ShapeOfRows(const std::int32_t* counts, int rows);
 // The length field of a block with these many non-empty entries and values.
 std::uint32_t BlockLength(std::uint32_t entries, std::uint32_t observations);
 void EncodeBlockHeader(std::uint32_t length, unsigned client, unsigned experiment, unsigned entries,

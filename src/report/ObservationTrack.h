@@ -16,6 +16,8 @@
 #include <map>
 #include <vector>
 
+#include "stats/Moments.h"
+
 class ObservationTrack {
  public:
   static constexpr int kMaxDistinctValues = 50;
@@ -35,9 +37,9 @@ class ObservationTrack {
   // Running-mean points; the last is always the final state.
   std::vector<Point> Points() const;
 
-  long Observations() const { return n_; }
-  double Min() const { return min_; }
-  double Max() const { return max_; }
+  long Observations() const { return moments_.n; }
+  double Min() const { return moments_.min; }
+  double Max() const { return moments_.max; }
   // True when the values were too many to count one by one: the histogram
   // then needs a second pass through AddToBins.
   bool NeedsBins() const { return tooManyValues_; }
@@ -47,11 +49,7 @@ class ObservationTrack {
   double BarWidth() const;
 
  private:
-  long n_ = 0;
-  double mean_ = 0.0;
-  double m2_ = 0.0;
-  double min_ = 0.0;
-  double max_ = 0.0;
+  Moments moments_;
   long nextCheckpoint_ = 1;
   std::vector<Point> checkpoints_;
   std::map<double, long> valueCounts_;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "report/ReportWriter.h"
+#include "text/TextFormat.h"
 
 namespace {
 
@@ -37,27 +38,14 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// A gnuplot double-quoted string.
-std::string Quoted(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    if (static_cast<unsigned char>(c) >= 0x20) quoted += c;
-  }
-  return quoted + "\"";
-}
-
-std::string Number(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.10g", value);
-  return text;
-}
+// A gnuplot double-quoted string; a line break would end the command.
+std::string Quoted(const std::string& text) { return QuotedWithoutControls(text); }
 
 // [low, high] padded by 5%, or a unit-wide range around a constant.
 std::string Range(double low, double high) {
   double pad = (high - low) * 0.05;
   if (!(pad > 0)) pad = std::max(std::fabs(low) * 0.05, 0.5);
-  return "[" + Number(low - pad) + ":" + Number(high + pad) + "]";
+  return "[" + NumberText(low - pad) + ":" + NumberText(high + pad) + "]";
 }
 
 // Waits for pid at most timeoutSeconds; kills it when it takes longer.
@@ -145,8 +133,8 @@ std::string PlotWriter::RunningMeanPanel(int pvIndex, const std::string& name, c
   for (const ObservationTrack::Point& p : points) {
     // No band below two observations: it is drawn as the mean itself.
     const double halfWidth = p.observations >= 2 ? ConfidenceHalfWidth(confidence_, p.observations, p.standardDeviation) : 0.0;
-    data << p.observations << ' ' << Number(p.mean) << ' ' << Number(p.mean - halfWidth) << ' '
-         << Number(p.mean + halfWidth) << '\n';
+    data << p.observations << ' ' << NumberText(p.mean) << ' ' << NumberText(p.mean - halfWidth) << ' '
+         << NumberText(p.mean + halfWidth) << '\n';
     low = std::min(low, p.mean);
     high = std::max(high, p.mean);
     if (p.observations >= rangeFrom || &p == &points.back()) {
@@ -160,7 +148,7 @@ std::string PlotWriter::RunningMeanPanel(int pvIndex, const std::string& name, c
   panel << block << " << EOD\n" << data.str() << "EOD\n"
         << "set title " << Quoted(name + ": running mean and " + percent + "% confidence band") << "\n"
         << "set logscale x\nset xlabel 'observations'\nset ylabel 'mean'\n"
-        << "set xrange [1:" << Number(std::max(2.0, static_cast<double>(track.Observations()))) << "]\n"
+        << "set xrange [1:" << NumberText(std::max(2.0, static_cast<double>(track.Observations()))) << "]\n"
         << "set yrange " << Range(low, high) << "\n"
         << "plot " << block << " using 1:3:4 with filledcurves lc rgb '#9ecae1' title " << Quoted(percent + "% band")
         << ", " << block << " using 1:2 with lines lw 2 lc rgb '#08519c' title 'running mean'\n"
@@ -174,7 +162,7 @@ std::string PlotWriter::HistogramPanel(int pvIndex, const std::string& name, con
   std::ostringstream data;
   const double n = static_cast<double>(track.Observations());
   for (const ObservationTrack::Bar& bar : track.Histogram()) {
-    data << Number(bar.value) << ' ' << Number(bar.count / n) << '\n';
+    data << NumberText(bar.value) << ' ' << NumberText(bar.count / n) << '\n';
     highest = std::max(highest, bar.count / n);
   }
   const std::string block = "$hist" + std::to_string(pvIndex);
@@ -184,8 +172,8 @@ std::string PlotWriter::HistogramPanel(int pvIndex, const std::string& name, con
         << "\n"
         << "set xlabel 'value'\nset ylabel 'fraction of observations'\n"
         << "set xrange " << Range(track.Min() - width / 2, track.Max() + width / 2) << "\n"
-        << "set yrange [0:" << Number(std::max(highest, 1e-12) * 1.1) << "]\n"
-        << "set boxwidth " << Number(width * (track.NeedsBins() ? 1.0 : 0.8)) << " absolute\n"
+        << "set yrange [0:" << NumberText(std::max(highest, 1e-12) * 1.1) << "]\n"
+        << "set boxwidth " << NumberText(width * (track.NeedsBins() ? 1.0 : 0.8)) << " absolute\n"
         << "plot " << block << " using 1:2 with boxes lc rgb '#3182bd' notitle\n";
   return panel.str();
 }

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text/TextFormat.h"
+
 namespace {
 
 const char* FormatName(ResultsReader::Format format) {
@@ -14,30 +16,6 @@ const char* FormatName(ResultsReader::Format format) {
     default:
       return "unknown";
   }
-}
-
-std::string Number(double value, const char* missing) {
-  if (!std::isfinite(value)) return missing;
-  char text[64];
-  std::snprintf(text, sizeof text, "%.10g", value);
-  return text;
-}
-
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      quoted += escaped;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
 }
 
 bool IsInteger(const std::string& text) {
@@ -62,11 +40,7 @@ std::string OrUnknown(const std::string& text) { return text.empty() ? "?" : tex
 ReportWriter::ReportWriter(const PooledResults& results, double confidence)
     : results_(results), confidence_(confidence) {}
 
-std::string ReportWriter::PercentText(double confidence) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.10g", confidence * 100.0);
-  return text;
-}
+std::string ReportWriter::PercentText(double confidence) { return NumberText(confidence * 100.0); }
 
 std::string ReportWriter::JoinedField(std::string PooledResults::File::*field) const {
   std::string joined;
@@ -124,15 +98,16 @@ void ReportWriter::PrintCsv(std::ostream& out) const {
                                JoinedField(&PooledResults::File::seed) + ',' +
                                JoinedField(&PooledResults::File::generator);
   for (const PooledResults::Row& row : results_.Rows(confidence_)) {
-    out << row.pvIndex << ',' << row.name << ',' << row.observations << ',' << Number(row.mean, "") << ','
-        << Number(row.standardDeviation, "") << ',' << Number(row.ciLow, "") << ',' << Number(row.ciHigh, "")
-        << ',' << Number(row.halfWidth, "") << ',' << Number(row.relativeHalfWidth, "") << ','
-        << Number(confidence_, "") << ',' << metadata << '\n';
+    out << row.pvIndex << ',' << row.name << ',' << row.observations << ',' << FiniteNumberText(row.mean, "")
+        << ',' << FiniteNumberText(row.standardDeviation, "") << ',' << FiniteNumberText(row.ciLow, "") << ','
+        << FiniteNumberText(row.ciHigh, "") << ',' << FiniteNumberText(row.halfWidth, "") << ','
+        << FiniteNumberText(row.relativeHalfWidth, "") << ',' << FiniteNumberText(confidence_, "") << ','
+        << metadata << '\n';
   }
 }
 
 void ReportWriter::PrintJson(std::ostream& out) const {
-  out << "{\n  \"confidence\": " << Number(confidence_, "null") << ",\n  \"files\": [";
+  out << "{\n  \"confidence\": " << FiniteNumberText(confidence_, "null") << ",\n  \"files\": [";
   bool first = true;
   for (const PooledResults::File& file : results_.Files()) {
     out << (first ? "" : ",") << "\n    {\"file\": " << JsonString(file.path) << ", \"format\": \""
@@ -147,11 +122,12 @@ void ReportWriter::PrintJson(std::ostream& out) const {
   first = true;
   for (const PooledResults::Row& row : results_.Rows(confidence_)) {
     out << (first ? "" : ",") << "\n    {\"pv\": " << row.pvIndex << ", \"name\": " << JsonString(row.name)
-        << ", \"observations\": " << row.observations << ", \"mean\": " << Number(row.mean, "null")
-        << ", \"stddev\": " << Number(row.standardDeviation, "null")
-        << ", \"ci_low\": " << Number(row.ciLow, "null") << ", \"ci_high\": " << Number(row.ciHigh, "null")
-        << ", \"half_width\": " << Number(row.halfWidth, "null")
-        << ", \"rel_half_width\": " << Number(row.relativeHalfWidth, "null") << '}';
+        << ", \"observations\": " << row.observations << ", \"mean\": " << FiniteNumberText(row.mean, "null")
+        << ", \"stddev\": " << FiniteNumberText(row.standardDeviation, "null")
+        << ", \"ci_low\": " << FiniteNumberText(row.ciLow, "null")
+        << ", \"ci_high\": " << FiniteNumberText(row.ciHigh, "null")
+        << ", \"half_width\": " << FiniteNumberText(row.halfWidth, "null")
+        << ", \"rel_half_width\": " << FiniteNumberText(row.relativeHalfWidth, "null") << '}';
     first = false;
   }
   out << (first ? "]" : "\n  ]") << "\n}\n";

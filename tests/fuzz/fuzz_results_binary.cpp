@@ -1,21 +1,7 @@
 // The results reader on binary-file input (the seed corpus holds binary
 // files). Memory is bounded by the input, whatever its length fields say.
-#include <cstddef>
-#include <cstdint>
-#include <sstream>
-#include <string>
-
-#include "output/ResultsReader.h"
+#include "ResultsReaderFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  ResultsReader reader;
-  std::int64_t seen = 0;
-  const bool read = reader.Read(in, [&seen](int, double) { ++seen; });
-  if (seen != reader.Observations()) __builtin_trap();
-  if (!read && reader.Error().empty()) __builtin_trap();
-  // The shortest observation takes 8 bytes in a block and 4 on a line ("0,1\n").
-  const std::size_t smallest = reader.GetFormat() == ResultsReader::Format::kBinary ? 8 : 4;
-  if (static_cast<std::size_t>(seen) * smallest > size) __builtin_trap();
-  return 0;
+  return fuzzsupport::FuzzResultsReader(data, size);
 }

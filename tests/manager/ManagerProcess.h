@@ -1,6 +1,6 @@
 // Runs gpusim-manager as a child of the test, with its output streams in
 // files, so that a test can signal it or its simulators while it runs, and
-// finds the processes it started.
+// finds the processes it started; counts what a study's results file holds.
 #ifndef TESTS_MANAGER_MANAGER_PROCESS_H
 #define TESTS_MANAGER_MANAGER_PROCESS_H
 
@@ -13,11 +13,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "TestProcess.h"
+#include "output/ResultsReader.h"
 
 namespace managertest {
 
@@ -51,6 +53,15 @@ inline bool Alive(pid_t pid) {
   if (!std::getline(stat, line)) return false;
   const std::size_t close = line.rfind(')');
   return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+// Observations per variable in a results file; clean is false when the file
+// cannot be read to its end or was cut short.
+inline std::map<int, long> CountFile(const std::string& path, bool& clean) {
+  std::map<int, long> counts;
+  ResultsReader reader;
+  clean = reader.ReadFile(path, [&counts](int pv, double) { ++counts[pv]; }) && !reader.Truncated();
+  return counts;
 }
 
 class ManagerProcess {

@@ -21,6 +21,7 @@
 namespace {
 
 using managertest::Alive;
+using managertest::CountFile;
 using managertest::ManagerProcess;
 
 // The GPU model's exact means (README table), by variable number.
@@ -47,14 +48,6 @@ std::map<int, Row> CsvRows(const std::string& csv) {
     }
   }
   return rows;
-}
-
-// Observations per variable in a results file, and whether it read cleanly.
-std::map<int, long> CountFile(const std::string& path, bool& clean) {
-  std::map<int, long> counts;
-  ResultsReader reader;
-  clean = reader.ReadFile(path, [&counts](int pv, double) { ++counts[pv]; }) && !reader.Truncated();
-  return counts;
 }
 
 class ManagerStudyTest : public ::testing::Test {

@@ -15,10 +15,10 @@
 
 #include "manager/ManagerProcess.h"
 #include "manager/Study.h"
-#include "output/ResultsReader.h"
 
 namespace {
 
+using managertest::CountFile;
 using managertest::ManagerProcess;
 
 const std::string kScripts = std::string(GPUSIM_SOURCE_DIR) + "/scripts/cluster/";
@@ -69,14 +69,6 @@ std::vector<SimulatorRow> JsonSimulators(const std::string& json) {
     }
   }
   return rows;
-}
-
-// Observations per variable in a results file; clean is false on a fault.
-std::map<int, long> CountFile(const std::string& path, bool& clean) {
-  std::map<int, long> counts;
-  ResultsReader reader;
-  clean = reader.ReadFile(path, [&counts](int pv, double) { ++counts[pv]; }) && !reader.Truncated();
-  return counts;
 }
 
 class RemoteStudyTest : public ::testing::TestWithParam<std::string> {

@@ -1,0 +1,29 @@
+// StudySettings: what a Study needs to run, with the defaults of
+// gpusim-manager's command line. ManagerOptions carries them as parsed;
+// the manager adjusts a copy (fewer simulators than replications, whether
+// the blocks are kept) before handing it to the Study.
+#ifndef MANAGER_STUDY_SETTINGS_H
+#define MANAGER_STUDY_SETTINGS_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "manager/Precision.h"
+
+struct StudySettings {
+  std::string gpusim;            // empty until resolved: beside the manager
+  std::vector<std::string> simulatorArguments;
+  int simulators = 1;
+  unsigned baseSeed = 31415;
+  long replications = 0;         // 0: no limit
+  PrecisionTarget precision;
+  double maxSeconds = 0.0;       // 0: no limit
+  int reportSize = 1000;
+  double startTimeoutSeconds = 60.0;
+  bool quiet = false;
+  bool keepBlocks = false;       // spool the blocks for CopyBlocks
+  std::size_t maxMessageSize = 64u << 20;
+};
+
+#endif
