@@ -33,6 +33,12 @@ class GpuImpulse : public IntervalOfTimeImpulse {
     for (int d = 0; d < NumModels; d++) AddModelPointerSlot(&Models[d]);
   }
 
+  // The same crediting as the base class, with the reward function called
+  // directly: the workers of a firing are credited on every event.
+  void Accumulate(double, double lastT) override {
+    if (Credits(lastT)) Value += static_cast<Self*>(this)->Self::Impulse_Function(lastT);
+  }
+
   ImpulseNodeClass** CreateImpulseWorkerList(int n) override {
     Workers.clear();
     WorkerList.clear();

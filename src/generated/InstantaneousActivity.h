@@ -22,6 +22,7 @@ class InstantaneousActivity : public Activity {
   double SampleDistribution() override;
   double* ReturnDistributionParameters() override;
   int Rank() override;
+  bool TimingIsInstantaneous() override { return true; }
 
  protected:
   // Points *cache at place's marking and registers cache with the place.

@@ -24,9 +24,7 @@ RESULT_MEMORY_MODELSAN::RESULT_MEMORY_MODELSAN()
   Instantaneous_Activity3.ActivityInitialize("Instantaneous_Activity3", 5, d, e, 3, 1, false);
   Instantaneous_Activity4.ActivityInitialize("Instantaneous_Activity4", 6, d, e, 3, 1, false);
 
-  READ_FROMGroup.initialize(2, "READ_FROMGroup");
-  READ_FROMGroup.appendGroup(&READ_FROM_case1);
-  READ_FROMGroup.appendGroup(&READ_FROM_case2);
+  READ_FROMGroup.initialize("READ_FROMGroup", &READ_FROM_case1, &READ_FROM_case2);
 
   BaseStateVariableClass* places[] = {&WRITE_RESULT_MEMORY, &OK_CONTENT, &KO_CONTENT, &READ_RESULT_MEMORY,
                                       &MEMORY_OK,           &MEMORY_KO,  &RESULT_OK,  &RESULT_KO,

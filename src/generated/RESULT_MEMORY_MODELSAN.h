@@ -12,16 +12,16 @@
 #ifndef GENERATED_RESULT_MEMORY_MODELSAN_H
 #define GENERATED_RESULT_MEMORY_MODELSAN_H
 
-#include "Cpp/BaseClasses/PostselectGroup.h"
 #include "Cpp/BaseClasses/SANModel.h"
 #include "Cpp/BaseClasses/state/Place.h"
 #include "generated/InstantaneousActivity.h"
+#include "generated/TwoCaseGroup.h"
 
 class RESULT_MEMORY_MODELSAN : public SANModel {
  public:
   // The two cases of READ_FROM: the read moves the request into MEMORY_OK
   // (case 1) or MEMORY_KO (case 2).
-  class READ_FROMActivity_case1 : public InstantaneousActivity {
+  class READ_FROMActivity_case1 final : public InstantaneousActivity {
    public:
     Place* READ_RESULT_MEMORY = nullptr;
     Place* MEMORY_OK = nullptr;
@@ -36,7 +36,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
     short* MEMORY_OK_Mark = nullptr;
   };
 
-  class READ_FROMActivity_case2 : public InstantaneousActivity {
+  class READ_FROMActivity_case2 final : public InstantaneousActivity {
    public:
     Place* READ_RESULT_MEMORY = nullptr;
     Place* MEMORY_KO = nullptr;
@@ -162,7 +162,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
   Instantaneous_Activity2Activity Instantaneous_Activity2;
   Instantaneous_Activity3Activity Instantaneous_Activity3;
   Instantaneous_Activity4Activity Instantaneous_Activity4;
-  PostselectGroup READ_FROMGroup;
+  TwoCaseGroup<READ_FROMActivity_case1, READ_FROMActivity_case2> READ_FROMGroup;
 
   // Places, in the order of the model's place array.
   Place WRITE_RESULT_MEMORY;

@@ -15,9 +15,7 @@ TOTAL_MEMORY_MODELSAN::TOTAL_MEMORY_MODELSAN()
   Instantaneous_Activity1.ActivityInitialize("Instantaneous_Activity1", 1, d, e, 3, 1, false);
   Instantaneous_Activity2.ActivityInitialize("Instantaneous_Activity2", 2, d, e, 3, 1, false);
 
-  READ_FROMGroup.initialize(2, "READ_FROMGroup");
-  READ_FROMGroup.appendGroup(&READ_FROM_case1);
-  READ_FROMGroup.appendGroup(&READ_FROM_case2);
+  READ_FROMGroup.initialize("READ_FROMGroup", &READ_FROM_case1, &READ_FROM_case2);
 
   BaseStateVariableClass* places[] = {&READ_TOTAL_MEMORY, &MEMORY_OK, &MEMORY_KO,
                                       &MEM_OP_COMPLETE,   &OK_READ,   &KO_READ};

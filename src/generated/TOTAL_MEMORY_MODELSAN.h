@@ -10,16 +10,16 @@
 #ifndef GENERATED_TOTAL_MEMORY_MODELSAN_H
 #define GENERATED_TOTAL_MEMORY_MODELSAN_H
 
-#include "Cpp/BaseClasses/PostselectGroup.h"
 #include "Cpp/BaseClasses/SANModel.h"
 #include "Cpp/BaseClasses/state/Place.h"
 #include "generated/InstantaneousActivity.h"
+#include "generated/TwoCaseGroup.h"
 
 class TOTAL_MEMORY_MODELSAN : public SANModel {
  public:
   // The two cases of READ_FROM: the read moves the request into MEMORY_OK
   // (case 1) or MEMORY_KO (case 2).
-  class READ_FROMActivity_case1 : public InstantaneousActivity {
+  class READ_FROMActivity_case1 final : public InstantaneousActivity {
    public:
     Place* READ_TOTAL_MEMORY = nullptr;
     Place* MEMORY_OK = nullptr;
@@ -34,7 +34,7 @@ class TOTAL_MEMORY_MODELSAN : public SANModel {
     short* MEMORY_OK_Mark = nullptr;
   };
 
-  class READ_FROMActivity_case2 : public InstantaneousActivity {
+  class READ_FROMActivity_case2 final : public InstantaneousActivity {
    public:
     Place* READ_TOTAL_MEMORY = nullptr;
     Place* MEMORY_KO = nullptr;
@@ -92,7 +92,7 @@ class TOTAL_MEMORY_MODELSAN : public SANModel {
   READ_FROMActivity_case2 READ_FROM_case2;
   Instantaneous_Activity1Activity Instantaneous_Activity1;
   Instantaneous_Activity2Activity Instantaneous_Activity2;
-  PostselectGroup READ_FROMGroup;
+  TwoCaseGroup<READ_FROMActivity_case1, READ_FROMActivity_case2> READ_FROMGroup;
 
   // Places, in the order of the model's place array.
   Place READ_TOTAL_MEMORY;

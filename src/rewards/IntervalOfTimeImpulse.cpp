@@ -9,7 +9,7 @@ void IntervalOfTimeImpulse::completeAccumulation(double t) {
 }
 
 void IntervalOfTimeImpulse::Accumulate(double, double lastT) {
-  if (StartTime <= lastT && lastT <= StopTime) Value += Impulse_Function(lastT);
+  if (Credits(lastT)) Value += Impulse_Function(lastT);
 }
 
 double IntervalOfTimeImpulse::CurrentImpulse() {

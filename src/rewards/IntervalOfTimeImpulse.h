@@ -19,6 +19,10 @@ class IntervalOfTimeImpulse : public ImpulseNodeClass {
   void Reset() override;
 
   bool TimeAveraged;
+
+ protected:
+  // Whether a firing at lastT earns the impulse.
+  bool Credits(double lastT) const { return StartTime <= lastT && lastT <= StopTime; }
 };
 
 #endif

@@ -38,10 +38,7 @@ bool FrozenSetContains(FastSet& set, int value) {
 
 std::vector<BaseActionClass*> SyncMembers(BaseActionClass* a) {
   std::vector<BaseActionClass*> members;
-  if (a == nullptr || !a->isSync()) return members;
-  if (auto* group = dynamic_cast<BaseGroupClass*>(a)) {
-    for (int i = 0; i < group->getNumMembers(); ++i) members.push_back(group->getMember(i));
-  }
+  ForEachSyncMember(a, [&members](BaseActionClass* member) { members.push_back(member); });
   return members;
 }
 

@@ -396,11 +396,8 @@ void PerformanceVariableNode::Accumulate(double t, double lastT, BaseActionClass
 void PerformanceVariableNode::CommonAccumulate(double t, double lastT, BaseActionClass* last) {
   AccumulateRates(t, lastT);
   ForEachImpulseWorkerOf(last, [t, lastT](ImpulseNodeClass* w) { w->Accumulate(t, lastT); });
-  if (last != nullptr && last->isSync()) {
-    for (BaseActionClass* member : model_tree::SyncMembers(last)) {
-      CommonAccumulate(t, lastT, member);
-    }
-  }
+  model_tree::ForEachSyncMember(
+      last, [this, t, lastT](BaseActionClass* member) { CommonAccumulate(t, lastT, member); });
 }
 
 void PerformanceVariableNode::TotalAccumulation() {

@@ -32,8 +32,12 @@ int EventList::Insert(double time, double startTime, BaseActionClass* action) {
   Place(spare, NumEvents);
   ++NumEvents;
   if (NumEvents == 1) return 0;  // the root has nothing to climb past
-  return BubbleUp(NumEvents - 1);
+  return Climb(NumEvents - 1);
 }
+
+// Kept out of line: most insertions find the list empty, and inlining the
+// climb would make every one of them pay its register saves.
+[[gnu::noinline]] int EventList::Climb(int i) { return BubbleUp(i); }
 
 void EventList::Remove(Event** slot) {
   int i = IndexOf(slot);

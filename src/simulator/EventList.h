@@ -82,6 +82,7 @@ class EventList {
   bool Precedes(int a, int b) const;
   bool TiesWith(int a, int b) const;
   void Place(Event* e, int i);
+  int Climb(int i);
   void Swap(int a, int b);
   int ChooseAmongEquals() const;
 

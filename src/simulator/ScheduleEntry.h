@@ -3,7 +3,8 @@
 // event list: the address of the heap slot holding the group's event, or none
 // when the group has no event. Unlisted and ListPosition belong to the step:
 // whether the group is off the reactivation list and, while it is on it, its
-// node there (always the entry's own Node).
+// node there (always the entry's own Node). Instantaneous caches the group's
+// TimingIsInstantaneous() from the installation of the model.
 #ifndef SCHEDULE_ENTRY_H
 #define SCHEDULE_ENTRY_H
 
@@ -12,6 +13,7 @@
 
 struct ScheduleEntry {
   Event** HeapSlot = nullptr;
+  bool Instantaneous = false;
   bool Unlisted = true;
   WatchNode* ListPosition = nullptr;
   WatchNode Node;

@@ -164,7 +164,10 @@ void SimulatorClass::ListGroups() {
   Groups = GroupList->getList();
   NumGroups = GroupList->getNumItems();
   ScheduleEntries.assign(static_cast<size_t>(NumGroups), ScheduleEntry());
-  for (int i = 0; i < NumGroups; ++i) Groups[i]->ScheduleRecord = &ScheduleEntries[i];
+  for (int i = 0; i < NumGroups; ++i) {
+    Groups[i]->ScheduleRecord = &ScheduleEntries[i];
+    ScheduleEntries[i].Instantaneous = Groups[i]->TimingIsInstantaneous();
+  }
 }
 
 void SimulatorClass::BuildAffectsRelation() {

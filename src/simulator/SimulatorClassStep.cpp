@@ -127,6 +127,10 @@ void SimulatorClass::PrintConnectivityList(std::ostream* out) {
 // ---------------------------------------------------------------------------
 
 void SimulatorClass::ScheduleGroup(BaseActionClass* g) {
+  if (g->ScheduleRecord->Instantaneous) {
+    Events->Insert(Now, Now, g);
+    return;
+  }
   const double delay = g->SampleDistribution();
   if (g->ReactivationPredicate()) {
     g->Reactivation = true;

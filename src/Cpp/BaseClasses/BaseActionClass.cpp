@@ -40,6 +40,8 @@ BaseActionClass::~BaseActionClass() {
 }
 
 bool BaseActionClass::isSync() { return false; }
+
+bool BaseActionClass::TimingIsInstantaneous() { return false; }
 bool BaseActionClass::Enabled() { return false; }
 double BaseActionClass::Weight() { return 0.0; }
 double BaseActionClass::Rate() { return 0.0; }

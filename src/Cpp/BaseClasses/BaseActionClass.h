@@ -71,6 +71,11 @@ class BaseActionClass {
   virtual void printEnablingState(std::ostream* s);
   virtual BaseActionClass* getPrintedAction();
   virtual double ErlangParamM();
+  // True only when, for as long as the model exists, SampleDistribution
+  // answers 0.0 without drawing a random number and both reactivation
+  // questions answer false. The simulator asks once, when it installs the
+  // model, and then schedules the action without asking those three.
+  virtual bool TimingIsInstantaneous();
 
   // The two counts are the generator's numbers of output and input variables;
   // they are accepted and not used.

@@ -19,6 +19,10 @@ double PostselectGroup::SampleDistribution() {
   return NumMembers > 0 && Members[0] ? Members[0]->SampleDistribution() : 0.0;
 }
 
+bool PostselectGroup::TimingIsInstantaneous() {
+  return NumMembers > 0 && Members[0] ? Members[0]->TimingIsInstantaneous() : false;
+}
+
 BaseActionClass* PostselectGroup::Fire() {
   SelectAction();
   BaseActionClass* member = SelectedAction;

@@ -16,6 +16,7 @@ class PostselectGroup : public BaseGroupClass {
   bool ReactivationPredicate() override;
   bool ReactivationFunction() override;
   double SampleDistribution() override;
+  bool TimingIsInstantaneous() override;
   BaseActionClass* Fire() override;
   int Rank() override { return 1; }
   bool SelectAction() override { return BaseGroupClass::SelectAction(); }
