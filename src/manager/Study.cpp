@@ -20,6 +20,9 @@
 namespace {
 
 constexpr int kPollMs = 100;
+// How long a connection may still take to show its greeting once its
+// simulator has ended.
+constexpr double kEndedConnectionSeconds = 5.0;
 constexpr double kCheckInterval = 0.05;
 constexpr double kTerminalProgressInterval = 0.25;
 constexpr double kPlainProgressInterval = 5.0;
@@ -168,9 +171,12 @@ void Study::Run(Launcher& launcher, ManagerSignals& signals) {
   if (reason_ == StopReason::kNone) {
     const bool anyDelivered = std::any_of(simulators_.begin(), simulators_.end(),
                                           [](const auto& s) { return !s->lost; });
+    const bool allDelivered = std::none_of(simulators_.begin(), simulators_.end(),
+                                           [](const auto& s) { return s->lost; });
     if (anyDelivered) {
       reason_ = StopReason::kReplications;
-      stopMessage_ = "every simulator delivered its replications";
+      stopMessage_ = allDelivered ? "every simulator delivered its replications"
+                                  : "a simulator was lost; the others delivered their replications";
     } else {
       reason_ = StopReason::kAllLost;
       stopMessage_ = "every simulator was lost";
@@ -447,11 +453,13 @@ void Study::CheckProcesses() {
     s->facts.ending = ending;
     if (s->outputOpen) ReadOutput(*s);
     if (s->lost) continue;
-    if (s->phase == Simulator::Phase::kStarting || s->phase == Simulator::Phase::kConnecting ||
-        s->phase == Simulator::Phase::kGreeting) {
-      const std::string output = s->RecentOutput();
-      Drop(*s, "ended (" + ending.Describe() + ") before it was connected" +
-                   (output.empty() ? std::string() : "; its last output: " + output));
+    if (s->phase == Simulator::Phase::kStarting) {
+      DropEndedBeforeConnected(*s);
+    } else if (s->phase == Simulator::Phase::kConnecting || s->phase == Simulator::Phase::kGreeting) {
+      // A short run can accept, deliver everything and end before this loop
+      // has read its greeting: what it sent waits in the connection, so the
+      // connection decides. With the process gone that takes a moment only.
+      s->startDeadline = std::min(s->startDeadline, Now() + kEndedConnectionSeconds);
     } else if (!ending.Clean() && !s->quitSent) {
       // Asked to stop, it had nothing more to send; otherwise it is lost.
       // Its connection stays open: what it sent before it died is still read.
@@ -462,10 +470,22 @@ void Study::CheckProcesses() {
   }
 }
 
+void Study::DropEndedBeforeConnected(Simulator& s) {
+  const std::string output = s.RecentOutput();
+  Drop(s, "ended (" + s.facts.ending.Describe() + ") before it was connected" +
+              (output.empty() ? std::string() : "; its last output: " + output));
+}
+
 void Study::CheckDeadlines() {
   const double now = Now();
   for (auto& s : simulators_) {
-    if (s->ended || !s->process) continue;
+    if (!s->process) continue;
+    if (s->ended) {
+      const bool connecting =
+          s->phase == Simulator::Phase::kConnecting || s->phase == Simulator::Phase::kGreeting;
+      if (connecting && !s->lost && now >= s->startDeadline) DropEndedBeforeConnected(*s);
+      continue;
+    }
     if (!s->lost && now >= s->startDeadline) {
       const std::string timeout = Seconds(settings_.startTimeoutSeconds);
       if (s->phase == Simulator::Phase::kStarting) {

@@ -154,6 +154,17 @@ TEST_F(ManagerStudyTest, TwoSimulatorsMergeTheirReplicationsReproducibly) {
   EXPECT_EQ(testprocess::ReadFile(first), testprocess::ReadFile(second));
 }
 
+// A simulator with one replication to do accepts, delivers and ends at once,
+// often before the manager has read its greeting: what it sent is still
+// merged, every time.
+TEST_F(ManagerStudyTest, ASimulatorThatEndsBeforeItsGreetingIsReadStillDelivers) {
+  for (int run = 0; run < 20; ++run) {
+    ManagerProcess study(dir_, Study({"--simulators", "2", "--replications", "2", "--csv"}));
+    ASSERT_EQ(study.Wait(), 0) << "run " << run << ": " << study.Err();
+    for (const auto& [pv, row] : CsvRows(study.Out())) EXPECT_EQ(row.observations, 2) << "run " << run;
+  }
+}
+
 TEST_F(ManagerStudyTest, ARelativeWidthStudyStopsWithEveryVariableWithinTheTarget) {
   ManagerProcess run(dir_, Study({"--simulators", "2", "--rel-width", "0.02", "--min-replications", "30000",
                                   "--csv", "--binary", dir_ + "/w.bin"}));
