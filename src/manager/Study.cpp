@@ -20,6 +20,7 @@
 namespace {
 
 constexpr int kPollMs = 100;
+constexpr int kEndingPollMs = 2;
 // How long a connection may still take to show its greeting once its
 // simulator has ended.
 constexpr double kEndedConnectionSeconds = 5.0;
@@ -237,6 +238,16 @@ bool Study::Finished() const {
                      [](const auto& s) { return s->ended && s->socket < 0; });
 }
 
+// A process whose output and connection are both closed is ending: its end
+// is not a descriptor event, so it is looked for again soon rather than at
+// the next regular wake-up, which would add that wait to every study.
+int Study::PollTimeoutMs() const {
+  const bool ending = std::any_of(simulators_.begin(), simulators_.end(), [](const auto& s) {
+    return s->process && !s->ended && !s->outputOpen && s->socket < 0;
+  });
+  return ending ? kEndingPollMs : kPollMs;
+}
+
 void Study::Loop(ManagerSignals& signals) {
   std::vector<pollfd> watched;
   std::vector<std::pair<Simulator*, bool>> owners;  // simulator, and whether the entry is its socket
@@ -256,7 +267,7 @@ void Study::Loop(ManagerSignals& signals) {
         owners.push_back({s.get(), true});
       }
     }
-    const int ready = ::poll(watched.data(), watched.size(), kPollMs);
+    const int ready = ::poll(watched.data(), watched.size(), PollTimeoutMs());
     if (ready < 0 && errno != EINTR) {
       // Nothing more can be read: end the study with what has arrived.
       BeginStop(StopReason::kFailed, std::string("waiting for the simulators failed: ") + std::strerror(errno));

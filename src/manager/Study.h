@@ -98,6 +98,7 @@ class Study {
   void Drop(Simulator& s, const std::string& fault);
   void CheckProcesses();
   void CheckDeadlines();
+  int PollTimeoutMs() const;
   void DropEndedBeforeConnected(Simulator& s);
   void CheckStoppingRules();
   void BeginStop(StopReason reason, const std::string& message);

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -140,6 +141,11 @@ bool QuelixSocket::WaitWritable(int milliseconds) {
 
 bool QuelixSocket::SetSendBuffer(int bytes) {
   return ::setsockopt(descriptor_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+}
+
+bool QuelixSocket::SetCorked(bool corked) {
+  const int value = corked ? 1 : 0;
+  return ::setsockopt(descriptor_, IPPROTO_TCP, TCP_CORK, &value, sizeof value) == 0;
 }
 
 int QuelixSocket::SendNow(const void* bytes, int length) {

@@ -45,6 +45,10 @@ class QuelixSocket {
 
   // Sets the kernel's send buffer (SO_SNDBUF), which the system may round.
   bool SetSendBuffer(int bytes);
+  // While corked, the pieces handed to Send are gathered into full segments
+  // instead of going out one small segment each; uncorking sends the rest.
+  // The bytes are the same either way: only the peer's wake-ups change.
+  bool SetCorked(bool corked);
 
   // One send call; returns its result unchanged (below 1 means broken).
   int Send(const void* bytes, int length);

@@ -4,6 +4,7 @@
 #include "simulator/SimulatorClass.h"
 
 #include "output/AsciiValue.h"
+#include "output/QuelixSocket.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,6 +54,10 @@ bool SimulatorClass::CheckReportSize(double cpuSeconds) {
 }
 
 int SimulatorClass::OutputThreadFunc() {
+  // A report goes out as many small pieces; gathered, they reach the manager
+  // in a few segments rather than one wake-up each.
+  QuelixSocket* const corked = SimMgrSocket;
+  if (corked != nullptr) corked->SetCorked(true);
   for (;;) {
     std::unique_ptr<DataPacket> values = FullPackets->Pop();
     if (!values) break;
@@ -72,6 +77,7 @@ int SimulatorClass::OutputThreadFunc() {
     FreePackets->Push(std::move(values));
     FreePackets->Push(std::move(squares));
   }
+  if (corked != nullptr && corked == SimMgrSocket) corked->SetCorked(false);
   if (RunState == 1 && FullPackets->Count() == 0) RunState = 2;
   if (BinaryFile) UpdateBinFileHeader(*BinaryFile);
   return 0;
