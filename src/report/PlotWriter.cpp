@@ -106,7 +106,7 @@ std::string PlotWriter::Script(const std::string& picturePath) const {
          << "set terminal " << TerminalFor(picturePath) << " size " << kWidth << ","
          << kRowHeight * std::max(rows, 1) + 40 << " font 'sans,10'\n"
          << "set output " << Quoted(picturePath) << "\n"
-         << "set grid\nset key top right\nset style fill solid 0.5 border\n"
+         << "set grid\nset key below horizontal\nset style fill solid 0.5 border\n"
          << "set multiplot layout " << std::max(rows, 1) << ",2 title " << Quoted(Title()) << "\n";
   int shown = 0;
   for (const auto& [pvIndex, track] : tracks) {
