@@ -16,7 +16,7 @@ namespace {
 
 using Setter = std::function<bool(ManagerOptions&, const std::string& value, std::string& error)>;
 
-struct OptionSpec {
+struct OptionEntry {
   const char* name;
   bool takesValue;
   Setter set;
@@ -114,8 +114,8 @@ bool CheckLauncher(ManagerOptions& options, std::string& error) {
   return true;
 }
 
-const std::vector<OptionSpec>& Options() {
-  static const std::vector<OptionSpec> table = {
+const std::vector<OptionEntry>& Options() {
+  static const std::vector<OptionEntry> table = {
       {"--simulators", true, Integer("--simulators", 1, 1024, [](ManagerOptions& o, long v) { o.simulators = int(v); })},
       {"--seed", true, Integer("--seed", 0, UINT_MAX, [](ManagerOptions& o, long v) { o.baseSeed = unsigned(v); })},
       {"--replications", true,
@@ -218,25 +218,25 @@ bool ParseManagerOptions(int argc, const char* const* argv, ManagerOptions& opti
       word = word.substr(0, equals);
       hasValue = true;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : Options()) {
-      if (word == candidate.name) spec = &candidate;
+    const OptionEntry* option = nullptr;
+    for (const OptionEntry& candidate : Options()) {
+      if (word == candidate.name) option = &candidate;
     }
-    if (spec == nullptr) {
+    if (option == nullptr) {
       error = "unknown option '" + word + "'";
       return false;
     }
-    if (spec->takesValue && !hasValue) {
+    if (option->takesValue && !hasValue) {
       if (i + 1 >= argc) {
         error = word + " needs a value";
         return false;
       }
       value = argv[++i];
-    } else if (!spec->takesValue && hasValue) {
+    } else if (!option->takesValue && hasValue) {
       error = word + " takes no value";
       return false;
     }
-    if (!spec->set(options, value, error)) return false;
+    if (!option->set(options, value, error)) return false;
   }
   for (; i < argc; ++i) options.simulatorArguments.push_back(argv[i]);
 
