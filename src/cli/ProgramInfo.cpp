@@ -11,3 +11,17 @@ InfoRequest FindInfoRequest(int argc, char** argv) {
 }
 
 void PrintVersion(std::ostream& out, const char* program) { out << program << ' ' << GPUSIM_VERSION << '\n'; }
+
+bool AnswerInfoRequest(int argc, char** argv, std::ostream& out, const char* program, const char* helpText) {
+  switch (FindInfoRequest(argc, argv)) {
+    case InfoRequest::kHelp:
+      out << helpText;
+      return true;
+    case InfoRequest::kVersion:
+      PrintVersion(out, program);
+      return true;
+    case InfoRequest::kNone:
+      break;
+  }
+  return false;
+}

@@ -16,4 +16,8 @@ InfoRequest FindInfoRequest(int argc, char** argv);
 // "<program> <version>\n".
 void PrintVersion(std::ostream& out, const char* program);
 
+// Answers a help or version request on out (help prints helpText); true when
+// there was one, and the caller then ends with status 0.
+bool AnswerInfoRequest(int argc, char** argv, std::ostream& out, const char* program, const char* helpText);
+
 #endif

@@ -59,16 +59,7 @@ const char kHelp[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  switch (FindInfoRequest(argc, argv)) {
-    case InfoRequest::kHelp:
-      std::cout << kHelp;
-      return 0;
-    case InfoRequest::kVersion:
-      PrintVersion(std::cout, "gpusim");
-      return 0;
-    case InfoRequest::kNone:
-      break;
-  }
+  if (AnswerInfoRequest(argc, argv, std::cout, "gpusim", kHelp)) return 0;
   // Running out of memory anywhere ends the run with the fixed message and status 1.
   InstallMemoryAllocationHandler();
   // A closed standard output or connection fails the write instead of killing

@@ -146,16 +146,7 @@ bool ReadAll(const std::vector<std::string>& paths, PooledResults* results) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  switch (FindInfoRequest(argc, argv)) {
-    case InfoRequest::kHelp:
-      std::cout << kHelp;
-      return 0;
-    case InfoRequest::kVersion:
-      PrintVersion(std::cout, "gpusim-report");
-      return 0;
-    case InfoRequest::kNone:
-      break;
-  }
+  if (AnswerInfoRequest(argc, argv, std::cout, "gpusim-report", kHelp)) return 0;
   Options options;
   if (const int status = ParseArguments(argc, argv, &options)) return status;
 
