@@ -231,7 +231,8 @@ TEST_F(SimMgrSessionTest, FileCommandHandsTheRunOverToABinaryFile) {
 TEST_F(SimMgrSessionTest, FileCommandKeepsTheFileAndLimitGivenOnTheCommandLine) {
   const std::string given = dir_ + "/given.bin";
   const std::string named = dir_ + "/named.bin";
-  SimulatorProcess sim({"-w", "-p", "0", "-n", "1", "-N", "5", "-b", given}, dir_);
+  // Long enough a run that command 3 is read before the run ends on its own.
+  SimulatorProcess sim({"-w", "-p", "0", "-n", "1", "-N", "2000", "-b", given}, dir_);
   manager::Client client;
   ASSERT_TRUE(client.Connect(sim.RegisteredPort())) << sim.Errors();
   ASSERT_TRUE(client.Send("\x03" + named + ";7;;"));
@@ -242,8 +243,8 @@ TEST_F(SimMgrSessionTest, FileCommandKeepsTheFileAndLimitGivenOnTheCommandLine) 
   EXPECT_EQ(sim.Wait(), 0) << sim.Errors();
 
   std::string header;
-  EXPECT_EQ(FileBlocks(given, &header).size(), 5u);
-  EXPECT_NE(header.find(",BATCHES=5,,"), std::string::npos) << header;
+  EXPECT_EQ(FileBlocks(given, &header).size(), 2000u);
+  EXPECT_NE(header.find(",BATCHES=2000,,"), std::string::npos) << header;
   EXPECT_FALSE(std::ifstream(named).good());
 }
 
