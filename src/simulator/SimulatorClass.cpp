@@ -1,15 +1,18 @@
 #include "simulator/SimulatorClass.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "Cpp/BaseClasses/BaseGroupClass.h"
 #include "Cpp/BaseClasses/List.h"
 #include "generated/GPU_COMPOSED_STUDYSetStudy.h"
+#include "interpret/InterpretedStudy.h"
 #include "output/QuelixSocket.h"
 #include "random/LaggedFibonacci.h"
 #include "random/MersenneTwister.h"
@@ -104,7 +107,7 @@ void SimulatorClass::AttachRewardModelToTraces() {
 }
 
 void SimulatorClass::BuildStudyAndRewardModel() {
-  Study = GenerateStudy();
+  Study = ModelFile.empty() ? GenerateStudy() : LoadModelFileOrExit();
   Study->SetGVs(static_cast<int>(Experiment));
   if (!OverrideString.empty()) {
     std::string error;
@@ -117,6 +120,18 @@ void SimulatorClass::BuildStudyAndRewardModel() {
   }
   RewardModel = Study->GetPVModel(true);
   PVs = RewardModel->GetPVList();
+}
+
+// A model file that the checker refuses ends the run before anything is
+// created, with every problem reported.
+BaseStudyClass* SimulatorClass::LoadModelFileOrExit() {
+  std::cout << std::flush;
+  std::unique_ptr<saninterp::InterpretedStudy> study = saninterp::LoadStudy(ModelFile, std::cerr);
+  if (!study) {
+    std::cerr << "ERROR: Cannot simulate the model file '" << ModelFile << "'" << std::endl;
+    std::exit(1);
+  }
+  return study.release();
 }
 
 // Keeps the variables of the selected simulation type; the others are never
@@ -135,7 +150,11 @@ void SimulatorClass::SelectPerformanceVariables() {
       PVs[i]->StopTime = std::numeric_limits<double>::max();
     }
   }
-  if (IsTerminating == 0) RefuseUnusableSteadyStateRun(selected);
+  if (IsTerminating == 0) {
+    RefuseUnusableSteadyStateRun(selected);
+  } else {
+    RefuseUnusableTerminatingRun(selected);
+  }
   RewardModel->ConsiderOnly(selected.data(), static_cast<int>(selected.size()));
 }
 
@@ -155,6 +174,21 @@ void SimulatorClass::RefuseUnusableSteadyStateRun(const std::vector<int>& steady
       std::exit(1);
     }
   }
+}
+
+// A replication ends at the horizon of the variables it observes: a
+// steady-state variable's later window must not lengthen every replication.
+void SimulatorClass::RefuseUnusableTerminatingRun(const std::vector<int>& terminating) {
+  if (terminating.empty()) {
+    std::cout << std::flush;
+    std::cerr << "ERROR: A terminating simulation (-t 1) needs at least one instant-of-time or interval-of-time "
+                 "performance variable, and this model has none"
+              << std::endl;
+    std::exit(1);
+  }
+  double horizon = PVs[terminating[0]]->StopTime;
+  for (int i : terminating) horizon = std::max(horizon, PVs[i]->StopTime);
+  RewardModel->Horizon = horizon;
 }
 
 void SimulatorClass::ListGroups() {
@@ -259,7 +293,11 @@ SimulatorClass::~SimulatorClass() {
   ActionList = nullptr;
   // The affects lists are gone before the study, and with it the model.
   if (OwnsRewardModel && Study != nullptr) {
-    DestructStudy();
+    if (ModelFile.empty()) {
+      DestructStudy();
+    } else {
+      delete Study;
+    }
     Study = nullptr;
     RewardModel = nullptr;
     PVs = nullptr;

@@ -164,6 +164,9 @@ class SimulatorClass {
   void SteadyStateSimulation();
   // Closes every batch that has ended by Now.
   void CheckCompletedBatches(PerformanceVariableNode** pvs, int* valueCounts, int* squareCounts);
+  // Ends a terminating run whose model raised a ModelFault, handing over the
+  // k replications recorded in the open report.
+  void HandOverAfterModelFault(int k);
   // Hands over the current steady-state report unless the run is stopped.
   void SendSSResults(int* valueCounts, int* squareCounts);
   // Whether the process has been asked to stop (SIGINT, SIGTERM) since the
@@ -315,6 +318,7 @@ class SimulatorClass {
   // given".
   // =====================================================================
   std::string OverrideString;        // -O
+  std::string ModelFile;             // --model: simulate this file instead of the built-in model
   std::string AsciiFileName;         // -a
   std::string BinaryFileName;        // -b
   int ClientId = 0;                  // -c
@@ -418,6 +422,8 @@ class SimulatorClass {
   // the firing; returns the action that fired (SimulatorClassTrace.cpp).
   BaseActionClass* FireTraced();
   void BuildStudyAndRewardModel();
+  BaseStudyClass* LoadModelFileOrExit();
+  void RefuseUnusableTerminatingRun(const std::vector<int>& terminating);
   void AttachRewardModelToTraces();
   void SelectPerformanceVariables();
   void RefuseUnusableSteadyStateRun(const std::vector<int>& steadyState);

@@ -7,6 +7,7 @@
 #include "Cpp/BaseClasses/BaseModelClass.h"
 #include "rewards/PVModel.h"
 #include "rewards/PerformanceVariableNode.h"
+#include "simulator/ModelFault.h"
 #include "simulator/StopSignals.h"
 
 #include <unistd.h>
@@ -79,6 +80,10 @@ void SimulatorClass::TerminatingSimulation() {
         if (!SimStep()) break;
     }
     Trace->newBatch();
+    if (ModelFault::Raised()) {
+      HandOverAfterModelFault(k);
+      break;
+    }
     RewardModel->EndAccumulate(horizon);
 
     for (int i = 0; i < NumPVs; ++i) {
@@ -103,6 +108,19 @@ void SimulatorClass::TerminatingSimulation() {
   Progress.Finish(Batches);
   ScratchEvent.reset();
   PlaceholderAction.reset();
+}
+
+// The replication a fault interrupted is not an observation: the k
+// replications before it are handed over as the last report, and the run
+// ends as failed.
+void SimulatorClass::HandOverAfterModelFault(int k) {
+  RunState = 1;
+  ExitStatus = 1;
+  if (k == 0) return;
+  std::fill(ValuePacket->Counts.begin(), ValuePacket->Counts.end(), k);
+  std::fill(SquarePacket->Counts.begin(), SquarePacket->Counts.end(), k);
+  CPUTime = (ClockNow() - StartClock) / CLOCKS_PER_SEC;
+  CheckReportSize(CPUTime);
 }
 
 // ---------------------------------------------------------------------------
@@ -160,6 +178,10 @@ void SimulatorClass::SteadyStateSimulation() {
     if ((MaxBatches > 0 && BatchCounts->MinKey() >= MaxBatches) || StopRequested()) RunState = 1;
     if (!SimStepSS()) {
       RunState = 1;
+      if (ModelFault::Raised()) {
+        ExitStatus = 1;
+        break;
+      }
       std::cout << "Simulator encountered an absorbing state and is unable to proceed.  Terminating run."
                 << std::endl;
     }

@@ -53,6 +53,15 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
       return 1;
     }
     if (argument[0] != '-') continue;
+    if (std::strcmp(argument, "--model") == 0) {
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        *Err << "Expect a model file after '--model'" << std::endl;
+        return 1;
+      }
+      ModelFile = argv[++i];
+      *Out << "Model File: " << ModelFile << std::endl;
+      continue;
+    }
 
     const char letter = argument[1];
     const char* parameter = nullptr;

@@ -2,6 +2,7 @@
 // re-examination after each firing of exactly the groups whose enabling may
 // have changed, through the affects relation built once here.
 #include "simulator/SimulatorClass.h"
+#include "simulator/ModelFault.h"
 
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "Cpp/BaseClasses/BaseGroupClass.h"
@@ -185,7 +186,8 @@ bool SimulatorClass::SimStep() {
   RemoveAffectedActions();
   InsertAffectedActions();
   NextEventSlot = Events->Earliest();
-  if (NextEventSlot == nullptr) return false;
+  // A model that met a fault ends the run here, before its results are used.
+  if (NextEventSlot == nullptr || ModelFault::Raised()) return false;
   Now = (*NextEventSlot)->Time;
   CurrentGroup = (*NextEventSlot)->Action;
   return true;

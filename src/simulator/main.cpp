@@ -4,10 +4,13 @@
 // (results that could not be written, a manager that vanished, a closed
 // standard output) ends with the simulator's ExitStatus and no good-exit line.
 #include <csignal>
+#include <cstring>
+#include <memory>
 #include <iostream>
 
 #include "Cpp/BaseClasses/ErrorFunctions.h"
 #include "cli/ProgramInfo.h"
+#include "interpret/InterpretedStudy.h"
 #include "simulator/SimulatorClass.h"
 #include "simulator/StopSignals.h"
 
@@ -16,13 +19,19 @@ namespace {
 // Written for a reader at the terminal (and for the manual page made from
 // it); the terse list that follows a command-line error stays as it is.
 const char kHelp[] =
-    "Usage: gpusim [options]\n"
-    "Simulates the GPU model: independent replications (terminating) or one long\n"
+    "Usage: gpusim [--model FILE] [options]\n"
+    "       gpusim --check FILE\n"
+    "Simulates the built-in GPU model, or the model in FILE: independent\n"
+    "replications (terminating) or one long\n"
     "run cut into batches (steady state), with one observation per reward variable\n"
     "per replication or batch, written to results files or sent to a simulation\n"
     "manager.\n"
     "\n"
     "Options:\n"
+    "  --model FILE  simulate the model written in FILE (the modelling language)\n"
+    "                instead of the built-in GPU model\n"
+    "  --check FILE  check the model in FILE and report every problem; nothing\n"
+    "                is simulated (status 0: sound, 1: problems found)\n"
     "  -a NAME     write the ASCII results file NAME\n"
     "  -b NAME     write the binary results file NAME\n"
     "  -c NUM      client identification number sent to the manager (default 0)\n"
@@ -54,12 +63,29 @@ const char kHelp[] =
     "Exit status: 0 after a complete run; 1 on a command-line or start-up error, or\n"
     "when results could not be written.\n"
     "\n"
-    "Example: gpusim -N 10000 -a run.txt -b run.bin -s 7\n";
+    "Example: gpusim -N 10000 -a run.txt -b run.bin -s 7\n"
+    "         gpusim --model models/mm1k.san -t 0 -N 100 -a mm1k.txt\n";
+
+// gpusim --check FILE: the checker's verdict alone.
+int CheckModelFile(const char* path) {
+  std::unique_ptr<saninterp::InterpretedStudy> study = saninterp::LoadStudy(path, std::cerr);
+  if (!study) return 1;
+  std::cout << path << ": the model is sound (" << study->Model().Experiments.size() << " experiment(s), "
+            << study->Model().Rewards.size() << " reward variable(s))" << std::endl;
+  return 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (AnswerInfoRequest(argc, argv, std::cout, "gpusim", kHelp)) return 0;
+  if (argc >= 2 && std::strcmp(argv[1], "--check") == 0) {
+    if (argc != 3) {
+      std::cerr << "ERROR: --check takes one model file and no other option" << std::endl;
+      return 1;
+    }
+    return CheckModelFile(argv[2]);
+  }
   // Running out of memory anywhere ends the run with the fixed message and status 1.
   InstallMemoryAllocationHandler();
   // A closed standard output or connection fails the write instead of killing

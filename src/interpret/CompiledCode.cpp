@@ -1,0 +1,510 @@
+#include "interpret/CompiledCode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "model/Diagnostic.h"
+#include "simulator/ModelFault.h"
+
+namespace saninterp {
+
+using sanmodel::AssignOp;
+using sanmodel::DeclType;
+using sanmodel::Expr;
+using sanmodel::Op;
+using sanmodel::Stmt;
+using sanmodel::StmtKind;
+using sanmodel::ValueType;
+
+enum class CompiledCode::Code : std::uint8_t {
+  ConstI, ConstD, ConstB,
+  Cell, Element, LocalI, LocalD, LocalB,
+  NegI, NegD, Not,
+  AddI, SubI, MulI, DivI, ModI, AddD, SubD, MulD, DivD,
+  LtI, LeI, GtI, GeI, EqI, NeI, LtD, LeD, GtD, GeD, EqD, NeD, EqB, NeB,
+  And, Or, CondI, CondD, CondB,
+  IntToD, BoolToI, BoolToD, IntToB, DToB,
+  MinI, MaxI, AbsI, MinD, MaxD, AbsD, Floor, Ceil, Round, Sqrt, Exp, Log, Pow
+};
+
+struct CompiledCode::Node {
+  Code code = Code::ConstI;
+  int a = -1;
+  int b = -1;
+  int c = -1;
+  long long i = 0;
+  double d = 0.0;
+  short* cell = nullptr;
+  const std::vector<short*>* cells = nullptr;
+  sanmodel::SourcePos pos;
+};
+
+struct CompiledCode::Statement {
+  enum class Kind { Block, If, StoreCell, StoreElement, StoreLocal } kind = Kind::Block;
+  AssignOp op = AssignOp::Set;
+  ValueType type = ValueType::Int;
+  DeclType declType = DeclType::Short;
+  short* cell = nullptr;
+  const std::vector<short*>* cells = nullptr;
+  int element = -1;  // index node of StoreElement
+  int local = -1;
+  int value = -1;
+  int condition = -1;
+  int first = 0;     // Block: children range in Children
+  int count = 0;
+  int then = -1;
+  int otherwise = -1;
+  sanmodel::SourcePos pos;
+};
+
+namespace {
+
+// Two's complement arithmetic without undefined behaviour on overflow.
+long long Wrap(unsigned long long v) { return static_cast<long long>(v); }
+long long AddWrap(long long a, long long b) {
+  return Wrap(static_cast<unsigned long long>(a) + static_cast<unsigned long long>(b));
+}
+long long SubWrap(long long a, long long b) {
+  return Wrap(static_cast<unsigned long long>(a) - static_cast<unsigned long long>(b));
+}
+long long MulWrap(long long a, long long b) {
+  return Wrap(static_cast<unsigned long long>(a) * static_cast<unsigned long long>(b));
+}
+// REQUIRES: b != 0. The one quotient that overflows wraps as the others do.
+long long DivWrap(long long a, long long b) {
+  if (b == -1) return SubWrap(0, a);
+  return a / b;
+}
+long long ModWrap(long long a, long long b) { return b == -1 ? 0 : a % b; }
+
+// A value stored into a variable of type t, reduced as C reduces it.
+long long NarrowInt(long long v, DeclType t) {
+  switch (t) {
+    case DeclType::Bool:
+      return v != 0 ? 1 : 0;
+    case DeclType::Char:
+      return static_cast<signed char>(static_cast<std::uint8_t>(v));
+    case DeclType::Short:
+      return static_cast<short>(static_cast<std::uint16_t>(v));
+    case DeclType::Int:
+      return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+    default:
+      return v;
+  }
+}
+
+bool FitsLong(double x) { return x >= -9.2233720368547758e18 && x < 9.2233720368547758e18; }
+
+}  // namespace
+
+CompiledCode::CompiledCode(const sanmodel::CheckedModel& model) : Model(model) {}
+
+CompiledCode::~CompiledCode() = default;
+
+int CompiledCode::Add(Node node) {
+  Nodes.push_back(node);
+  return static_cast<int>(Nodes.size()) - 1;
+}
+
+std::string CompiledCode::Describe(const sanmodel::CheckedModel& model, const sanmodel::SourcePos& pos,
+                                   const std::string& what) {
+  return sanmodel::FormatDiagnostic(sanmodel::Diagnostic{pos, what}, model.Files, model.Sources);
+}
+
+void CompiledCode::Fault(const sanmodel::SourcePos& pos, const std::string& what) const {
+  if (ModelFault::Raised()) return;
+  ModelFault::Raise(Describe(Model, pos, what));
+}
+
+// --- Compilation ---------------------------------------------------------
+
+int CompiledCode::Expression(const Expr& e, const CompileScope& scope) {
+  Node n;
+  n.pos = e.pos;
+  switch (e.op) {
+    case Op::BoolConst:
+      n.code = Code::ConstB;
+      n.i = e.boolValue ? 1 : 0;
+      return Add(n);
+    case Op::IntConst:
+      n.code = Code::ConstI;
+      n.i = e.intValue;
+      return Add(n);
+    case Op::DoubleConst:
+      n.code = Code::ConstD;
+      n.d = e.doubleValue;
+      return Add(n);
+    case Op::Global:
+      return Expression(scope.global(e.index), scope);
+    case Op::Place:
+      return CompileCell(e, scope.place(e.index));
+    case Op::InstancePlace:
+      return CompileCell(e, scope.instancePlace(e.instance, e.index));
+    case Op::ArrayElement:
+      return CompileElement(e, scope.array(e.index), scope);
+    case Op::InstanceArrayElement:
+      return CompileElement(e, scope.instanceArray(e.instance, e.index), scope);
+    case Op::Local:
+      n.code = e.type == ValueType::Double ? Code::LocalD : e.type == ValueType::Bool ? Code::LocalB : Code::LocalI;
+      n.i = e.index;
+      return Add(n);
+    default:
+      return CompileOperator(e, scope);
+  }
+}
+
+int CompiledCode::CompileCell(const Expr& e, short* cell) {
+  Node n;
+  n.pos = e.pos;
+  n.code = Code::Cell;
+  n.cell = cell;
+  return Add(n);
+}
+
+int CompiledCode::CompileElement(const Expr& e, const std::vector<short*>* cells, const CompileScope& scope) {
+  Node n;
+  n.pos = e.pos;
+  n.code = Code::Element;
+  n.cells = cells;
+  n.a = Expression(e.args.at(0), scope);
+  return Add(n);
+}
+
+int CompiledCode::CompileOperator(const Expr& e, const CompileScope& scope) {
+  Node n;
+  n.pos = e.pos;
+  if (!e.args.empty()) n.a = Expression(e.args[0], scope);
+  if (e.args.size() > 1) n.b = Expression(e.args[1], scope);
+  if (e.args.size() > 2) n.c = Expression(e.args[2], scope);
+  // Operators pick their code by the type of their operands (comparisons)
+  // or of their result (arithmetic).
+  const ValueType operand = e.args.empty() ? e.type : e.args[0].type;
+  const bool real = operand == ValueType::Double;
+  const bool truth = operand == ValueType::Bool;
+  switch (e.op) {
+    case Op::Negate: n.code = real ? Code::NegD : Code::NegI; break;
+    case Op::Not: n.code = Code::Not; break;
+    case Op::Add: n.code = real ? Code::AddD : Code::AddI; break;
+    case Op::Sub: n.code = real ? Code::SubD : Code::SubI; break;
+    case Op::Mul: n.code = real ? Code::MulD : Code::MulI; break;
+    case Op::Div: n.code = real ? Code::DivD : Code::DivI; break;
+    case Op::Mod: n.code = Code::ModI; break;
+    case Op::Less: n.code = real ? Code::LtD : Code::LtI; break;
+    case Op::LessEqual: n.code = real ? Code::LeD : Code::LeI; break;
+    case Op::Greater: n.code = real ? Code::GtD : Code::GtI; break;
+    case Op::GreaterEqual: n.code = real ? Code::GeD : Code::GeI; break;
+    case Op::Equal: n.code = real ? Code::EqD : truth ? Code::EqB : Code::EqI; break;
+    case Op::NotEqual: n.code = real ? Code::NeD : truth ? Code::NeB : Code::NeI; break;
+    case Op::And: n.code = Code::And; break;
+    case Op::Or: n.code = Code::Or; break;
+    case Op::Conditional:
+      n.code = e.type == ValueType::Double ? Code::CondD : e.type == ValueType::Bool ? Code::CondB : Code::CondI;
+      break;
+    case Op::Convert:
+      if (e.type == ValueType::Double) {
+        n.code = truth ? Code::BoolToD : Code::IntToD;
+      } else if (e.type == ValueType::Int) {
+        n.code = truth ? Code::BoolToI : Code::Floor;  // a checked model never converts a double to an int
+      } else {
+        n.code = real ? Code::DToB : Code::IntToB;
+      }
+      break;
+    case Op::Min: n.code = real ? Code::MinD : Code::MinI; break;
+    case Op::Max: n.code = real ? Code::MaxD : Code::MaxI; break;
+    case Op::Abs: n.code = real ? Code::AbsD : Code::AbsI; break;
+    case Op::Floor: n.code = Code::Floor; break;
+    case Op::Ceil: n.code = Code::Ceil; break;
+    case Op::Round: n.code = Code::Round; break;
+    case Op::Sqrt: n.code = Code::Sqrt; break;
+    case Op::Exp: n.code = Code::Exp; break;
+    case Op::Log: n.code = Code::Log; break;
+    case Op::Pow: n.code = Code::Pow; break;
+    default: n.code = Code::ConstI; break;
+  }
+  return Add(n);
+}
+
+int CompiledCode::Statements(const std::vector<Stmt>& statements, const CompileScope& scope) {
+  std::vector<int> roots;
+  roots.reserve(statements.size());
+  for (const Stmt& s : statements) roots.push_back(CompileStatement(s, scope));
+  Statement block;
+  block.kind = Statement::Kind::Block;
+  block.first = static_cast<int>(Children.size());
+  block.count = static_cast<int>(roots.size());
+  Children.insert(Children.end(), roots.begin(), roots.end());
+  Statements_.push_back(block);
+  return static_cast<int>(Statements_.size()) - 1;
+}
+
+int CompiledCode::CompileStatement(const Stmt& s, const CompileScope& scope) {
+  Statement out;
+  out.pos = s.pos;
+  switch (s.kind) {
+    case StmtKind::Block:
+      return Statements(s.body, scope);
+    case StmtKind::Empty:
+      return Statements({}, scope);
+    case StmtKind::If:
+      out.kind = Statement::Kind::If;
+      out.condition = Expression(s.condition, scope);
+      out.then = Statements(s.body, scope);
+      out.otherwise = Statements(s.elseBody, scope);
+      break;
+    case StmtKind::Declare:
+      out.kind = Statement::Kind::StoreLocal;
+      out.local = s.index;
+      out.declType = s.declType;
+      out.type = s.value.type;
+      out.value = Expression(s.value, scope);
+      break;
+    case StmtKind::Assign: {
+      const sanmodel::Target& t = s.target;
+      out.op = s.assignOp;
+      out.declType = t.declType;
+      out.type = t.type;
+      out.value = Expression(s.value, scope);
+      if (t.kind == sanmodel::Target::Kind::Place) {
+        out.kind = Statement::Kind::StoreCell;
+        out.cell = scope.place(t.index);
+      } else if (t.kind == sanmodel::Target::Kind::ArrayElement) {
+        out.kind = Statement::Kind::StoreElement;
+        out.cells = scope.array(t.index);
+        out.element = Expression(t.element.at(0), scope);
+      } else {
+        out.kind = Statement::Kind::StoreLocal;
+        out.local = t.index;
+      }
+      break;
+    }
+  }
+  Statements_.push_back(out);
+  return static_cast<int>(Statements_.size()) - 1;
+}
+
+// --- Evaluation ----------------------------------------------------------
+
+long long CompiledCode::Int(int node, Slot* locals) const {
+  const Node& n = Nodes[static_cast<std::size_t>(node)];
+  switch (n.code) {
+    case Code::ConstI:
+    case Code::ConstB:
+      return n.i;
+    case Code::Cell:
+      return *n.cell;
+    case Code::Element: {
+      const long long k = Int(n.a, locals);
+      if (k < 0 || k >= static_cast<long long>(n.cells->size())) {
+        Fault(n.pos, "index " + std::to_string(k) + " is outside the array (0 to " +
+                         std::to_string(n.cells->size() - 1) + ")");
+        return 0;
+      }
+      return *(*n.cells)[static_cast<std::size_t>(k)];
+    }
+    case Code::LocalI:
+    case Code::LocalB:
+      return locals[n.i].i;
+    case Code::NegI: return SubWrap(0, Int(n.a, locals));
+    case Code::AddI: return AddWrap(Int(n.a, locals), Int(n.b, locals));
+    case Code::SubI: return SubWrap(Int(n.a, locals), Int(n.b, locals));
+    case Code::MulI: return MulWrap(Int(n.a, locals), Int(n.b, locals));
+    case Code::DivI:
+    case Code::ModI: {
+      const long long a = Int(n.a, locals);
+      const long long b = Int(n.b, locals);
+      if (b == 0) {
+        Fault(n.pos, n.code == Code::DivI ? "division by zero" : "remainder by zero");
+        return 0;
+      }
+      return n.code == Code::DivI ? DivWrap(a, b) : ModWrap(a, b);
+    }
+    case Code::CondI: return Truth(n.a, locals) ? Int(n.b, locals) : Int(n.c, locals);
+    case Code::BoolToI: return Truth(n.a, locals) ? 1 : 0;
+    case Code::MinI: return std::min(Int(n.a, locals), Int(n.b, locals));
+    case Code::MaxI: return std::max(Int(n.a, locals), Int(n.b, locals));
+    case Code::AbsI: {
+      const long long a = Int(n.a, locals);
+      return a < 0 ? SubWrap(0, a) : a;
+    }
+    case Code::Floor:
+    case Code::Ceil:
+    case Code::Round: {
+      const double x = Real(n.a, locals);
+      const double r = n.code == Code::Floor ? std::floor(x) : n.code == Code::Ceil ? std::ceil(x) : std::round(x);
+      if (!FitsLong(r)) {
+        Fault(n.pos, "the value does not fit a whole number");
+        return 0;
+      }
+      return static_cast<long long>(r);
+    }
+    default:
+      return Truth(node, locals) ? 1 : 0;
+  }
+}
+
+double CompiledCode::Real(int node, Slot* locals) const {
+  const Node& n = Nodes[static_cast<std::size_t>(node)];
+  switch (n.code) {
+    case Code::ConstD: return n.d;
+    case Code::LocalD: return locals[n.i].d;
+    case Code::NegD: return -Real(n.a, locals);
+    case Code::AddD: return Real(n.a, locals) + Real(n.b, locals);
+    case Code::SubD: return Real(n.a, locals) - Real(n.b, locals);
+    case Code::MulD: return Real(n.a, locals) * Real(n.b, locals);
+    case Code::DivD: {
+      const double a = Real(n.a, locals);
+      const double b = Real(n.b, locals);
+      if (b == 0.0) {
+        Fault(n.pos, "division by zero");
+        return 0.0;
+      }
+      return a / b;
+    }
+    case Code::CondD: return Truth(n.a, locals) ? Real(n.b, locals) : Real(n.c, locals);
+    case Code::IntToD: return static_cast<double>(Int(n.a, locals));
+    case Code::BoolToD: return Truth(n.a, locals) ? 1.0 : 0.0;
+    case Code::MinD: return std::min(Real(n.a, locals), Real(n.b, locals));
+    case Code::MaxD: return std::max(Real(n.a, locals), Real(n.b, locals));
+    case Code::AbsD: return std::fabs(Real(n.a, locals));
+    case Code::Exp: return std::exp(Real(n.a, locals));
+    case Code::Sqrt:
+    case Code::Log:
+    case Code::Pow: {
+      const double x = Real(n.a, locals);
+      const double r = n.code == Code::Sqrt ? std::sqrt(x) : n.code == Code::Log ? std::log(x)
+                                                                                 : std::pow(x, Real(n.b, locals));
+      if (std::isnan(r) || (n.code == Code::Log && x == 0.0)) {
+        Fault(n.pos, "argument outside the function's domain");
+        return 0.0;
+      }
+      return r;
+    }
+    default:
+      return static_cast<double>(Int(node, locals));
+  }
+}
+
+bool CompiledCode::Truth(int node, Slot* locals) const {
+  const Node& n = Nodes[static_cast<std::size_t>(node)];
+  switch (n.code) {
+    case Code::ConstB:
+    case Code::LocalB:
+      return n.code == Code::ConstB ? n.i != 0 : locals[n.i].i != 0;
+    case Code::Not: return !Truth(n.a, locals);
+    case Code::And: return Truth(n.a, locals) && Truth(n.b, locals);
+    case Code::Or: return Truth(n.a, locals) || Truth(n.b, locals);
+    case Code::LtI: return Int(n.a, locals) < Int(n.b, locals);
+    case Code::LeI: return Int(n.a, locals) <= Int(n.b, locals);
+    case Code::GtI: return Int(n.a, locals) > Int(n.b, locals);
+    case Code::GeI: return Int(n.a, locals) >= Int(n.b, locals);
+    case Code::EqI: return Int(n.a, locals) == Int(n.b, locals);
+    case Code::NeI: return Int(n.a, locals) != Int(n.b, locals);
+    case Code::LtD: return Real(n.a, locals) < Real(n.b, locals);
+    case Code::LeD: return Real(n.a, locals) <= Real(n.b, locals);
+    case Code::GtD: return Real(n.a, locals) > Real(n.b, locals);
+    case Code::GeD: return Real(n.a, locals) >= Real(n.b, locals);
+    case Code::EqD: return Real(n.a, locals) == Real(n.b, locals);
+    case Code::NeD: return Real(n.a, locals) != Real(n.b, locals);
+    case Code::EqB: return Truth(n.a, locals) == Truth(n.b, locals);
+    case Code::NeB: return Truth(n.a, locals) != Truth(n.b, locals);
+    case Code::CondB: return Truth(n.a, locals) ? Truth(n.b, locals) : Truth(n.c, locals);
+    case Code::IntToB: return Int(n.a, locals) != 0;
+    case Code::DToB: return Real(n.a, locals) != 0.0;
+    default:
+      return Int(node, locals) != 0;
+  }
+}
+
+double CompiledCode::AsReal(int node, Slot* locals) const {
+  const Code c = Nodes[static_cast<std::size_t>(node)].code;
+  switch (c) {
+    case Code::ConstD: case Code::LocalD: case Code::NegD: case Code::AddD: case Code::SubD: case Code::MulD:
+    case Code::DivD: case Code::CondD: case Code::IntToD: case Code::BoolToD: case Code::MinD: case Code::MaxD:
+    case Code::AbsD: case Code::Exp: case Code::Sqrt: case Code::Log: case Code::Pow:
+      return Real(node, locals);
+    default:
+      return static_cast<double>(Int(node, locals));
+  }
+}
+
+void CompiledCode::Run(int statement, Slot* locals) const {
+  const Statement& s = Statements_[static_cast<std::size_t>(statement)];
+  switch (s.kind) {
+    case Statement::Kind::Block:
+      for (int k = 0; k < s.count; ++k) Run(Children[static_cast<std::size_t>(s.first + k)], locals);
+      return;
+    case Statement::Kind::If:
+      Run(Truth(s.condition, locals) ? s.then : s.otherwise, locals);
+      return;
+    default:
+      Store(s, locals);
+      return;
+  }
+}
+
+short* CompiledCode::ElementCell(const Statement& s, Slot* locals) const {
+  const long long k = Int(s.element, locals);
+  if (k < 0 || k >= static_cast<long long>(s.cells->size())) {
+    Fault(s.pos, "index " + std::to_string(k) + " is outside the array (0 to " +
+                     std::to_string(s.cells->size() - 1) + ")");
+    return nullptr;
+  }
+  return (*s.cells)[static_cast<std::size_t>(k)];
+}
+
+void CompiledCode::Store(const Statement& s, Slot* locals) const {
+  // The target is located before the value is computed, as C's compound
+  // assignment reads it; a fault in either stores nothing.
+  short* cell = s.kind == Statement::Kind::StoreCell ? s.cell
+                : s.kind == Statement::Kind::StoreElement ? ElementCell(s, locals)
+                                                          : nullptr;
+  if (s.kind == Statement::Kind::StoreElement && cell == nullptr) return;
+  Slot* local = s.kind == Statement::Kind::StoreLocal ? &locals[s.local] : nullptr;
+  if (s.type == ValueType::Double) {
+    const double v = Real(s.value, locals);
+    double current = local->d;
+    switch (s.op) {
+      case AssignOp::Set: current = v; break;
+      case AssignOp::Add: current += v; break;
+      case AssignOp::Sub: current -= v; break;
+      case AssignOp::Mul: current *= v; break;
+      case AssignOp::Div:
+      case AssignOp::Mod:
+        if (v == 0.0) {
+          Fault(s.pos, "division by zero");
+          return;
+        }
+        current /= v;
+        break;
+    }
+    if (ModelFault::Raised()) return;
+    local->d = s.declType == DeclType::Float ? static_cast<double>(static_cast<float>(current)) : current;
+    return;
+  }
+  const long long v = s.type == ValueType::Bool ? (Truth(s.value, locals) ? 1 : 0) : Int(s.value, locals);
+  long long current = cell != nullptr ? *cell : local->i;
+  switch (s.op) {
+    case AssignOp::Set: current = v; break;
+    case AssignOp::Add: current = AddWrap(current, v); break;
+    case AssignOp::Sub: current = SubWrap(current, v); break;
+    case AssignOp::Mul: current = MulWrap(current, v); break;
+    case AssignOp::Div:
+    case AssignOp::Mod:
+      if (v == 0) {
+        Fault(s.pos, s.op == AssignOp::Div ? "division by zero" : "remainder by zero");
+        return;
+      }
+      current = s.op == AssignOp::Div ? DivWrap(current, v) : ModWrap(current, v);
+      break;
+  }
+  if (ModelFault::Raised()) return;
+  if (cell != nullptr) {
+    *cell = static_cast<short>(NarrowInt(current, DeclType::Short));
+  } else {
+    local->i = NarrowInt(current, s.declType);
+  }
+}
+
+}  // namespace saninterp

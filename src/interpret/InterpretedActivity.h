@@ -1,0 +1,66 @@
+// InterpretedActivity is one activity of a model file, or one case of an
+// activity with cases: an Activity whose enabling predicate, firing effect,
+// weight, rank, reactivation questions and delay come from the checked
+// model, run through the san's compiled code. A case shares the activity's
+// predicate and timing and adds its own weight and effect, run after the
+// activity's common effect.
+//
+// Ownership: the san owns its activities and the compiled code they use.
+// Locals are the activity's own fixed storage: nothing is allocated per
+// event. Not thread-safe: used by the simulation thread only.
+#ifndef INTERPRET_INTERPRETEDACTIVITY_H
+#define INTERPRET_INTERPRETEDACTIVITY_H
+
+#include <vector>
+
+#include "Cpp/BaseClasses/Activity.h"
+#include "interpret/CompiledCode.h"
+#include "model/CheckedModel.h"
+
+namespace saninterp {
+
+class InterpretedActivity : public Activity {
+ public:
+  // caseIndex: the case this activity stands for, or -1 for an activity
+  // without cases. decl must outlive the activity.
+  InterpretedActivity(const sanmodel::ActivityDecl& decl, int caseIndex);
+
+  // Compiles the activity's code into code (which must outlive it); the
+  // scope names the san's places, whose cells are final.
+  void Compile(CompiledCode* code, const CompileScope& scope);
+
+  bool Enabled() override;
+  BaseActionClass* Fire() override;
+  double Weight() override;
+  double Rate() override;
+  int Rank() override;
+  bool ReactivationPredicate() override;
+  bool ReactivationFunction() override;
+  double SampleDistribution() override;
+  double* ReturnDistributionParameters() override;
+  bool TimingIsInstantaneous() override;
+  void LinkVariables() override {}
+
+ private:
+  // Evaluates the delay parameters into Parameters; false (after raising a
+  // fault) when one lies outside the distribution's domain.
+  bool EvaluateParameters();
+
+  const sanmodel::ActivityDecl& Decl;
+  const int CaseIndex;
+  CompiledCode* Code = nullptr;
+  int EnabledRoot = -1;
+  int FireRoot = -1;
+  int CaseRoot = -1;
+  int WeightRoot = -1;
+  int RankRoot = -1;
+  int ReactivationRoot = -1;
+  int ReactivateRoot = -1;
+  std::vector<int> ParameterRoots;
+  std::vector<double> Parameters;
+  std::vector<Slot> Locals;
+};
+
+}  // namespace saninterp
+
+#endif
