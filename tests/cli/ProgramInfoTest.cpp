@@ -23,9 +23,9 @@ struct InfoCase {
 TEST(ProgramInfoTest, HelpAndVersionGoToStandardOutputWithStatusZero) {
   const std::string version = GPUSIM_VERSION;
   const InfoCase cases[] = {
-      {"gpusim", "--help", "Usage: gpusim [options]\n"},
-      {"gpusim", "-h", "Usage: gpusim [options]\n"},
-      {"gpusim", "-N 5 -h", "Usage: gpusim [options]\n"},
+      {"gpusim", "--help", "Usage: gpusim [--model FILE] [options]\n"},
+      {"gpusim", "-h", "Usage: gpusim [--model FILE] [options]\n"},
+      {"gpusim", "-N 5 -h", "Usage: gpusim [--model FILE] [options]\n"},
       {"gpusim", "--version", "gpusim "},
       {"gpusim", "-V", "gpusim "},
       {"gpusim-report", "--help", "Usage: gpusim-report [options]"},
