@@ -26,7 +26,10 @@ enum class CompiledCode::Code : std::uint8_t {
   LtI, LeI, GtI, GeI, EqI, NeI, LtD, LeD, GtD, GeD, EqD, NeD, EqB, NeB,
   And, Or, CondI, CondD, CondB,
   IntToD, BoolToI, BoolToD, IntToB, DToB,
-  MinI, MaxI, AbsI, MinD, MaxD, AbsD, Floor, Ceil, Round, Sqrt, Exp, Log, Pow
+  MinI, MaxI, AbsI, MinD, MaxD, AbsD, Floor, Ceil, Round, Sqrt, Exp, Log, Pow,
+  // A marking compared with a constant, the most common test of a gate, in
+  // one node; and a local compared with a constant, as in if-chains.
+  LtCK, LeCK, GtCK, GeCK, EqCK, NeCK, EqLK, NeLK
 };
 
 struct CompiledCode::Node {
@@ -41,21 +44,23 @@ struct CompiledCode::Node {
   sanmodel::SourcePos pos;
 };
 
+// Statements are laid out as a straight list per effect, ending in End:
+// an if becomes a conditional jump over its branch, so running an effect is
+// one loop over the list, without recursion.
 struct CompiledCode::Statement {
-  enum class Kind { Block, If, StoreCell, StoreElement, StoreLocal } kind = Kind::Block;
+  // AddToCell: a marking changed by a constant (P++, P -= 2), in one step.
+  enum class Kind { StoreCell, StoreElement, StoreLocal, AddToCell, JumpUnless, Jump, End } kind = Kind::End;
   AssignOp op = AssignOp::Set;
   ValueType type = ValueType::Int;
   DeclType declType = DeclType::Short;
   short* cell = nullptr;
   const std::vector<short*>* cells = nullptr;
-  int element = -1;  // index node of StoreElement
+  int element = -1;    // index node of StoreElement
   int local = -1;
   int value = -1;
-  int condition = -1;
-  int first = 0;     // Block: children range in Children
-  int count = 0;
-  int then = -1;
-  int otherwise = -1;
+  int condition = -1;  // JumpUnless
+  int target = -1;     // JumpUnless, Jump
+  long long constant = 0;  // AddToCell
   sanmodel::SourcePos pos;
 };
 
@@ -223,36 +228,162 @@ int CompiledCode::CompileOperator(const Expr& e, const CompileScope& scope) {
     case Op::Pow: n.code = Code::Pow; break;
     default: n.code = Code::ConstI; break;
   }
-  return Add(n);
+  Fuse(&n);
+  return Fold(Add(n));
+}
+
+// Folds an operator whose operands are all constants into a constant (the
+// globals are constants by now), so that `size - 1` costs nothing per
+// event. Operators that can fault are left to fault at run time.
+int CompiledCode::Fold(int node) {
+  Node& n = Nodes[static_cast<std::size_t>(node)];
+  auto constant = [this](int k) {
+    if (k < 0) return true;
+    const Code c = Nodes[static_cast<std::size_t>(k)].code;
+    return c == Code::ConstI || c == Code::ConstD || c == Code::ConstB;
+  };
+  if (!constant(n.a) || !constant(n.b) || !constant(n.c)) return node;
+  switch (n.code) {
+    case Code::DivI: case Code::ModI: case Code::DivD: case Code::Floor: case Code::Ceil: case Code::Round:
+    case Code::Sqrt: case Code::Log: case Code::Pow: case Code::Exp:
+      return node;
+    default:
+      break;
+  }
+  Node folded;
+  folded.pos = n.pos;
+  if (IsReal(n.code)) {
+    folded.code = Code::ConstD;
+    folded.d = Real(node, nullptr);
+  } else if (IsTruth(n.code)) {
+    folded.code = Code::ConstB;
+    folded.i = Truth(node, nullptr) ? 1 : 0;
+  } else {
+    folded.code = Code::ConstI;
+    folded.i = Int(node, nullptr);
+  }
+  Nodes[static_cast<std::size_t>(node)] = folded;
+  return node;
+}
+
+bool CompiledCode::IsReal(Code c) {
+  switch (c) {
+    case Code::ConstD: case Code::LocalD: case Code::NegD: case Code::AddD: case Code::SubD: case Code::MulD:
+    case Code::DivD: case Code::CondD: case Code::IntToD: case Code::BoolToD: case Code::MinD: case Code::MaxD:
+    case Code::AbsD: case Code::Exp: case Code::Sqrt: case Code::Log: case Code::Pow:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CompiledCode::IsTruth(Code c) {
+  switch (c) {
+    case Code::ConstB: case Code::LocalB: case Code::Not: case Code::And: case Code::Or:
+    case Code::LtI: case Code::LeI: case Code::GtI: case Code::GeI: case Code::EqI: case Code::NeI:
+    case Code::LtD: case Code::LeD: case Code::GtD: case Code::GeD: case Code::EqD: case Code::NeD:
+    case Code::EqB: case Code::NeB: case Code::CondB: case Code::IntToB: case Code::DToB:
+    case Code::LtCK: case Code::LeCK: case Code::GtCK: case Code::GeCK: case Code::EqCK: case Code::NeCK:
+    case Code::EqLK: case Code::NeLK:
+      return true;
+    default:
+      return false;
+  }
+}
+
+MarkingTest CompiledCode::AsInterval(const Node& n) {
+  constexpr long long kLowest = std::numeric_limits<long long>::min();
+  constexpr long long kHighest = std::numeric_limits<long long>::max();
+  const long long k = n.i;
+  switch (n.code) {
+    case Code::LtCK: return {n.cell, kLowest, k == kLowest ? kLowest : k - 1, k == kLowest};
+    case Code::LeCK: return {n.cell, kLowest, k, false};
+    case Code::GtCK: return {n.cell, k == kHighest ? kHighest : k + 1, kHighest, k == kHighest};
+    case Code::GeCK: return {n.cell, k, kHighest, false};
+    case Code::EqCK: return {n.cell, k, k, false};
+    default: return {n.cell, k, k, true};
+  }
+}
+
+bool CompiledCode::MarkingTests(int root, std::vector<MarkingTest>* out) const {
+  const Node& n = Nodes[static_cast<std::size_t>(root)];
+  switch (n.code) {
+    case Code::And:
+      return MarkingTests(n.a, out) && MarkingTests(n.b, out);
+    case Code::LtCK: case Code::LeCK: case Code::GtCK: case Code::GeCK: case Code::EqCK: case Code::NeCK:
+      out->push_back(AsInterval(n));
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CompiledCode::MarkingSteps(int entry, std::vector<MarkingStep>* out) const {
+  for (std::size_t pc = static_cast<std::size_t>(entry); Statements_[pc].kind != Statement::Kind::End; ++pc) {
+    if (Statements_[pc].kind != Statement::Kind::AddToCell) return false;
+    out->push_back(MarkingStep{Statements_[pc].cell, Statements_[pc].constant});
+  }
+  return true;
+}
+
+// Replaces a comparison of a marking or a local with a constant by one node.
+void CompiledCode::Fuse(Node* n) const {
+  static const Code kCellForms[] = {Code::LtCK, Code::LeCK, Code::GtCK, Code::GeCK, Code::EqCK, Code::NeCK};
+  static const Code kIntForms[] = {Code::LtI, Code::LeI, Code::GtI, Code::GeI, Code::EqI, Code::NeI};
+  if (n->a < 0 || n->b < 0) return;
+  const Node& left = Nodes[static_cast<std::size_t>(n->a)];
+  const Node& right = Nodes[static_cast<std::size_t>(n->b)];
+  if (right.code != Code::ConstI) return;
+  for (int k = 0; k < 6; ++k) {
+    if (n->code != kIntForms[k]) continue;
+    if (left.code == Code::Cell) {
+      n->code = kCellForms[k];
+      n->cell = left.cell;
+      n->i = right.i;
+    } else if (left.code == Code::LocalI && (k == 4 || k == 5)) {
+      n->code = k == 4 ? Code::EqLK : Code::NeLK;
+      n->c = static_cast<int>(left.i);
+      n->i = right.i;
+    }
+    return;
+  }
 }
 
 int CompiledCode::Statements(const std::vector<Stmt>& statements, const CompileScope& scope) {
-  std::vector<int> roots;
-  roots.reserve(statements.size());
-  for (const Stmt& s : statements) roots.push_back(CompileStatement(s, scope));
-  Statement block;
-  block.kind = Statement::Kind::Block;
-  block.first = static_cast<int>(Children.size());
-  block.count = static_cast<int>(roots.size());
-  Children.insert(Children.end(), roots.begin(), roots.end());
-  Statements_.push_back(block);
-  return static_cast<int>(Statements_.size()) - 1;
+  const int entry = static_cast<int>(Statements_.size());
+  for (const Stmt& s : statements) Emit(s, scope);
+  Statements_.push_back(Statement());
+  return entry;
 }
 
-int CompiledCode::CompileStatement(const Stmt& s, const CompileScope& scope) {
+void CompiledCode::Emit(const Stmt& s, const CompileScope& scope) {
   Statement out;
   out.pos = s.pos;
   switch (s.kind) {
     case StmtKind::Block:
-      return Statements(s.body, scope);
+      for (const Stmt& inner : s.body) Emit(inner, scope);
+      return;
     case StmtKind::Empty:
-      return Statements({}, scope);
-    case StmtKind::If:
-      out.kind = Statement::Kind::If;
+      return;
+    case StmtKind::If: {
+      out.kind = Statement::Kind::JumpUnless;
       out.condition = Expression(s.condition, scope);
-      out.then = Statements(s.body, scope);
-      out.otherwise = Statements(s.elseBody, scope);
-      break;
+      const std::size_t jumpUnless = Statements_.size();
+      Statements_.push_back(out);
+      for (const Stmt& inner : s.body) Emit(inner, scope);
+      if (s.elseBody.empty()) {
+        Statements_[jumpUnless].target = static_cast<int>(Statements_.size());
+        return;
+      }
+      Statement jump;
+      jump.kind = Statement::Kind::Jump;
+      const std::size_t overElse = Statements_.size();
+      Statements_.push_back(jump);
+      Statements_[jumpUnless].target = static_cast<int>(Statements_.size());
+      for (const Stmt& inner : s.elseBody) Emit(inner, scope);
+      Statements_[overElse].target = static_cast<int>(Statements_.size());
+      return;
+    }
     case StmtKind::Declare:
       out.kind = Statement::Kind::StoreLocal;
       out.local = s.index;
@@ -269,6 +400,11 @@ int CompiledCode::CompileStatement(const Stmt& s, const CompileScope& scope) {
       if (t.kind == sanmodel::Target::Kind::Place) {
         out.kind = Statement::Kind::StoreCell;
         out.cell = scope.place(t.index);
+        const Node& value = Nodes[static_cast<std::size_t>(out.value)];
+        if (value.code == Code::ConstI && (out.op == AssignOp::Add || out.op == AssignOp::Sub)) {
+          out.kind = Statement::Kind::AddToCell;
+          out.constant = out.op == AssignOp::Add ? value.i : SubWrap(0, value.i);
+        }
       } else if (t.kind == sanmodel::Target::Kind::ArrayElement) {
         out.kind = Statement::Kind::StoreElement;
         out.cells = scope.array(t.index);
@@ -281,10 +417,26 @@ int CompiledCode::CompileStatement(const Stmt& s, const CompileScope& scope) {
     }
   }
   Statements_.push_back(out);
-  return static_cast<int>(Statements_.size()) - 1;
 }
 
 // --- Evaluation ----------------------------------------------------------
+
+// The fault paths stay out of the evaluators' way: building a message needs
+// strings, which would otherwise weigh on every call.
+long long CompiledCode::IndexFault(const sanmodel::SourcePos& pos, long long k, const std::vector<short*>& cells) const {
+  Fault(pos, "index " + std::to_string(k) + " is outside the array (0 to " + std::to_string(cells.size() - 1) + ")");
+  return 0;
+}
+
+long long CompiledCode::DivisionFault(const sanmodel::SourcePos& pos, bool division) const {
+  Fault(pos, division ? "division by zero" : "remainder by zero");
+  return 0;
+}
+
+long long CompiledCode::ValueFault(const sanmodel::SourcePos& pos, const char* what) const {
+  Fault(pos, what);
+  return 0;
+}
 
 long long CompiledCode::Int(int node, Slot* locals) const {
   const Node& n = Nodes[static_cast<std::size_t>(node)];
@@ -296,11 +448,7 @@ long long CompiledCode::Int(int node, Slot* locals) const {
       return *n.cell;
     case Code::Element: {
       const long long k = Int(n.a, locals);
-      if (k < 0 || k >= static_cast<long long>(n.cells->size())) {
-        Fault(n.pos, "index " + std::to_string(k) + " is outside the array (0 to " +
-                         std::to_string(n.cells->size() - 1) + ")");
-        return 0;
-      }
+      if (k < 0 || k >= static_cast<long long>(n.cells->size())) return IndexFault(n.pos, k, *n.cells);
       return *(*n.cells)[static_cast<std::size_t>(k)];
     }
     case Code::LocalI:
@@ -314,10 +462,7 @@ long long CompiledCode::Int(int node, Slot* locals) const {
     case Code::ModI: {
       const long long a = Int(n.a, locals);
       const long long b = Int(n.b, locals);
-      if (b == 0) {
-        Fault(n.pos, n.code == Code::DivI ? "division by zero" : "remainder by zero");
-        return 0;
-      }
+      if (b == 0) return DivisionFault(n.pos, n.code == Code::DivI);
       return n.code == Code::DivI ? DivWrap(a, b) : ModWrap(a, b);
     }
     case Code::CondI: return Truth(n.a, locals) ? Int(n.b, locals) : Int(n.c, locals);
@@ -333,10 +478,7 @@ long long CompiledCode::Int(int node, Slot* locals) const {
     case Code::Round: {
       const double x = Real(n.a, locals);
       const double r = n.code == Code::Floor ? std::floor(x) : n.code == Code::Ceil ? std::ceil(x) : std::round(x);
-      if (!FitsLong(r)) {
-        Fault(n.pos, "the value does not fit a whole number");
-        return 0;
-      }
+      if (!FitsLong(r)) return ValueFault(n.pos, "the value does not fit a whole number");
       return static_cast<long long>(r);
     }
     default:
@@ -356,10 +498,7 @@ double CompiledCode::Real(int node, Slot* locals) const {
     case Code::DivD: {
       const double a = Real(n.a, locals);
       const double b = Real(n.b, locals);
-      if (b == 0.0) {
-        Fault(n.pos, "division by zero");
-        return 0.0;
-      }
+      if (b == 0.0) return static_cast<double>(DivisionFault(n.pos, true));
       return a / b;
     }
     case Code::CondD: return Truth(n.a, locals) ? Real(n.b, locals) : Real(n.c, locals);
@@ -375,10 +514,8 @@ double CompiledCode::Real(int node, Slot* locals) const {
       const double x = Real(n.a, locals);
       const double r = n.code == Code::Sqrt ? std::sqrt(x) : n.code == Code::Log ? std::log(x)
                                                                                  : std::pow(x, Real(n.b, locals));
-      if (std::isnan(r) || (n.code == Code::Log && x == 0.0)) {
-        Fault(n.pos, "argument outside the function's domain");
-        return 0.0;
-      }
+      if (std::isnan(r) || (n.code == Code::Log && x == 0.0))
+        return static_cast<double>(ValueFault(n.pos, "argument outside the function's domain"));
       return r;
     }
     default:
@@ -392,6 +529,14 @@ bool CompiledCode::Truth(int node, Slot* locals) const {
     case Code::ConstB:
     case Code::LocalB:
       return n.code == Code::ConstB ? n.i != 0 : locals[n.i].i != 0;
+    case Code::LtCK: return *n.cell < n.i;
+    case Code::LeCK: return *n.cell <= n.i;
+    case Code::GtCK: return *n.cell > n.i;
+    case Code::GeCK: return *n.cell >= n.i;
+    case Code::EqCK: return *n.cell == n.i;
+    case Code::NeCK: return *n.cell != n.i;
+    case Code::EqLK: return locals[n.c].i == n.i;
+    case Code::NeLK: return locals[n.c].i != n.i;
     case Code::Not: return !Truth(n.a, locals);
     case Code::And: return Truth(n.a, locals) && Truth(n.b, locals);
     case Code::Or: return Truth(n.a, locals) || Truth(n.b, locals);
@@ -418,37 +563,45 @@ bool CompiledCode::Truth(int node, Slot* locals) const {
 }
 
 double CompiledCode::AsReal(int node, Slot* locals) const {
-  const Code c = Nodes[static_cast<std::size_t>(node)].code;
-  switch (c) {
-    case Code::ConstD: case Code::LocalD: case Code::NegD: case Code::AddD: case Code::SubD: case Code::MulD:
-    case Code::DivD: case Code::CondD: case Code::IntToD: case Code::BoolToD: case Code::MinD: case Code::MaxD:
-    case Code::AbsD: case Code::Exp: case Code::Sqrt: case Code::Log: case Code::Pow:
-      return Real(node, locals);
-    default:
-      return static_cast<double>(Int(node, locals));
-  }
+  if (IsReal(Nodes[static_cast<std::size_t>(node)].code)) return Real(node, locals);
+  return static_cast<double>(Int(node, locals));
 }
 
-void CompiledCode::Run(int statement, Slot* locals) const {
-  const Statement& s = Statements_[static_cast<std::size_t>(statement)];
-  switch (s.kind) {
-    case Statement::Kind::Block:
-      for (int k = 0; k < s.count; ++k) Run(Children[static_cast<std::size_t>(s.first + k)], locals);
-      return;
-    case Statement::Kind::If:
-      Run(Truth(s.condition, locals) ? s.then : s.otherwise, locals);
-      return;
-    default:
-      Store(s, locals);
-      return;
+bool CompiledCode::IsConstant(int node, double* value) const {
+  const Node& n = Nodes[static_cast<std::size_t>(node)];
+  if (n.code != Code::ConstI && n.code != Code::ConstD && n.code != Code::ConstB) return false;
+  *value = n.code == Code::ConstD ? n.d : static_cast<double>(n.i);
+  return true;
+}
+
+void CompiledCode::Run(int entry, Slot* locals) const {
+  std::size_t pc = static_cast<std::size_t>(entry);
+  for (;;) {
+    const Statement& s = Statements_[pc];
+    switch (s.kind) {
+      case Statement::Kind::End:
+        return;
+      case Statement::Kind::Jump:
+        pc = static_cast<std::size_t>(s.target);
+        continue;
+      case Statement::Kind::JumpUnless:
+        pc = Truth(s.condition, locals) ? pc + 1 : static_cast<std::size_t>(s.target);
+        continue;
+      case Statement::Kind::AddToCell:
+        *s.cell = static_cast<short>(NarrowInt(AddWrap(*s.cell, s.constant), DeclType::Short));
+        break;
+      default:
+        Store(s, locals);
+        break;
+    }
+    ++pc;
   }
 }
 
 short* CompiledCode::ElementCell(const Statement& s, Slot* locals) const {
   const long long k = Int(s.element, locals);
   if (k < 0 || k >= static_cast<long long>(s.cells->size())) {
-    Fault(s.pos, "index " + std::to_string(k) + " is outside the array (0 to " +
-                     std::to_string(s.cells->size() - 1) + ")");
+    IndexFault(s.pos, k, *s.cells);
     return nullptr;
   }
   return (*s.cells)[static_cast<std::size_t>(k)];
@@ -473,7 +626,7 @@ void CompiledCode::Store(const Statement& s, Slot* locals) const {
       case AssignOp::Div:
       case AssignOp::Mod:
         if (v == 0.0) {
-          Fault(s.pos, "division by zero");
+          DivisionFault(s.pos, true);
           return;
         }
         current /= v;
@@ -493,7 +646,7 @@ void CompiledCode::Store(const Statement& s, Slot* locals) const {
     case AssignOp::Div:
     case AssignOp::Mod:
       if (v == 0) {
-        Fault(s.pos, s.op == AssignOp::Div ? "division by zero" : "remainder by zero");
+        DivisionFault(s.pos, s.op == AssignOp::Div);
         return;
       }
       current = s.op == AssignOp::Div ? DivWrap(current, v) : ModWrap(current, v);

@@ -35,6 +35,26 @@ union Slot {
   double d;
 };
 
+// A marking compared with a constant, as the interval the marking must lie
+// in (or, for !=, must not lie in).
+struct MarkingTest {
+  short* cell;
+  long long low;
+  long long high;
+  bool outside;
+};
+
+// A marking changed by a constant.
+struct MarkingStep {
+  short* cell;
+  long long delta;
+};
+
+inline bool Holds(const MarkingTest& t) {
+  const long long m = *t.cell;
+  return (t.low <= m && m <= t.high) != t.outside;
+}
+
 // What compilation needs to resolve names: global values, and the marking
 // cells of the places an expression may name.
 struct CompileScope {
@@ -61,7 +81,7 @@ class CompiledCode {
 
   // Compiles e and returns its root node.
   int Expression(const sanmodel::Expr& e, const CompileScope& scope);
-  // Compiles a statement list and returns its root (a block).
+  // Compiles a statement list and returns its entry.
   int Statements(const std::vector<sanmodel::Stmt>& statements, const CompileScope& scope);
 
   // Evaluation of a root node of the matching type.
@@ -70,7 +90,16 @@ class CompiledCode {
   bool Truth(int node, Slot* locals) const;
   // Any type, as a double.
   double AsReal(int node, Slot* locals) const;
-  void Run(int statement, Slot* locals) const;
+  void Run(int entry, Slot* locals) const;
+
+  // The shapes most gates take, for their activities' fast paths: a
+  // predicate that is a conjunction of marking tests (the tests, in
+  // evaluation order), and an effect that only adds constants to markings
+  // (the steps, in order). False, with out unspecified, for any other shape.
+  bool MarkingTests(int root, std::vector<MarkingTest>* out) const;
+  bool MarkingSteps(int entry, std::vector<MarkingStep>* out) const;
+  // Whether node is a constant, and its value.
+  bool IsConstant(int node, double* value) const;
 
   // Raises a ModelFault for the construct at pos.
   void Fault(const sanmodel::SourcePos& pos, const std::string& what) const;
@@ -88,14 +117,22 @@ class CompiledCode {
   int CompileCell(const sanmodel::Expr& e, short* cell);
   int CompileElement(const sanmodel::Expr& e, const std::vector<short*>* cells, const CompileScope& scope);
   int CompileOperator(const sanmodel::Expr& e, const CompileScope& scope);
-  int CompileStatement(const sanmodel::Stmt& s, const CompileScope& scope);
+  void Emit(const sanmodel::Stmt& s, const CompileScope& scope);
+  void Fuse(Node* n) const;
+  int Fold(int node);
+  static MarkingTest AsInterval(const Node& n);
+  static bool IsReal(Code c);
+  static bool IsTruth(Code c);
   short* ElementCell(const Statement& s, Slot* locals) const;
+  [[gnu::cold, gnu::noinline]] long long IndexFault(const sanmodel::SourcePos& pos, long long k,
+                                                    const std::vector<short*>& cells) const;
+  [[gnu::cold, gnu::noinline]] long long DivisionFault(const sanmodel::SourcePos& pos, bool division) const;
+  [[gnu::cold, gnu::noinline]] long long ValueFault(const sanmodel::SourcePos& pos, const char* what) const;
   void Store(const Statement& s, Slot* locals) const;
 
   const sanmodel::CheckedModel& Model;
   std::vector<Node> Nodes;
   std::vector<Statement> Statements_;
-  std::vector<int> Children;  // statement children, by range
 };
 
 }  // namespace saninterp

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <sstream>
 
 #include "random/UserDistributions.h"
@@ -30,22 +32,41 @@ void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope)
   for (const sanmodel::Expr& p : Decl.parameters) ParameterRoots.push_back(code->Expression(p, scope));
   Parameters.assign(ParameterRoots.size(), 0.0);
   Locals.assign(std::max<std::size_t>(locals, 1), Slot{0});
+  TestsOnly = EnabledRoot >= 0 && code->MarkingTests(EnabledRoot, &Tests);
+  StepsOnly = code->MarkingSteps(FireRoot, &Steps) && (CaseRoot < 0 || code->MarkingSteps(CaseRoot, &Steps));
+  ConstantWeight = WeightRoot < 0 || (code->IsConstant(WeightRoot, &WeightValue) && WeightValue >= 0.0 &&
+                                      WeightValue < std::numeric_limits<double>::infinity());
 }
 
 bool InterpretedActivity::Enabled() {
   EnabledBefore = EnabledNow;
-  EnabledNow = EnabledRoot < 0 || Code->Truth(EnabledRoot, Locals.data());
+  if (TestsOnly) {
+    EnabledNow = true;
+    for (const MarkingTest& t : Tests) {
+      if (!Holds(t)) {
+        EnabledNow = false;
+        break;
+      }
+    }
+  } else {
+    EnabledNow = EnabledRoot < 0 || Code->Truth(EnabledRoot, Locals.data());
+  }
   return EnabledNow;
 }
 
 BaseActionClass* InterpretedActivity::Fire() {
+  if (StepsOnly) {
+    for (const MarkingStep& step : Steps)
+      *step.cell = static_cast<short>(static_cast<std::uint16_t>(*step.cell + step.delta));
+    return this;
+  }
   Code->Run(FireRoot, Locals.data());
   if (CaseRoot >= 0) Code->Run(CaseRoot, Locals.data());
   return this;
 }
 
 double InterpretedActivity::Weight() {
-  if (WeightRoot < 0) return 1.0;
+  if (ConstantWeight) return WeightValue;
   const double w = Code->AsReal(WeightRoot, Locals.data());
   if (!(w >= 0.0) || std::isinf(w)) {
     std::ostringstream what;

@@ -56,6 +56,14 @@ class InterpretedActivity : public Activity {
   int RankRoot = -1;
   int ReactivationRoot = -1;
   int ReactivateRoot = -1;
+  // The fast paths, when the predicate and the effect have their common
+  // shapes (see CompiledCode::MarkingTests and MarkingSteps).
+  bool TestsOnly = false;
+  std::vector<MarkingTest> Tests;
+  bool StepsOnly = false;
+  std::vector<MarkingStep> Steps;
+  bool ConstantWeight = true;
+  double WeightValue = 1.0;
   std::vector<int> ParameterRoots;
   std::vector<double> Parameters;
   std::vector<Slot> Locals;

@@ -45,6 +45,8 @@ void RateWorker::AccumulateRate(double t, double lastT) {
 RewardImpulse::RewardImpulse(const CompiledCode* code, int root, int numModels, double divisor)
     : Code(code), Root(root), Divisor(divisor), BoundModels(static_cast<std::size_t>(numModels)) {
   for (BaseModelClass*& slot : BoundModels) AddModelPointerSlot(&slot);
+  IsConstant = code->IsConstant(root, &ConstantValue);
+  if (IsConstant && Divisor != 1.0) ConstantValue /= Divisor;
 }
 
 double RewardImpulse::Impulse_Function(double) {

@@ -62,12 +62,18 @@ class RewardImpulse : public IntervalOfTimeImpulse {
   RewardImpulse(const CompiledCode* code, int root, int numModels, double divisor);
 
   double Impulse_Function(double) override;
+  // As the base class credits, with a constant value taken directly.
+  void Accumulate(double, double lastT) override {
+    if (Credits(lastT)) Value += IsConstant ? ConstantValue : Impulse_Function(lastT);
+  }
   ImpulseNodeClass** CreateImpulseWorkerList(int n) override;
 
  private:
   const CompiledCode* Code;
   int Root;
   double Divisor;
+  bool IsConstant = false;
+  double ConstantValue = 0.0;
   Slot Scratch{0};
   std::vector<BaseModelClass*> BoundModels;
   std::vector<std::unique_ptr<RewardImpulse> > Workers;
