@@ -11,7 +11,6 @@
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "Cpp/BaseClasses/BaseGroupClass.h"
 #include "Cpp/BaseClasses/List.h"
-#include "generated/GPU_COMPOSED_STUDYSetStudy.h"
 #include "interpret/InterpretedStudy.h"
 #include "output/QuelixSocket.h"
 #include "random/LaggedFibonacci.h"
@@ -20,6 +19,7 @@
 #include "random/UserDistributions.h"
 #include "rewards/PVModel.h"
 #include "rewards/PerformanceVariableNode.h"
+#include "simulator/CompiledModel.h"
 
 int GlobalDebugLevel = 0;
 

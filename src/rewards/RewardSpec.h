@@ -1,0 +1,113 @@
+// Reward variables described by data rather than by a class each: a
+// RewardSpec names a variable's kind, time points, rate reward and impulses,
+// with every reward value given as a RewardValue (a function of the current
+// marking, or a constant). SpecifiedVariable turns one spec at one time
+// point into a PerformanceVariableNode with its rate workers and impulse
+// workers. Models read from a file (evaluated by the interpreter) and models
+// generated from a file (compiled functions) both describe their variables
+// this way, so the two observe a model identically.
+//
+// Semantics: an instant-of-time variable takes its rate at each time point;
+// an interval-of-time variable (and a steady-state one, batch by batch)
+// accumulates its rate over the part of each inter-event period inside its
+// window, divided by the window's length when averaged; an impulse is worth
+// its value, evaluated after the firing, divided by the window's length when
+// averaged. A rate reward depends on the models named in rateModels (at
+// least one, so that it has a worker); an impulse watches one action of one
+// model and may depend on further models.
+//
+// Ownership: a spec's functions and contexts must outlive every node made
+// from it; a node owns its impulse prototypes, each prototype its workers.
+// Not thread-safe: used by the simulation thread only.
+#ifndef REWARDS_REWARDSPEC_H
+#define REWARDS_REWARDSPEC_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rewards/IntervalOfTimeImpulse.h"
+#include "rewards/PerformanceVariableNode.h"
+#include "rewards/PerformanceVariableWorker.h"
+
+// A reward value: Function(Context), or Constant when IsConstant.
+struct RewardValue {
+  double (*Function)(const void* context) = nullptr;
+  const void* Context = nullptr;
+  bool IsConstant = false;
+  double Constant = 0.0;
+
+  double operator()() const { return IsConstant ? Constant : Function(Context); }
+};
+
+struct RewardSpec {
+  enum class Kind { Instant, Interval, Steady };
+  struct Impulse {
+    std::string action;
+    std::string model;
+    std::vector<std::string> furtherModels;
+    RewardValue value;
+  };
+
+  std::string name;
+  Kind kind = Kind::Interval;
+  bool averaged = false;
+  std::vector<double> starts;  // one per time point; an instant has start == stop
+  std::vector<double> stops;
+  bool hasRate = false;
+  RewardValue rate;
+  std::vector<std::string> rateModels;
+  std::vector<Impulse> impulses;
+};
+
+class SpecifiedRateWorker : public PerformanceVariableWorker {
+ public:
+  SpecifiedRateWorker(const RewardValue& rate, int numModels, bool instant, double divisor);
+
+  double Reward_Function() override { return Rate(); }
+  void AccumulateRate(double t, double lastT) override;
+  void CurrentReward() override { Value = Reward_Function(); }
+
+ private:
+  RewardValue Rate;
+  bool Instant;
+  double Divisor;
+  std::vector<BaseModelClass*> BoundModels;
+};
+
+class SpecifiedImpulse : public IntervalOfTimeImpulse {
+ public:
+  SpecifiedImpulse(const RewardValue& value, int numModels, double divisor);
+
+  double Impulse_Function(double) override { return Divisor == 1.0 ? Worth() : Worth() / Divisor; }
+  // As the base class credits, with a constant value taken directly.
+  void Accumulate(double, double lastT) override {
+    if (Credits(lastT)) Value += Worth.IsConstant ? ConstantWorth : Impulse_Function(lastT);
+  }
+  ImpulseNodeClass** CreateImpulseWorkerList(int n) override;
+
+ private:
+  RewardValue Worth;
+  double Divisor;
+  double ConstantWorth;
+  std::vector<BaseModelClass*> BoundModels;
+  std::vector<std::unique_ptr<SpecifiedImpulse> > Workers;
+  std::vector<ImpulseNodeClass*> WorkerList;
+};
+
+class SpecifiedVariable : public PerformanceVariableNode {
+ public:
+  // REQUIRES: spec outlives the node; 0 <= timeIndex < spec.starts.size().
+  SpecifiedVariable(const RewardSpec& spec, int timeIndex);
+
+  void CreateWorkerList() override;
+
+ private:
+  const RewardSpec& Spec;
+  bool Instant;
+  double Divisor;
+  BaseModelClass* TheTopModel = nullptr;
+  std::vector<std::unique_ptr<SpecifiedImpulse> > Prototypes;
+};
+
+#endif
