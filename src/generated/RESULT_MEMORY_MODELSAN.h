@@ -15,7 +15,7 @@
 #include "Cpp/BaseClasses/SANModel.h"
 #include "Cpp/BaseClasses/state/Place.h"
 #include "generated/InstantaneousActivity.h"
-#include "generated/TwoCaseGroup.h"
+#include "Cpp/BaseClasses/TwoCaseGroup.h"
 
 class RESULT_MEMORY_MODELSAN : public SANModel {
  public:

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "model/Diagnostic.h"
+#include "codegen/ModelRuntime.h"
 #include "simulator/ModelFault.h"
 
 namespace saninterp {
@@ -66,23 +66,11 @@ struct CompiledCode::Statement {
 
 namespace {
 
-// Two's complement arithmetic without undefined behaviour on overflow.
-long long Wrap(unsigned long long v) { return static_cast<long long>(v); }
-long long AddWrap(long long a, long long b) {
-  return Wrap(static_cast<unsigned long long>(a) + static_cast<unsigned long long>(b));
-}
-long long SubWrap(long long a, long long b) {
-  return Wrap(static_cast<unsigned long long>(a) - static_cast<unsigned long long>(b));
-}
-long long MulWrap(long long a, long long b) {
-  return Wrap(static_cast<unsigned long long>(a) * static_cast<unsigned long long>(b));
-}
-// REQUIRES: b != 0. The one quotient that overflows wraps as the others do.
-long long DivWrap(long long a, long long b) {
-  if (b == -1) return SubWrap(0, a);
-  return a / b;
-}
-long long ModWrap(long long a, long long b) { return b == -1 ? 0 : a % b; }
+
+using modelrt::DivUnchecked;
+using modelrt::ModUnchecked;
+using modelrt::Mul;
+using modelrt::Sub;
 
 // A value stored into a variable of type t, reduced as C reduces it.
 long long NarrowInt(long long v, DeclType t) {
@@ -90,17 +78,15 @@ long long NarrowInt(long long v, DeclType t) {
     case DeclType::Bool:
       return v != 0 ? 1 : 0;
     case DeclType::Char:
-      return static_cast<signed char>(static_cast<std::uint8_t>(v));
+      return modelrt::ToChar(v);
     case DeclType::Short:
-      return static_cast<short>(static_cast<std::uint16_t>(v));
+      return modelrt::ToShort(v);
     case DeclType::Int:
-      return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+      return modelrt::ToInt(v);
     default:
       return v;
   }
 }
-
-bool FitsLong(double x) { return x >= -9.2233720368547758e18 && x < 9.2233720368547758e18; }
 
 }  // namespace
 
@@ -113,14 +99,29 @@ int CompiledCode::Add(Node node) {
   return static_cast<int>(Nodes.size()) - 1;
 }
 
+modelrt::Site CompiledCode::SiteOf(const sanmodel::CheckedModel& model, const sanmodel::SourcePos& pos,
+                                    std::string* line) {
+  const std::string& source = model.Sources.at(static_cast<std::size_t>(pos.file));
+  std::size_t begin = 0;
+  for (int k = 1; k < pos.line && begin != std::string::npos; ++k) {
+    begin = source.find('\n', begin);
+    if (begin != std::string::npos) ++begin;
+  }
+  if (begin == std::string::npos) begin = source.size();
+  *line = source.substr(begin, source.find('\n', begin) - begin);
+  return modelrt::Site{model.Files.at(static_cast<std::size_t>(pos.file)).c_str(), pos.line, pos.column, pos.length,
+                       line->c_str()};
+}
+
 std::string CompiledCode::Describe(const sanmodel::CheckedModel& model, const sanmodel::SourcePos& pos,
                                    const std::string& what) {
-  return sanmodel::FormatDiagnostic(sanmodel::Diagnostic{pos, what}, model.Files, model.Sources);
+  std::string line;
+  return modelrt::Describe(SiteOf(model, pos, &line), what);
 }
 
 void CompiledCode::Fault(const sanmodel::SourcePos& pos, const std::string& what) const {
-  if (ModelFault::Raised()) return;
-  ModelFault::Raise(Describe(Model, pos, what));
+  std::string line;
+  modelrt::Fault(SiteOf(Model, pos, &line), what);
 }
 
 // --- Compilation ---------------------------------------------------------
@@ -403,7 +404,7 @@ void CompiledCode::Emit(const Stmt& s, const CompileScope& scope) {
         const Node& value = Nodes[static_cast<std::size_t>(out.value)];
         if (value.code == Code::ConstI && (out.op == AssignOp::Add || out.op == AssignOp::Sub)) {
           out.kind = Statement::Kind::AddToCell;
-          out.constant = out.op == AssignOp::Add ? value.i : SubWrap(0, value.i);
+          out.constant = out.op == AssignOp::Add ? value.i : Sub(0, value.i);
         }
       } else if (t.kind == sanmodel::Target::Kind::ArrayElement) {
         out.kind = Statement::Kind::StoreElement;
@@ -454,16 +455,16 @@ long long CompiledCode::Int(int node, Slot* locals) const {
     case Code::LocalI:
     case Code::LocalB:
       return locals[n.i].i;
-    case Code::NegI: return SubWrap(0, Int(n.a, locals));
-    case Code::AddI: return AddWrap(Int(n.a, locals), Int(n.b, locals));
-    case Code::SubI: return SubWrap(Int(n.a, locals), Int(n.b, locals));
-    case Code::MulI: return MulWrap(Int(n.a, locals), Int(n.b, locals));
+    case Code::NegI: return Sub(0, Int(n.a, locals));
+    case Code::AddI: return modelrt::Add(Int(n.a, locals), Int(n.b, locals));
+    case Code::SubI: return Sub(Int(n.a, locals), Int(n.b, locals));
+    case Code::MulI: return Mul(Int(n.a, locals), Int(n.b, locals));
     case Code::DivI:
     case Code::ModI: {
       const long long a = Int(n.a, locals);
       const long long b = Int(n.b, locals);
       if (b == 0) return DivisionFault(n.pos, n.code == Code::DivI);
-      return n.code == Code::DivI ? DivWrap(a, b) : ModWrap(a, b);
+      return n.code == Code::DivI ? DivUnchecked(a, b) : ModUnchecked(a, b);
     }
     case Code::CondI: return Truth(n.a, locals) ? Int(n.b, locals) : Int(n.c, locals);
     case Code::BoolToI: return Truth(n.a, locals) ? 1 : 0;
@@ -471,14 +472,15 @@ long long CompiledCode::Int(int node, Slot* locals) const {
     case Code::MaxI: return std::max(Int(n.a, locals), Int(n.b, locals));
     case Code::AbsI: {
       const long long a = Int(n.a, locals);
-      return a < 0 ? SubWrap(0, a) : a;
+      return a < 0 ? Sub(0, a) : a;
     }
     case Code::Floor:
     case Code::Ceil:
     case Code::Round: {
       const double x = Real(n.a, locals);
       const double r = n.code == Code::Floor ? std::floor(x) : n.code == Code::Ceil ? std::ceil(x) : std::round(x);
-      if (!FitsLong(r)) return ValueFault(n.pos, "the value does not fit a whole number");
+      if (!(r >= -9.2233720368547758e18 && r < 9.2233720368547758e18))
+        return ValueFault(n.pos, "the value does not fit a whole number");
       return static_cast<long long>(r);
     }
     default:
@@ -588,7 +590,7 @@ void CompiledCode::Run(int entry, Slot* locals) const {
         pc = Truth(s.condition, locals) ? pc + 1 : static_cast<std::size_t>(s.target);
         continue;
       case Statement::Kind::AddToCell:
-        *s.cell = static_cast<short>(NarrowInt(AddWrap(*s.cell, s.constant), DeclType::Short));
+        *s.cell = static_cast<short>(NarrowInt(modelrt::Add(*s.cell, s.constant), DeclType::Short));
         break;
       default:
         Store(s, locals);
@@ -640,16 +642,16 @@ void CompiledCode::Store(const Statement& s, Slot* locals) const {
   long long current = cell != nullptr ? *cell : local->i;
   switch (s.op) {
     case AssignOp::Set: current = v; break;
-    case AssignOp::Add: current = AddWrap(current, v); break;
-    case AssignOp::Sub: current = SubWrap(current, v); break;
-    case AssignOp::Mul: current = MulWrap(current, v); break;
+    case AssignOp::Add: current = modelrt::Add(current, v); break;
+    case AssignOp::Sub: current = Sub(current, v); break;
+    case AssignOp::Mul: current = Mul(current, v); break;
     case AssignOp::Div:
     case AssignOp::Mod:
       if (v == 0) {
         DivisionFault(s.pos, s.op == AssignOp::Div);
         return;
       }
-      current = s.op == AssignOp::Div ? DivWrap(current, v) : ModWrap(current, v);
+      current = s.op == AssignOp::Div ? DivUnchecked(current, v) : ModUnchecked(current, v);
       break;
   }
   if (ModelFault::Raised()) return;

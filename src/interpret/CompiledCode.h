@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "codegen/ModelRuntime.h"
 #include "model/CheckedModel.h"
 
 namespace saninterp {
@@ -107,6 +108,9 @@ class CompiledCode {
   // reports; for faults found while building the model as well.
   static std::string Describe(const sanmodel::CheckedModel& model, const sanmodel::SourcePos& pos,
                               const std::string& what);
+  // The site of pos, for the shared run-time functions; *line keeps the
+  // quoted line's text alive as long as the site is used.
+  static modelrt::Site SiteOf(const sanmodel::CheckedModel& model, const sanmodel::SourcePos& pos, std::string* line);
 
  private:
   enum class Code : std::uint8_t;

@@ -5,16 +5,8 @@
 #include <iostream>
 #include <limits>
 
-#include "Cpp/BaseClasses/state/ArrayType.h"
 
 namespace saninterp {
-
-ArrayPlace::ArrayPlace(const char* name, int n)
-    : ArrayStateVariable<ExtendedPlace<short> >(name, "", SHORT_ARRAY_TYPE, n) {
-  appendElements(n, static_cast<short>(0));
-}
-
-ArrayPlace::~ArrayPlace() { deleteElements(); }
 
 InterpretedSan::InterpretedSan(const sanmodel::CheckedModel& model, int san, const GlobalValues& globals)
     : Model(model), Decl(model.Sans.at(static_cast<std::size_t>(san))), Globals(globals), Code(model) {
@@ -91,8 +83,7 @@ void InterpretedSan::CreatePlaces() {
                                 std::to_string(place.elements.size()) + " initial values");
     }
     Arrays[p] = std::make_unique<ArrayPlace>(place.name.c_str(), static_cast<int>(length));
-    for (int k = 0; k < static_cast<int>(length); ++k)
-      ElementCells[p].push_back(Arrays[p]->index(k)->Value);
+    ElementCells[p] = Arrays[p]->Cells();
     for (std::size_t k = 0; k < place.elements.size(); ++k)
       *ElementCells[p][k] = InitialMarking(place.elements[k], "initial value");
   }

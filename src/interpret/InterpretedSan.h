@@ -21,23 +21,13 @@
 
 #include "Cpp/BaseClasses/PostselectGroup.h"
 #include "Cpp/BaseClasses/SANModel.h"
-#include "Cpp/BaseClasses/state/ArrayStateVariable.h"
-#include "Cpp/BaseClasses/state/ExtendedPlace.h"
+#include "Cpp/BaseClasses/state/ArrayPlace.h"
 #include "Cpp/BaseClasses/state/Place.h"
 #include "interpret/CompiledCode.h"
 #include "interpret/GlobalValues.h"
 #include "interpret/InterpretedActivity.h"
 
 namespace saninterp {
-
-// An array place: n extended places named "0" to "n-1".
-class ArrayPlace : public ArrayStateVariable<ExtendedPlace<short> > {
- public:
-  ArrayPlace(const char* name, int n);
-  ArrayPlace(const ArrayPlace&) = delete;
-  ArrayPlace& operator=(const ArrayPlace&) = delete;
-  ~ArrayPlace() override;
-};
 
 class InterpretedSan : public SANModel {
  public:

@@ -177,6 +177,8 @@ struct ActivityDecl {
   Expr enabled;                  // Bool; true when not written
   Effect fire;                   // shared by the cases; locals of fire and each case
                                  // share one numbering: a case's slots follow fire's
+                                 // (so a case's Effect::locals starts with fire's
+                                 // locals, and its size is the frame both need)
   bool hasCases = false;
   // Without written cases, one implicit case (weight 1, empty effect) whose
   // affects are the activity's output arcs.

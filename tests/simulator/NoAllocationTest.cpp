@@ -7,6 +7,7 @@
 // AddressSanitizer brings its own operator new: the sanitizer build skips
 // these tests.
 #include "generated/GPU_COMPOSED_STUDYSetStudy.h"
+#include "interpret/InterpretedStudy.h"
 #include "rewards/BaseStudyClass.h"
 #include "simulator/EngineTestModels.h"
 #include "simulator/SimulatorClass.h"
@@ -14,6 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
 #include <cstdlib>
 #include <new>
 
@@ -138,4 +143,31 @@ TEST(NoAllocationTest, GpuModelReplicationsAllocateNothingPerEvent) {
   EXPECT_GT(manyFired, 50000);
   EXPECT_GT(few, 0);  // the counter is live: the loop makes its packets
   EXPECT_EQ(many, few) << fewFired << " firings vs " << manyFired;
+}
+
+TEST(NoAllocationTest, InterpretedModelsAllocateNothingPerEvent) {
+  if (!GPUSIM_COUNTING_NEW) GTEST_SKIP() << "the sanitizer owns operator new";
+  struct Case {
+    const char* file;
+    int isTerminating;
+    int many;
+  };
+  const Case cases[] = {{"gpu.san", 1, 2000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    SeededGenerator seed(8);
+    const std::string path = std::string(GPUSIM_SOURCE_DIR) + "/models/" + c.file;
+    auto interpreted = [&path] {
+      // The study owns the reward model; the deleter hands both back.
+      saninterp::InterpretedStudy* study = saninterp::LoadStudy(path, std::cerr).release();
+      study->SetGVs(0);
+      std::function<void(PVModel*)> release = [study](PVModel*) { delete study; };
+      return std::unique_ptr<PVModel, std::function<void(PVModel*)>>(study->GetPVModel(true), release);
+    };
+    int fewFired = 0, manyFired = 0;
+    const long few = AllocationsOfALoop(interpreted, c.isTerminating, 2, &fewFired);
+    const long many = AllocationsOfALoop(interpreted, c.isTerminating, c.many, &manyFired);
+    EXPECT_GT(manyFired, 20000);
+    EXPECT_EQ(many, few) << fewFired << " firings vs " << manyFired;
+  }
 }

@@ -6,14 +6,14 @@
 // order (every case's Enabled() included), the same Disabled flags, the same
 // weight table and one uniform draw before the weights.
 //
-// The cases must be InstantaneousActivity classes that keep Activity's
+// The cases must be activity classes that keep Activity's
 // EnablingChange and SelectAction. Should the member array ever stop holding
 // exactly the two cases (a member replaced or added), every answer comes from
 // the general group again.
 //
 // Ownership: the group points at the two cases; their model owns them.
-#ifndef GENERATED_TWO_CASE_GROUP_H
-#define GENERATED_TWO_CASE_GROUP_H
+#ifndef TWO_CASE_GROUP_H
+#define TWO_CASE_GROUP_H
 
 #include "Cpp/BaseClasses/PostselectGroup.h"
 #include "random/UserDistributions.h"
