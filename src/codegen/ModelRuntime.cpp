@@ -1,6 +1,8 @@
 #include "codegen/ModelRuntime.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <iostream>
 #include <sstream>
 
 #include "Cpp/BaseClasses/ActionCodes.h"
@@ -26,6 +28,25 @@ std::string Describe(const Site& site, const std::string& what) {
 void Fault(const Site& site, const std::string& what) {
   if (ModelFault::Raised()) return;
   ModelFault::Raise(Describe(site, what));
+}
+
+void BuildFault(const Site& site, const std::string& what) {
+  std::cout << std::flush;
+  std::cerr << Describe(site, what) << std::endl;
+  std::exit(1);
+}
+
+short InitialMarking(long long v, const Site& site, const char* what) {
+  if (v < -32768 || v > 32767)
+    BuildFault(site, std::string(what) + " " + std::to_string(v) + " does not fit a marking (-32768 to 32767)");
+  return static_cast<short>(v);
+}
+
+int ArrayLength(long long v, const Site& site, const char* name) {
+  if (v < 1 || v > 100000)
+    BuildFault(site, "array '" + std::string(name) + "' has length " + std::to_string(v) +
+                         "; it must be from 1 to 100000");
+  return static_cast<int>(v);
 }
 
 long long DivisionFault(const Site& site, bool division) {

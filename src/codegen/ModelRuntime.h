@@ -30,6 +30,14 @@ struct Site {
   const char* text;
 };
 
+// Ends the process with status 1 after reporting a model that cannot be
+// built with the current global values (nothing has been simulated yet).
+[[noreturn]] void BuildFault(const Site& site, const std::string& what);
+// An initial marking, which must fit a short (else a build fault).
+short InitialMarking(long long v, const Site& site, const char* what);
+// An array length, which must be from 1 to 100000 (else a build fault).
+int ArrayLength(long long v, const Site& site, const char* name);
+
 // "file:line:column: error: what", the line and a caret.
 std::string Describe(const Site& site, const std::string& what);
 // Raises a ModelFault describing site (only the first fault of a run is

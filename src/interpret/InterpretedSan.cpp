@@ -1,9 +1,6 @@
 #include "interpret/InterpretedSan.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <iostream>
-#include <limits>
 
 
 namespace saninterp {
@@ -73,11 +70,10 @@ void InterpretedSan::CreatePlaces() {
       Places[p] = std::make_unique<Place>(place.name.c_str(), InitialMarking(place.initial, "initial marking"));
       continue;
     }
-    const long long length = Evaluate(place.length);
-    if (length < 1 || length > 100000) {
-      BuildFault(place.length.pos, "array '" + place.name + "' has length " + std::to_string(length) +
-                                       "; it must be from 1 to 100000");
-    }
+    std::string line;
+    const long long length =
+        modelrt::ArrayLength(Evaluate(place.length), CompiledCode::SiteOf(Model, place.length.pos, &line),
+                             place.name.c_str());
     if (static_cast<long long>(place.elements.size()) > length) {
       BuildFault(place.pos, "array '" + place.name + "' has " + std::to_string(length) + " elements but " +
                                 std::to_string(place.elements.size()) + " initial values");
@@ -144,16 +140,13 @@ long long InterpretedSan::Evaluate(const sanmodel::Expr& e) const {
 }
 
 short InterpretedSan::InitialMarking(const sanmodel::Expr& e, const std::string& what) const {
-  const long long v = Evaluate(e);
-  if (v < std::numeric_limits<short>::min() || v > std::numeric_limits<short>::max())
-    BuildFault(e.pos, what + " " + std::to_string(v) + " does not fit a marking (-32768 to 32767)");
-  return static_cast<short>(v);
+  std::string line;
+  return modelrt::InitialMarking(Evaluate(e), CompiledCode::SiteOf(Model, e.pos, &line), what.c_str());
 }
 
 void InterpretedSan::BuildFault(const sanmodel::SourcePos& pos, const std::string& what) const {
-  std::cout << std::flush;
-  std::cerr << CompiledCode::Describe(Model, pos, what) << std::endl;
-  std::exit(1);
+  std::string line;
+  modelrt::BuildFault(CompiledCode::SiteOf(Model, pos, &line), what);
 }
 
 }  // namespace saninterp

@@ -1,8 +1,9 @@
-// The GPU model written in the modelling language, run by the interpreter,
-// against the built-in model: the same command line must give the same
-// results files, traces and firing count, byte for byte, for every
-// generator, several seeds, the size override, steady-state refusal and
-// every way of building the affects relation.
+// The GPU model written in the modelling language, run by the interpreter
+// and compiled from its generated C++ (gpusim-gpu), against the built-in
+// model: the same command line must give the same results files, traces and
+// firing count, byte for byte, for every generator, several seeds, the size
+// override, steady-state refusal and every way of building the affects
+// relation.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -31,11 +32,12 @@ std::string FiringLine(const std::string& out) {
   return "";
 }
 
-RunOutcome RunGpusim(const std::string& env, const std::string& model, const std::string& args) {
+RunOutcome RunGpusim(const std::string& env, const std::string& simulator, const std::string& model,
+                     const std::string& args) {
   const std::string base = Scratch("run");
   const std::string files = " -a " + base + ".txt -b " + base + ".bin -f " + base + "_trace ";
   const testprocess::Outcome o = testprocess::RunRedirected(
-      "env -u SIMTEST " + env + " " + GPUSIM_BINARY + " " + model + files + args, base + ".out", base + ".err");
+      "env -u SIMTEST " + env + " " + simulator + " " + model + files + args, base + ".out", base + ".err");
   RunOutcome r;
   r.status = o.status;
   r.err = o.err;
@@ -48,7 +50,7 @@ RunOutcome RunGpusim(const std::string& env, const std::string& model, const std
   return r;
 }
 
-TEST(GpuModelFileTest, InterpretedFileMatchesTheBuiltInModelByteForByte) {
+TEST(GpuModelFileTest, InterpretedAndCompiledFileMatchTheBuiltInModelByteForByte) {
   const std::string file = std::string("--model ") + GPUSIM_SOURCE_DIR + "/models/gpu.san";
   struct Case {
     std::string env;
@@ -69,16 +71,20 @@ TEST(GpuModelFileTest, InterpretedFileMatchesTheBuiltInModelByteForByte) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.env + " " + c.args);
-    const RunOutcome builtIn = RunGpusim(c.env, "", c.args);
-    const RunOutcome interpreted = RunGpusim(c.env, file, c.args);
-    EXPECT_EQ(interpreted.status, builtIn.status);
-    EXPECT_EQ(interpreted.firings, builtIn.firings);
-    EXPECT_TRUE(interpreted.ascii == builtIn.ascii) << "ASCII results differ";
-    EXPECT_TRUE(interpreted.binary == builtIn.binary) << "binary results differ";
-    EXPECT_TRUE(interpreted.plainTrace == builtIn.plainTrace) << "plain traces differ";
-    EXPECT_TRUE(interpreted.xmlTrace == builtIn.xmlTrace) << "XML traces differ";
-    if (builtIn.status != 0) {
-      EXPECT_FALSE(interpreted.err.empty());
+    const RunOutcome builtIn = RunGpusim(c.env, GPUSIM_BINARY, "", c.args);
+    const RunOutcome interpreted = RunGpusim(c.env, GPUSIM_BINARY, file, c.args);
+    const RunOutcome compiled = RunGpusim(c.env, std::string(GPUSIM_BUILD_DIR) + "/gpusim-gpu", "", c.args);
+    for (const RunOutcome* other : {&interpreted, &compiled}) {
+      SCOPED_TRACE(other == &compiled ? "compiled" : "interpreted");
+      EXPECT_EQ(other->status, builtIn.status);
+      EXPECT_EQ(other->firings, builtIn.firings);
+      EXPECT_TRUE(other->ascii == builtIn.ascii) << "ASCII results differ";
+      EXPECT_TRUE(other->binary == builtIn.binary) << "binary results differ";
+      EXPECT_TRUE(other->plainTrace == builtIn.plainTrace) << "plain traces differ";
+      EXPECT_TRUE(other->xmlTrace == builtIn.xmlTrace) << "XML traces differ";
+      if (builtIn.status != 0) {
+        EXPECT_FALSE(other->err.empty());
+      }
     }
   }
 }
