@@ -9,8 +9,10 @@ cd "$(dirname "$0")"
 
 ./scripts/build.sh build -DCMAKE_BUILD_TYPE=Release
 (cd build && ctest --output-on-failure -j"$(nproc)")
-# The install rule and the Debian package, from the optimised build.
+# The install rule and the Debian package, from the optimised build; then the
+# development kit, used by a project outside this tree.
 ./scripts/test-package.sh build
+./scripts/test-devkit.sh build
 
 ./scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGPUSIM_SANITIZE=ON -DGPUSIM_BENCHMARKS=OFF
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

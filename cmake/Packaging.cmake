@@ -53,6 +53,23 @@ if(gpusim_man_pages)
 endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/trace.dtd DESTINATION ${CMAKE_INSTALL_DATADIR}/gpusim)
+
+# The development kit: the framework's headers, the simulator core and entry
+# point as static libraries, and a CMake package whose gpusim_add_model
+# builds a simulator of a user's model file with the installed generator.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/gpusim
+  FILES_MATCHING PATTERN "*.h"
+  PATTERN "generated" EXCLUDE PATTERN "manager" EXCLUDE PATTERN "report" EXCLUDE PATTERN "tools" EXCLUDE)
+install(TARGETS gpusim_core gpusim_main EXPORT gpusimTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+set(gpusim_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/gpusim)
+install(EXPORT gpusimTargets NAMESPACE gpusim:: DESTINATION ${gpusim_cmake_dir})
+include(CMakePackageConfigHelpers)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/gpusimConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/gpusimConfig.cmake INSTALL_DESTINATION ${gpusim_cmake_dir})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/gpusimConfigVersion.cmake COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/gpusimConfig.cmake ${CMAKE_BINARY_DIR}/gpusimConfigVersion.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/GpusimAddModel.cmake DESTINATION ${gpusim_cmake_dir})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_PACKAGE_NAME gpusim)
