@@ -519,8 +519,13 @@ class Writer {
     if (action.c >= 0 && a.cases[static_cast<std::size_t>(action.c)].hasWeight) {
       const sanmodel::Case& c = a.cases[static_cast<std::size_t>(action.c)];
       decl << "    double Weight() override;\n";
-      body << "double " << qualified << "::Weight() { return modelrt::CheckedWeight(" << AsDouble(c.weight, scope)
-           << ", " << Site(c.weight.pos) << "); }\n\n";
+      double literal = 0.0;
+      if (Literal(c.weight, &literal) && literal >= 0.0 && !std::isinf(literal)) {
+        body << "double " << qualified << "::Weight() { return " << DoubleLiteral(literal) << "; }\n\n";
+      } else {
+        body << "double " << qualified << "::Weight() { return modelrt::CheckedWeight(" << AsDouble(c.weight, scope)
+             << ", " << Site(c.weight.pos) << "); }\n\n";
+      }
     }
     if (!(a.rank.op == Op::IntConst && a.rank.intValue == 1)) {
       decl << "    int Rank() override;\n";

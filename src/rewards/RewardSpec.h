@@ -60,7 +60,7 @@ struct RewardSpec {
   std::vector<Impulse> impulses;
 };
 
-class SpecifiedRateWorker : public PerformanceVariableWorker {
+class SpecifiedRateWorker final : public PerformanceVariableWorker {
  public:
   SpecifiedRateWorker(const RewardValue& rate, int numModels, bool instant, double divisor);
 
@@ -75,7 +75,7 @@ class SpecifiedRateWorker : public PerformanceVariableWorker {
   std::vector<BaseModelClass*> BoundModels;
 };
 
-class SpecifiedImpulse : public IntervalOfTimeImpulse {
+class SpecifiedImpulse final : public IntervalOfTimeImpulse {
  public:
   SpecifiedImpulse(const RewardValue& value, int numModels, double divisor);
 
