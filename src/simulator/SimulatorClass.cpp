@@ -27,18 +27,6 @@ namespace {
 constexpr unsigned int kDefaultSeed = 31415;
 }  // namespace
 
-std::string to_string(RandomNumberGeneratorType type) {
-  switch (type) {
-    case RandomNumberGeneratorType::LaggedFibonacci:
-      return "Lagged Fibonacci";
-    case RandomNumberGeneratorType::Tausworthe:
-      return "Tausworthe";
-    case RandomNumberGeneratorType::MersenneTwister:
-      return "Mersenne Twister";
-  }
-  return "Unknown";
-}
-
 double SimulatorClass::SecondsSince(double start) {
   return (static_cast<double>(std::clock()) - start) / CLOCKS_PER_SEC;
 }
