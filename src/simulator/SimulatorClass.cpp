@@ -131,9 +131,11 @@ void SimulatorClass::SelectPerformanceVariables() {
   NumPVs = RewardModel->GetNumPVs();
   const int wanted = IsTerminating != 0 ? 0 : 1;
   std::vector<int> selected;
+  Observed.assign(static_cast<std::size_t>(NumPVs), false);
   for (int i = 0; i < NumPVs; ++i) {
     if (PVs[i]->IsSteadyState == wanted) {
       selected.push_back(i);
+      Observed[static_cast<std::size_t>(i)] = true;
     } else {
       PVs[i]->StopTime = std::numeric_limits<double>::max();
     }

@@ -164,6 +164,9 @@ class SimulatorClass {
   void SteadyStateSimulation();
   // Closes every batch that has ended by Now.
   void CheckCompletedBatches(PerformanceVariableNode** pvs, int* valueCounts, int* squareCounts);
+  // Sets the open report's counts: k for every observed variable, 0 for
+  // the others.
+  void SetReplicationCounts(int k);
   // Ends a terminating run whose model raised a ModelFault, handing over the
   // k replications recorded in the open report.
   void HandOverAfterModelFault(int k);
@@ -319,6 +322,7 @@ class SimulatorClass {
   // =====================================================================
   std::string OverrideString;        // -O
   std::string ModelFile;             // --model: simulate this file instead of the built-in model
+  std::vector<bool> Observed;        // per variable: of the run's simulation type (empty: all)
   std::string AsciiFileName;         // -a
   std::string BinaryFileName;        // -b
   int ClientId = 0;                  // -c

@@ -96,8 +96,7 @@ void SimulatorClass::TerminatingSimulation() {
     const bool last = (MaxBatches > 0 && Batches >= MaxBatches) || StopRequested();
     if (last) RunState = 1;
     if (last || k == reportSize) {
-      std::fill(ValuePacket->Counts.begin(), ValuePacket->Counts.end(), k);
-      std::fill(SquarePacket->Counts.begin(), SquarePacket->Counts.end(), k);
+      SetReplicationCounts(k);
       CPUTime = (ClockNow() - StartClock) / CLOCKS_PER_SEC;
       CheckReportSize(CPUTime);
       k = 0;
@@ -110,6 +109,18 @@ void SimulatorClass::TerminatingSimulation() {
   PlaceholderAction.reset();
 }
 
+// A report of k replications holds k observations of every variable the
+// run observes and none of the others (a steady-state variable in a
+// terminating run), as a steady-state run records none of a terminating
+// variable.
+void SimulatorClass::SetReplicationCounts(int k) {
+  for (int i = 0; i < NumPVs; ++i) {
+    const int n = Observed.empty() || Observed[static_cast<std::size_t>(i)] ? k : 0;
+    ValuePacket->Counts[static_cast<std::size_t>(i)] = n;
+    SquarePacket->Counts[static_cast<std::size_t>(i)] = n;
+  }
+}
+
 // The replication a fault interrupted is not an observation: the k
 // replications before it are handed over as the last report, and the run
 // ends as failed.
@@ -117,8 +128,7 @@ void SimulatorClass::HandOverAfterModelFault(int k) {
   RunState = 1;
   ExitStatus = 1;
   if (k == 0) return;
-  std::fill(ValuePacket->Counts.begin(), ValuePacket->Counts.end(), k);
-  std::fill(SquarePacket->Counts.begin(), SquarePacket->Counts.end(), k);
+  SetReplicationCounts(k);
   CPUTime = (ClockNow() - StartClock) / CLOCKS_PER_SEC;
   CheckReportSize(CPUTime);
 }

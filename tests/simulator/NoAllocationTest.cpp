@@ -152,7 +152,10 @@ TEST(NoAllocationTest, InterpretedModelsAllocateNothingPerEvent) {
     int isTerminating;
     int many;
   };
-  const Case cases[] = {{"gpu.san", 1, 2000}};
+  // The example models add timed activities, reactivation, cases with
+  // weights, array places, nested joins and steady-state batches.
+  const Case cases[] = {{"gpu.san", 1, 2000},   {"mm1k.san", 0, 10},  {"repairman.san", 1, 2000},
+                        {"multiproc.san", 0, 50}, {"tmr.san", 1, 10000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     SeededGenerator seed(8);
