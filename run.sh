@@ -8,9 +8,13 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh --run
-# Only what the main job runs is built here, so the first result comes
-# quickly; ./test.sh builds the rest (tests, benchmarks, manual pages).
-RUN_TARGETS=(gpusim gpusim-manager gpusim-report)
+# Only the tools are built here, so the first result comes quickly: the
+# target "installable" is every user command (gpusim, gpusim-manager,
+# gpusim-report, gpusim-gen) and whatever else `cmake --install build` copies
+# (the kit's static libraries, the changelog, the manual pages when help2man
+# is installed), so the build can be installed right after. ./test.sh builds
+# the rest: tests, benchmarks, the example models' simulators.
+RUN_TARGETS=(installable)
 ./scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -- "${RUN_TARGETS[@]}"
 mkdir -p results
 # A study on every core, until every reward variable's 95% confidence interval

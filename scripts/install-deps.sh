@@ -5,17 +5,21 @@
 # root it uses apt-get; otherwise it names what to install.
 #   install-deps.sh         everything ./test.sh uses
 #   install-deps.sh --run   only what ./run.sh needs to build and run the main
-#                           job (no gnuplot, help2man, packaging tools or daemons)
+#                           job: the compiler and build tools (no test or
+#                           benchmark libraries, gnuplot, help2man, packaging
+#                           tools or daemons)
 set -euo pipefail
 run_only=false
 [ "${1:-}" = "--run" ] && run_only=true
 
-# gnuplot draws gpusim-report's pictures (the tests draw some); help2man
-# makes the manual pages; dpkg-dev and file let cpack build the Debian
-# package; clang and its libFuzzer runtime build the fuzz targets;
-# Slurm, munge and ssh serve the cluster tests.
+# GoogleTest and Google Benchmark build the tests and benchmarks; xmllint
+# checks the XML traces in the tests; gnuplot draws gpusim-report's pictures
+# (the tests draw some); help2man makes the manual pages; dpkg-dev and file
+# let cpack build the Debian package, lintian checks it; clang and its
+# libFuzzer runtime build the fuzz targets; Slurm, munge and ssh serve the
+# cluster tests.
 PACKAGES=(cmake g++ make ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
-          gnuplot-nox help2man dpkg-dev file clang libclang-rt-dev
+          gnuplot-nox help2man dpkg-dev file lintian clang libclang-rt-dev
           slurm-wlm munge openssh-server openssh-client)
 
 missing=()
@@ -23,15 +27,16 @@ command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
 command -v make >/dev/null 2>&1 || missing+=(make)
 command -v ninja >/dev/null 2>&1 || missing+=(ninja-build)
-command -v xmllint >/dev/null 2>&1 || missing+=(libxml2-utils)
-[ -f /usr/include/gtest/gtest.h ] || missing+=(googletest libgtest-dev)
-[ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
-[ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
 if ! $run_only; then
+  command -v xmllint >/dev/null 2>&1 || missing+=(libxml2-utils)
+  [ -f /usr/include/gtest/gtest.h ] || missing+=(googletest libgtest-dev)
+  [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
+  [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
   command -v gnuplot >/dev/null 2>&1 || missing+=(gnuplot-nox)
   command -v help2man >/dev/null 2>&1 || missing+=(help2man)
   command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
   command -v file >/dev/null 2>&1 || missing+=(file)
+  command -v lintian >/dev/null 2>&1 || missing+=(lintian)
   command -v clang++ >/dev/null 2>&1 || missing+=(clang)
   compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a" >/dev/null || missing+=(libclang-rt-dev)
   { command -v srun && command -v slurmctld && command -v slurmd; } >/dev/null 2>&1 || missing+=(slurm-wlm)

@@ -3,9 +3,12 @@
 # built, manual pages included):
 #   test-package.sh <build dir>
 # 1. cmake --install into a scratch prefix: the executables in bin/,
-#    trace.dtd and the README under share/, a manual page per executable.
-# 2. cpack -G DEB, then the package is installed with dpkg, run from PATH and
-#    removed again. As root, dpkg works on a scratch root whose package
+#    trace.dtd and the README under share/, a manual page per executable,
+#    the copyright file and changelog; every relative link of the installed
+#    README and docs resolves there.
+# 2. cpack -G DEB: lintian finds no error in it (its warnings are printed),
+#    its executables are stripped; then the package is installed with dpkg,
+#    run from PATH and removed again. As root, dpkg works on a scratch root whose package
 #    database is a copy of this machine's, so the package's dependencies are
 #    checked against the installed system while the system itself is left
 #    untouched; otherwise the package is unpacked with dpkg -x.
@@ -20,7 +23,8 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 # --- cmake --install -------------------------------------------------------
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" || { cat "$scratch/install.log"; fail "cmake --install"; }
-for file in bin/gpusim bin/gpusim-report share/gpusim/trace.dtd share/doc/gpusim/README.md; do
+for file in bin/gpusim bin/gpusim-report share/gpusim/trace.dtd share/doc/gpusim/README.md \
+    share/doc/gpusim/copyright share/doc/gpusim/changelog.gz; do
   [ -f "$prefix/$file" ] || fail "cmake --install left out $file"
 done
 for program in "$prefix"/bin/*; do
@@ -28,12 +32,32 @@ for program in "$prefix"/bin/*; do
   case $name in gpusim|gpusim-*) ;; *) fail "cmake --install installed $name, which is not a user command" ;; esac
   zcat "$prefix/share/man/man1/$name.1.gz" | grep -q "^\.TH " || fail "no manual page for $name"
 done
+# The installed documentation is read without the source tree: whatever it
+# links (pictures, other pages) is installed beside it.
+links=0
+while IFS= read -r page; do
+  while IFS= read -r target; do
+    case $target in *://*|mailto:*|'#'*) continue ;; esac
+    target=${target%%#*}
+    [ -e "$(dirname "$page")/$target" ] || fail "${page#"$prefix"/} links $target, which is not installed"
+    links=$((links + 1))
+  done < <(grep -oE '\]\([^) ]+' "$page" | sed 's/^](//')
+done < <(find "$prefix/share/doc/gpusim" -name '*.md')
 echo "test-package: cmake --install: $(cd "$prefix" && find . -type f | sort | tr '\n' ' ')"
+echo "test-package: the installed documentation's $links relative links all resolve"
 
 # --- the Debian package ----------------------------------------------------
 (cd "$build" && cpack -G DEB -B "$scratch/cpack") >"$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log"; fail "cpack -G DEB"; }
 deb=$(ls "$scratch"/cpack/gpusim_*.deb)
 echo "test-package: built $(basename "$deb"), Depends: $(dpkg-deb -f "$deb" Depends)"
+
+# lintian: an error fails the test, warnings are shown.
+command -v lintian >/dev/null 2>&1 || fail "lintian is not installed (scripts/install-deps.sh installs it)"
+lintian_status=0
+lintian "$deb" >"$scratch/lintian.log" 2>&1 || lintian_status=$?
+sed 's/^/test-package: lintian: /' "$scratch/lintian.log"
+[ "$lintian_status" -eq 0 ] || fail "lintian found errors in $(basename "$deb") (status $lintian_status)"
+echo "test-package: lintian: no errors"
 
 root=$scratch/root
 if [ "$(id -u)" -eq 0 ]; then
@@ -44,6 +68,9 @@ if [ "$(id -u)" -eq 0 ]; then
 else
   dpkg -x "$deb" "$root"
 fi
+
+unstripped=$(file "$root"/usr/bin/* | grep -v ', stripped$' || true)
+[ -z "$unstripped" ] || fail "executables in the package are not stripped: $unstripped"
 
 # The installed copy, found through PATH.
 installed_version=$(PATH="$root/usr/bin:$PATH" gpusim --version)

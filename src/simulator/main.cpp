@@ -46,6 +46,8 @@ const char kHelp[] =
     "  -O STRING   override global variables, type:name:value triples joined by ':',\n"
     "              e.g. s:size:20\n"
     "  -p NUM      port of the simulation manager server (default 10000)\n"
+    "  -i ADDRESS  numeric IPv4 address the simulation manager server listens on\n"
+    "              (default: every interface; 127.0.0.1 keeps it to this machine)\n"
     "  -r NUM      generator: 0 lagged Fibonacci (default), 1 Tausworthe, 2 Mersenne\n"
     "              Twister\n"
     "  -s NUM      seed; 0 means 31415 (default 31415)\n"

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TestProcess.h"
 
@@ -41,6 +43,34 @@ TEST(ProgramInfoTest, HelpAndVersionGoToStandardOutputWithStatusZero) {
     EXPECT_EQ(r.out.rfind(c.expectedStart, 0), 0u) << r.out;
     if (std::string(c.expectedStart).back() == ' ') {
       EXPECT_EQ(r.out, c.expectedStart + version + "\n");
+    }
+  }
+}
+
+// Every option each parser takes, as --help must name it (the manual pages
+// are made from --help).
+TEST(ProgramInfoTest, HelpNamesEveryOption) {
+  const std::pair<const char*, std::vector<std::string>> tools[] = {
+      {"gpusim",
+       {"--model", "--check", "-a", "-b", "-c", "-e", "-f", "-i", "-l", "-m", "-n", "-N", "-O", "-p", "-r", "-s", "-t",
+        "-w", "-x", "-h", "--help", "-V", "--version"}},
+      {"gpusim-manager",
+       {"--simulators", "--seed", "--replications", "--rel-width", "--abs-width", "--confidence",
+        "--min-replications", "--max-seconds", "--report-size", "--start-timeout", "--binary", "--csv", "--json",
+        "--quiet", "--gpusim", "--launcher", "--slurm-args", "--hosts", "--remote-gpusim", "--ssh-command", "-h",
+        "--help", "-V", "--version"}},
+      {"gpusim-report", {"--csv", "--json", "--confidence", "--plot", "-h", "--help", "-V", "--version"}},
+      {"gpusim-gen", {"-o", "--depfile", "-h", "--help", "-V", "--version"}},
+  };
+  for (const auto& tool : tools) {
+    const std::string help = RunTool(tool.first, "--help").out;
+    for (const std::string& option : tool.second) {
+      // An option is named at the start of a help line, alone or before ", ", " " or " |".
+      const bool named = help.find("\n  " + option + " ") != std::string::npos ||
+                         help.find("\n  " + option + ",") != std::string::npos ||
+                         help.find(", " + option + " ") != std::string::npos ||
+                         help.find("| " + option + " ") != std::string::npos;
+      EXPECT_TRUE(named) << tool.first << " --help does not name " << option;
     }
   }
 }
