@@ -21,9 +21,10 @@ namespace {
 const char kHelp[] =
     "Usage: gpusim [--model FILE] [options]\n"
     "       gpusim --check FILE\n"
-    "Simulates the built-in GPU model, or the model in FILE: independent\n"
-    "replications (terminating) or one long\n"
-    "run cut into batches (steady state), with one observation per reward variable\n"
+    "Simulates the model compiled into this executable (for gpusim, the built-in\n"
+    "GPU model; for a simulator built with gpusim_add_model, its model file), or\n"
+    "the model in FILE: independent replications (terminating) or one long run\n"
+    "cut into batches (steady state), with one observation per reward variable\n"
     "per replication or batch, written to results files or sent to a simulation\n"
     "manager.\n"
     "\n"
