@@ -6,6 +6,13 @@
 // every block that still arrives, and waits, within bounds, for every
 // process to end; one that does not is terminated, then killed.
 //
+// Every wait is bounded: a connection whose process has ended gets a few
+// seconds to deliver what it still holds, and once the study is stopping
+// every connection has a deadline, whether or not its process is still
+// known (a child of a simulator may hold it open): what the manager cannot
+// kill it disconnects. After command 2 a simulator may still deliver what it
+// held back, at most kHeldBackReports reports; the rest is not read.
+//
 // Every complete block a simulator sends is folded into that simulator's
 // moments per variable, and, when the blocks are to be written, kept in
 // arrival order in a spool of that simulator's own (an unnamed temporary
@@ -54,7 +61,13 @@ struct SimulatorFacts {
   double cpuSeconds = 0.0;   // from its last CPU-time message
   SimulatorEnding ending;
   std::string fault;         // why it was lost; empty when it ran to its end
+  std::string note;          // what else the summary says of it (a shortfall)
 };
+
+// Reports a simulator may hold back and send at once (its output throttle);
+// after command 2 a simulator's blocks are merged up to this many reports'
+// worth of observations.
+constexpr long kHeldBackReports = 25;
 
 class Study {
  public:
@@ -96,6 +109,11 @@ class Study {
   void ReadSocket(Simulator& s);
   void CloseSocket(Simulator& s);
   void Drop(Simulator& s, const std::string& fault);
+  void Withdraw(Simulator& s);
+  void Disconnect(Simulator& s, const std::string& why);
+  void OnObservations();
+  void JudgePrecision();
+  std::string ShortfallMessage();
   void CheckProcesses();
   void CheckDeadlines();
   int PollTimeoutMs() const;
@@ -110,7 +128,8 @@ class Study {
   StudySettings settings_;
   std::vector<std::unique_ptr<Simulator>> simulators_;
   mutable std::vector<SimulatorFacts> facts_;
-  QuantileCache quantiles_;
+  QuantileCache quantiles_{QuantileCache::Rounding::kConservative};
+  std::vector<Moments> running_;  // of every simulator, in arrival order: for the stopping rules
   long totalBlocks_ = 0;
   StopReason reason_ = StopReason::kNone;
   std::string stopMessage_;
@@ -118,10 +137,8 @@ class Study {
   double stopStarted_ = 0.0;
   double startTime_ = 0.0;
   double wallSeconds_ = 0.0;
-  double lastCheck_ = -1.0;
   double lastProgress_ = 0.0;
   bool progressOnTerminal_ = false;
-  bool newData_ = false;
   std::vector<unsigned char> readBuffer_;
 };
 
