@@ -520,10 +520,15 @@ void Study::Drop(Simulator& s, const std::string& fault) {
 }
 
 // Closes a connection without blaming the simulator; its process, if still
-// running, gets SIGTERM shortly (CloseSocket).
+// running, has nothing more to deliver and is asked to end at once.
 void Study::Disconnect(Simulator& s, const std::string& why) {
   std::cerr << "gpusim-manager: " << s.Name() << ": " << why << std::endl;
   CloseSocket(s);
+  if (s.process && !s.ended && s.killAt < 0) {
+    s.process->Terminate();
+    s.terminateAt = -1.0;
+    s.killAt = Now() + kTerminateGraceSeconds;
+  }
 }
 
 // A simulator not yet connected when the study stops is not at fault: it is

@@ -17,9 +17,11 @@
 //   fork-session   the same, the child in a session of its own;
 //   nan, inf       the second report holds one NaN (infinity) of variable 1;
 //   huge           variable 0 takes the values 1e308, 0, 0 in turn;
+//   half           delivers half of its -N and exits 0;
 //   empty-after-quit  after command 2, empty blocks as fast as it can;
-//   flood          ignores SIGTERM and never stops sending; <file> gets the
-//                  observations per variable it had sent when command 2 came.
+//   flood          ignores SIGTERM and never stops sending, not even when
+//                  command 2 comes; once the manager stops reading, <file>
+//                  gets the observations per variable it has sent.
 //
 // Not part of the product: built for the tests only.
 #include <arpa/inet.h>
@@ -59,6 +61,7 @@ Settings Parse(int argc, char** argv) {
     if (std::strcmp(argv[i], "-n") == 0) settings.reportSize = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "-N") == 0) settings.share = std::atol(argv[i + 1]);
   }
+  if (settings.mode == "half") settings.share /= 2;
   return settings;
 }
 
@@ -117,8 +120,8 @@ bool SendReport(int connection, const Settings& settings, long report, int count
   return SendAll(connection, cpu, sizeof cpu) && SendAll(connection, block.data(), block.size());
 }
 
-// True once command 2 has arrived (and been answered); false when the
-// connection has ended.
+// 2 once command 2 has arrived (and been answered), -1 when the connection
+// has ended, 0 otherwise.
 int PollCommand(int connection, int timeoutMs) {
   pollfd watched{connection, POLLIN, 0};
   if (::poll(&watched, 1, timeoutMs) != 1) return 0;
@@ -144,16 +147,18 @@ void Record(const std::string& file, long value) { std::ofstream(file) << value 
   ::_exit(0);
 }
 
-[[noreturn]] void AfterQuit(int connection, const Settings& settings, long report) {
+[[noreturn]] void Flood(int connection, const Settings& settings, long report, long sent) {
+  while (SendReport(connection, settings, report++, settings.reportSize)) sent += settings.reportSize;
+  Record(settings.file, sent);
+  for (;;) ::pause();  // until SIGKILL
+}
+
+[[noreturn]] void AfterQuit(int connection, const Settings& settings) {
   if (settings.mode == "empty-after-quit") {
     const std::int32_t none = 0;
     const std::string empty = protocol::EncodeBlock(0, 0, &none, nullptr, 1, 0);
     while (SendAll(connection, empty.data(), empty.size())) {
     }
-  } else if (settings.mode == "flood") {
-    while (SendReport(connection, settings, report++, settings.reportSize)) {
-    }
-    for (;;) ::pause();  // until SIGKILL
   }
   ::close(connection);
   ::_exit(0);
@@ -174,6 +179,7 @@ int main(int argc, char** argv) {
   if (connection < 0) return 1;
   Greet(connection, protocol::kAcceptMarker, 1);
 
+  if (settings.mode == "flood") Flood(connection, settings, 0, 0);
   long sent = 0;
   for (long report = 0; settings.share == 0 || sent < settings.share; ++report) {
     const int count = static_cast<int>(settings.share == 0 ? settings.reportSize
@@ -185,12 +191,9 @@ int main(int argc, char** argv) {
     }
     const int command = PollCommand(connection, 0);
     if (command < 0) return 1;
-    if (command == 2) {
-      if (settings.mode == "flood") Record(settings.file, sent);
-      AfterQuit(connection, settings, report + 1);
-    }
+    if (command == 2) AfterQuit(connection, settings);
     // Reports at a modest pace, so that a time limit comes between them.
-    if (settings.mode != "flood") ::usleep(2000);
+    ::usleep(2000);
   }
   // The share is delivered: the end of the connection tells the manager.
   ::close(connection);
