@@ -15,7 +15,7 @@ simulators=${4:-2}
 counts=()
 for ((i = 0; i < studies; i++)); do
   n=$("$manager" --quiet --gpusim build/gpusim --simulators "$simulators" --seed $((1000 + i)) \
-        --rel-width 0.02 --report-size "$report" --csv | awk -F, '$1 == "1" { print $3 }')
+        --rel-width 0.02 --report-size "$report" --csv 2>/dev/null | awk -F, '$1 == "1" { print $3 }')
   counts+=("$n")
 done
 printf '%s\n' "${counts[@]}" | sort -n | awk -v report="$report" -v k="$simulators" '

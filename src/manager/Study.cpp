@@ -139,8 +139,8 @@ class Study::Handler : public SimulatorStream::Handler {
     if (!fault.empty() || s_.pastBound) return;
     if (!Measure(view)) return;
     if (s_.quitSent) {
-      // What it held back when command 2 was sent, and no more.
-      if (s_.afterQuit + most_ > study_.settings_.reportSize * kHeldBackReports) {
+      // What was on its way or held back when command 2 was sent, and no more.
+      if (s_.afterQuit + most_ > study_.settings_.reportSize * kReportsAfterQuit) {
         s_.pastBound = true;
         return;
       }
@@ -485,7 +485,7 @@ void Study::ReadSocket(Simulator& s) {
     } else if (!handler.fault.empty()) {
       Drop(s, handler.fault);
     } else if (s.pastBound) {
-      Disconnect(s, "it sent more than " + std::to_string(kHeldBackReports) +
+      Disconnect(s, "it sent more than " + std::to_string(kReportsAfterQuit) +
                         " reports after command 2; the rest is not read");
     }
   }

@@ -10,8 +10,8 @@
 // seconds to deliver what it still holds, and once the study is stopping
 // every connection has a deadline, whether or not its process is still
 // known (a child of a simulator may hold it open): what the manager cannot
-// kill it disconnects. After command 2 a simulator may still deliver what it
-// held back, at most kHeldBackReports reports; the rest is not read.
+// kill it disconnects. After command 2 a simulator may still deliver at
+// most kReportsAfterQuit reports; the rest is not read.
 //
 // Every complete block a simulator sends is folded into that simulator's
 // moments per variable, and, when the blocks are to be written, kept in
@@ -64,10 +64,12 @@ struct SimulatorFacts {
   std::string note;          // what else the summary says of it (a shortfall)
 };
 
-// Reports a simulator may hold back and send at once (its output throttle);
-// after command 2 a simulator's blocks are merged up to this many reports'
-// worth of observations.
+// Reports a simulator may hold back and send at once (its output throttle).
 constexpr long kHeldBackReports = 25;
+// After command 2 a simulator's blocks are merged up to this many reports'
+// worth of observations: the burst that may be on its way when the command
+// arrives (a simulator reads commands between bursts) and one it may hold.
+constexpr long kReportsAfterQuit = 2 * kHeldBackReports;
 
 class Study {
  public:

@@ -277,7 +277,7 @@ TEST_F(ManagerFaultTest, AfterCommandTwoASimulatorDeliversAtMostItsHeldBackRepor
   Track(run, 1);
   EXPECT_EQ(run.Wait(20), 0) << run.Err();
   EXPECT_LT(Now() - start, 9.0);
-  EXPECT_NE(run.Err().find("more than 25 reports after command 2; the rest is not read"), std::string::npos)
+  EXPECT_NE(run.Err().find("more than 50 reports after command 2; the rest is not read"), std::string::npos)
       << run.Err();
   // The flood went on after the cut: what it managed to send by then is
   // more than the manager kept.
@@ -287,6 +287,25 @@ TEST_F(ManagerFaultTest, AfterCommandTwoASimulatorDeliversAtMostItsHeldBackRepor
   EXPECT_TRUE(clean);
   EXPECT_GT(merged, 0);
   EXPECT_LT(merged, sent);
+}
+
+// A precision study stops at the block that met its target: with reports of
+// 100 (bursts of 2 500) and --rel-width 0.02, met at about 4 800
+// observations, the median study overshoots by less than one burst per
+// simulator.
+TEST_F(ManagerFaultTest, APrecisionStudyOvershootsByLessThanABurstPerSimulator) {
+  std::vector<long> observations;
+  for (int study = 0; study < 5; ++study) {
+    ManagerProcess run(dir_, {"--quiet", "--simulators", "2", "--rel-width", "0.02", "--report-size", "100",
+                              "--seed", std::to_string(1000 + study), "--json", "--gpusim", GPUSIM_BINARY});
+    ASSERT_EQ(run.Wait(), 0) << run.Err();
+    const std::string out = run.Out();
+    const std::size_t at = out.find("\"name\": \"write_ok\", \"observations\": ");
+    ASSERT_NE(at, std::string::npos) << out;
+    observations.push_back(std::atol(out.c_str() + at + 36));
+  }
+  std::sort(observations.begin(), observations.end());
+  EXPECT_LE(observations[2], 4802 + 2 * 2500) << "median of " << observations.size() << " studies";
 }
 
 // The soft limit on open files is raised to the hard one; a study that
