@@ -171,8 +171,8 @@ class Study::Handler : public SimulatorStream::Handler {
   }
 
   // The moments of every entry of the block, into blockMoments_, and its
-  // largest count; false (a fault) for a block without observations or with
-  // a value that is not a finite number.
+  // largest count; false (a fault) for a block with a value that is not a
+  // finite number, or without observations after command 2.
   bool Measure(const protocol::BlockView& view) {
     blockMoments_.resize(view.entries.size());
     most_ = 0;
@@ -188,8 +188,10 @@ class Study::Handler : public SimulatorStream::Handler {
       }
       most_ = std::max<long>(most_, entry.count);
     }
-    if (most_ == 0) Fault("it sent a block without observations");
-    return most_ > 0;
+    // A simulator may end its run with one empty report; after command 2 an
+    // empty block can only be a flood.
+    if (most_ == 0 && s_.quitSent) Fault("it sent a block without observations after command 2");
+    return most_ > 0 || !s_.quitSent;
   }
 
   Study& study_;
