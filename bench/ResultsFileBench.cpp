@@ -8,6 +8,7 @@
 
 #include "output/ResultsReader.h"
 #include "output/ResultsSummary.h"
+#include "protocol/WireFormat.h"
 #include "simulator/SimulatorClass.h"
 
 namespace {
@@ -64,5 +65,40 @@ void BM_ReadAndSummariseBinaryFile(benchmark::State& state) {
 
 }  // namespace
 
+// Reading a file of 400 000 observations of six variables from disk, in
+// reports of range(0) observations each: the time follows the file's size,
+// not the number of reports (one-observation reports make a file twice as
+// large, each value carrying its block and entry headers).
+void BM_ReadResultsFileByReportSize(benchmark::State& state) {
+  constexpr int kObservations = 400000;
+  const int reportSize = static_cast<int>(state.range(0));
+  char path[] = "/tmp/gpusim-bench-read-XXXXXX";
+  const int fd = ::mkstemp(path);
+  {
+    std::ostringstream out, err;
+    SimulatorClass sim(out, err);
+    std::string bytes = sim.CreateBinFileHeader(1);
+    std::vector<std::int32_t> counts(kPVs, reportSize);
+    std::vector<double> values(static_cast<std::size_t>(kPVs) * reportSize, 2.0);
+    for (int done = 0; done < kObservations; done += reportSize) {
+      bytes += protocol::EncodeBlock(0, 0, counts.data(), values.data(), kPVs, reportSize);
+    }
+    if (::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) state.SkipWithError("write");
+    state.counters["file_MB"] = bytes.size() / 1e6;
+  }
+  long observations = 0;
+  for (auto _ : state) {
+    ResultsSummary summary;
+    ResultsReader reader;
+    reader.ReadFile(path, [&summary](int pv, double v) { summary.Add(pv, v); });
+    observations += reader.Observations();
+    benchmark::DoNotOptimize(summary.Rows());
+  }
+  state.SetItemsProcessed(observations);
+  ::close(fd);
+  ::unlink(path);
+}
+
 BENCHMARK(BM_WriteObservationBlockToBinaryFile);
+BENCHMARK(BM_ReadResultsFileByReportSize)->Arg(1)->Arg(10)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadAndSummariseBinaryFile);

@@ -133,6 +133,7 @@ const std::vector<OptionEntry>& Options() {
       {"--start-timeout", true,
        Real("--start-timeout", 0.0, 0.0, [](ManagerOptions& o, double v) { o.startTimeoutSeconds = v; })},
       {"--binary", true, Text([](ManagerOptions& o, const std::string& v) { o.binaryFile = v; })},
+      {"--force", false, Flag([](ManagerOptions& o) { o.forceBinary = true; })},
       {"--csv", false, Flag([](ManagerOptions& o) { o.output = ManagerOptions::Output::kCsv; })},
       {"--json", false, Flag([](ManagerOptions& o) { o.output = ManagerOptions::Output::kJson; })},
       {"--quiet", false, Flag([](ManagerOptions& o) { o.quiet = true; })},
@@ -282,6 +283,8 @@ std::string ManagerUsage() {
          "  --min-replications M   observations per variable before a width may stop the study (default 1000)\n"
          "  --max-seconds T        stop after T seconds of wall time\n"
          "  --binary FILE          write the merged observations as a binary results file\n"
+         "  --force                let --binary replace a symbolic link or a file that is\n"
+         "                         not a binary results file\n"
          "  --csv | --json         print the summary as CSV or JSON instead of a table\n"
          "  --quiet                no progress on the error stream\n"
          "  --gpusim PATH          the simulator executable (default: gpusim beside the manager)\n"

@@ -22,6 +22,7 @@ struct ManagerOptions : StudySettings {
   ManagerOptions() { simulators = 0; }  // 0 until parsed: the number of cores
 
   std::string binaryFile;
+  bool forceBinary = false;  // --force: replace a link or a foreign file
   Output output = Output::kText;
   std::string launcher = "local";
   std::map<std::string, std::string> launcherSettings;

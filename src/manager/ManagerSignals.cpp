@@ -32,6 +32,14 @@ ManagerSignals::ManagerSignals() {
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   ::sigaction(SIGPIPE, &ignore, &previousPipe_);
+  // A manager started with the stop signals blocked (inherited across exec)
+  // would never see them; one that arrived before the handlers were in place
+  // is pending and is delivered to them here.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  ::sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
 }
 
 ManagerSignals::~ManagerSignals() {

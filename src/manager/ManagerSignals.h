@@ -1,7 +1,9 @@
 // ManagerSignals turns SIGINT and SIGTERM into a readable descriptor for the
 // study's poll loop (a self-pipe), and ignores SIGPIPE, so that a simulator
 // that goes away while the manager writes to it is an error result, not the
-// end of the manager. The previous dispositions come back on destruction.
+// end of the manager. It unblocks SIGINT and SIGTERM, so that a signal that
+// arrived while they were blocked is taken now. The previous dispositions
+// come back on destruction.
 //
 // One instance at a time per process; not thread-safe.
 #ifndef MANAGER_MANAGER_SIGNALS_H

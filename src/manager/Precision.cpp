@@ -11,16 +11,33 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 }
 
-Moments MomentsOfEncoded(const unsigned char* values, long count) {
+Moments MomentsOfEncoded(const unsigned char* values, long count, long* nonFinite) {
   Moments m;
+  if (nonFinite != nullptr) *nonFinite = -1;
   if (count <= 0) return m;
   double sum = 0.0;
+  double check = 0.0;  // stays 0 unless a value is NaN or infinite
   m.min = m.max = BigEndian::GetDouble(values);
   for (long j = 0; j < count; ++j) {
     const double value = BigEndian::GetDouble(values + 8 * j);
     sum += value;
+    check += value * 0.0;
     m.min = std::min(m.min, value);
     m.max = std::max(m.max, value);
+  }
+  if (std::isnan(check)) {
+    for (long j = 0; nonFinite != nullptr && j < count; ++j) {
+      if (!std::isfinite(BigEndian::GetDouble(values + 8 * j))) {
+        *nonFinite = j;
+        break;
+      }
+    }
+    return m;
+  }
+  if (!std::isfinite(sum)) {
+    Moments wide;
+    for (long j = 0; j < count; ++j) wide.Add(BigEndian::GetDouble(values + 8 * j));
+    return wide;
   }
   m.n = count;
   m.mean = sum / static_cast<double>(count);
@@ -32,6 +49,11 @@ Moments MomentsOfEncoded(const unsigned char* values, long count) {
 }
 
 double QuantileCache::Get(double p, long degreesOfFreedom) {
+  if (rounding_ == Rounding::kConservative) {
+    long rounded = 1;
+    while (rounded <= degreesOfFreedom / 2) rounded *= 2;
+    degreesOfFreedom = rounded;
+  }
   if (p != p_ || degreesOfFreedom != degreesOfFreedom_) {
     p_ = p;
     degreesOfFreedom_ = degreesOfFreedom;

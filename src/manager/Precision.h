@@ -34,16 +34,26 @@ struct Verdict {
 };
 
 // The moments of count big-endian doubles (two passes: the mean, then the
-// squared deviations from it; no division per value).
-Moments MomentsOfEncoded(const unsigned char* values, long count);
+// squared deviations from it; no division per value). A block whose sum
+// leaves the range of a double is folded value by value instead (Moments,
+// which stays within range). When a value is NaN or infinite, *nonFinite
+// (if given) is set to the index of the first such value, else to -1.
+Moments MomentsOfEncoded(const unsigned char* values, long count, long* nonFinite = nullptr);
 
 // StudentTQuantile is costly for moderate degrees of freedom, and a study
 // asks for the same one for every variable; this remembers the last answer.
+// Rounded kConservative, it answers for the largest power of two not above
+// the degrees of freedom: a quantile at least the exact one, so a width
+// judged met with it is met, and one computation serves a study that asks
+// after every block.
 class QuantileCache {
  public:
+  enum class Rounding { kExact, kConservative };
+  explicit QuantileCache(Rounding rounding = Rounding::kExact) : rounding_(rounding) {}
   double Get(double p, long degreesOfFreedom);
 
  private:
+  Rounding rounding_;
   double p_ = -1.0;
   long degreesOfFreedom_ = -1;
   double value_ = 0.0;

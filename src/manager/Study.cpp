@@ -21,10 +21,10 @@ namespace {
 
 constexpr int kPollMs = 100;
 constexpr int kEndingPollMs = 2;
-// How long a connection may still take to show its greeting once its
-// simulator has ended.
-constexpr double kEndedConnectionSeconds = 5.0;
-constexpr double kCheckInterval = 0.05;
+// How long a connection may stay open once its simulator has ended: what it
+// sent is already on its way, and a connection held open beyond that (by a
+// child of the simulator) is closed.
+constexpr double kEndedConnectionSeconds = 3.0;
 constexpr double kTerminalProgressInterval = 0.25;
 constexpr double kPlainProgressInterval = 5.0;
 // After command 2 a simulator stops at its next report; one that has not
@@ -49,6 +49,12 @@ std::uint64_t SplitMix64(std::uint64_t x) {
   x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
   return x ^ (x >> 31);
+}
+
+// " (name)" of a GPU model variable, or nothing.
+std::string VariableName(std::size_t pv) {
+  const std::vector<std::string>& names = GpuRewardNames();
+  return pv < names.size() ? " (" + names[pv] + ")" : std::string();
 }
 
 std::string Seconds(double seconds) {
@@ -87,6 +93,9 @@ struct Study::Simulator {
   bool ended = false;
   bool lost = false;
   bool quitSent = false;
+  long afterQuit = 0;        // observations per variable merged after command 2
+  bool pastBound = false;    // sent more after command 2 than it may
+  double disconnectAt = -1.0;  // when to close the connection, if still open
   double startDeadline = 0.0;
   double terminateAt = -1.0;  // when to send SIGTERM, if still running
   double killAt = -1.0;       // when to send SIGKILL, if still running
@@ -127,7 +136,16 @@ class Study::Handler : public SimulatorStream::Handler {
       Fault("it sent an observation block before its greeting");
       return;
     }
-    if (!fault.empty()) return;
+    if (!fault.empty() || s_.pastBound) return;
+    if (!Measure(view)) return;
+    if (s_.quitSent) {
+      // What was on its way or held back when command 2 was sent, and no more.
+      if (s_.afterQuit + most_ > study_.settings_.reportSize * kReportsAfterQuit) {
+        s_.pastBound = true;
+        return;
+      }
+      s_.afterQuit += most_;
+    }
     if (s_.spool != nullptr && std::fwrite(bytes, 1, size, s_.spool) != size) {
       Fault(std::string("its block could not be kept: ") + std::strerror(errno));
       study_.BeginStop(StopReason::kFailed, "the temporary file holding the observations could not be written");
@@ -135,11 +153,14 @@ class Study::Handler : public SimulatorStream::Handler {
     }
     ++s_.facts.blocks;
     ++study_.totalBlocks_;
-    for (const protocol::BlockEntry& entry : view.entries) {
-      if (entry.pv >= s_.moments.size()) s_.moments.resize(entry.pv + 1);
-      s_.moments[entry.pv].Merge(MomentsOfEncoded(entry.values, entry.count));
+    for (std::size_t e = 0; e < view.entries.size(); ++e) {
+      const unsigned pv = view.entries[e].pv;
+      if (pv >= s_.moments.size()) s_.moments.resize(pv + 1);
+      if (pv >= study_.running_.size()) study_.running_.resize(pv + 1);
+      s_.moments[pv].Merge(blockMoments_[e]);
+      study_.running_[pv].Merge(blockMoments_[e]);
     }
-    study_.newData_ = true;
+    study_.OnObservations();
   }
 
   std::string fault;
@@ -149,8 +170,34 @@ class Study::Handler : public SimulatorStream::Handler {
     if (fault.empty()) fault = text;
   }
 
+  // The moments of every entry of the block, into blockMoments_, and its
+  // largest count; false (a fault) for a block with a value that is not a
+  // finite number, or without observations after command 2.
+  bool Measure(const protocol::BlockView& view) {
+    blockMoments_.resize(view.entries.size());
+    most_ = 0;
+    for (std::size_t e = 0; e < view.entries.size(); ++e) {
+      const protocol::BlockEntry& entry = view.entries[e];
+      long nonFinite = -1;
+      blockMoments_[e] = MomentsOfEncoded(entry.values, entry.count, &nonFinite);
+      if (nonFinite >= 0) {
+        const double value = BigEndian::GetDouble(entry.values + 8 * nonFinite);
+        Fault("its block holds " + std::string(std::isnan(value) ? "NaN" : "an infinity") + " as a value of variable " +
+              std::to_string(entry.pv) + VariableName(entry.pv));
+        return false;
+      }
+      most_ = std::max<long>(most_, entry.count);
+    }
+    // A simulator may end its run with one empty report; after command 2 an
+    // empty block can only be a flood.
+    if (most_ == 0 && s_.quitSent) Fault("it sent a block without observations after command 2");
+    return most_ > 0 || !s_.quitSent;
+  }
+
   Study& study_;
   Simulator& s_;
+  std::vector<Moments> blockMoments_;
+  long most_ = 0;
 };
 
 Study::Study(const StudySettings& settings) : settings_(settings), readBuffer_(kReadBufferSize) {}
@@ -172,18 +219,37 @@ void Study::Run(Launcher& launcher, ManagerSignals& signals) {
   if (reason_ == StopReason::kNone) {
     const bool anyDelivered = std::any_of(simulators_.begin(), simulators_.end(),
                                           [](const auto& s) { return !s->lost; });
-    const bool allDelivered = std::none_of(simulators_.begin(), simulators_.end(),
-                                           [](const auto& s) { return s->lost; });
     if (anyDelivered) {
       reason_ = StopReason::kReplications;
-      stopMessage_ = allDelivered ? "every simulator delivered its replications"
-                                  : "a simulator was lost; the others delivered their replications";
+      stopMessage_ = ShortfallMessage();
     } else {
       reason_ = StopReason::kAllLost;
       stopMessage_ = "every simulator was lost";
     }
   }
   if (!settings_.quiet) PrintProgress(true);
+}
+
+// Who fell short of its share, and by how much; each such simulator's row
+// says so too.
+std::string Study::ShortfallMessage() {
+  std::string shortfalls;
+  for (auto& s : simulators_) {
+    long delivered = 0;
+    for (const Moments& m : s->moments) delivered = std::max(delivered, m.n);
+    if (!s->lost && (s->facts.share == 0 || delivered >= s->facts.share)) continue;
+    std::string text = "simulator " + std::to_string(s->facts.index) + (s->lost ? " was lost after delivering " : " delivered ") +
+                       std::to_string(delivered);
+    if (s->facts.share > 0) {
+      text += " of its " + std::to_string(s->facts.share) + " replications";
+      s->facts.note = "delivered " + std::to_string(delivered) + " of " + std::to_string(s->facts.share) +
+                      " replications, " + std::to_string(s->facts.share - delivered) + " short";
+    } else {
+      text += " replications";
+    }
+    shortfalls += (shortfalls.empty() ? "" : "; ") + text;
+  }
+  return shortfalls.empty() ? "every simulator delivered its replications" : shortfalls;
 }
 
 void Study::StartAll(Launcher& launcher) {
@@ -282,6 +348,14 @@ void Study::Loop(ManagerSignals& signals) {
         if (stopping_ && reason_ == StopReason::kSignal) {
           std::cerr << "gpusim-manager: second signal: killing the simulators" << std::endl;
           KillAll();
+          // What had arrived is still read; a connection kept open by
+          // something the manager cannot kill is then closed.
+          const double deadline = Now() + kEndedConnectionSeconds;
+          for (auto& each : simulators_) {
+            if (each->socket >= 0 && (each->disconnectAt < 0 || each->disconnectAt > deadline)) {
+              each->disconnectAt = deadline;
+            }
+          }
         } else {
           BeginStop(StopReason::kSignal, "stopped by a signal");
         }
@@ -412,6 +486,9 @@ void Study::ReadSocket(Simulator& s) {
       Drop(s, s.stream->Error());
     } else if (!handler.fault.empty()) {
       Drop(s, handler.fault);
+    } else if (s.pastBound) {
+      Disconnect(s, "it sent more than " + std::to_string(kReportsAfterQuit) +
+                        " reports after command 2; the rest is not read");
     }
   }
 }
@@ -444,6 +521,32 @@ void Study::Drop(Simulator& s, const std::string& fault) {
   }
 }
 
+// Closes a connection without blaming the simulator; its process, if still
+// running, has nothing more to deliver and is asked to end at once.
+void Study::Disconnect(Simulator& s, const std::string& why) {
+  std::cerr << "gpusim-manager: " << s.Name() << ": " << why << std::endl;
+  CloseSocket(s);
+  if (s.process && !s.ended && s.killAt < 0) {
+    s.process->Terminate();
+    s.terminateAt = -1.0;
+    s.killAt = Now() + kTerminateGraceSeconds;
+  }
+}
+
+// A simulator not yet connected when the study stops is not at fault: it is
+// asked to end, and shown with how it ended.
+void Study::Withdraw(Simulator& s) {
+  s.quitSent = true;
+  s.phase = Simulator::Phase::kClosed;
+  s.facts.note = "the study stopped before it was connected";
+  CloseSocket(s);
+  if (s.process && !s.ended) {
+    s.process->Terminate();
+    s.terminateAt = -1.0;
+    s.killAt = Now() + kTerminateGraceSeconds;
+  }
+}
+
 void Study::SendQuit(Simulator& s) {
   const unsigned char command = protocol::kQuitCommand;
   s.quitSent = true;
@@ -466,12 +569,20 @@ void Study::CheckProcesses() {
     if (s->lost) continue;
     if (s->phase == Simulator::Phase::kStarting) {
       DropEndedBeforeConnected(*s);
-    } else if (s->phase == Simulator::Phase::kConnecting || s->phase == Simulator::Phase::kGreeting) {
+      continue;
+    }
+    if (s->phase == Simulator::Phase::kConnecting || s->phase == Simulator::Phase::kGreeting) {
       // A short run can accept, deliver everything and end before this loop
       // has read its greeting: what it sent waits in the connection, so the
       // connection decides. With the process gone that takes a moment only.
       s->startDeadline = std::min(s->startDeadline, Now() + kEndedConnectionSeconds);
-    } else if (!ending.Clean() && !s->quitSent) {
+      continue;
+    }
+    // What it sent is on its way; something else holding the connection
+    // open (a child of the simulator) is not waited for.
+    const double deadline = Now() + kEndedConnectionSeconds;
+    if (s->socket >= 0 && (s->disconnectAt < 0 || s->disconnectAt > deadline)) s->disconnectAt = deadline;
+    if (!ending.Clean() && !s->quitSent) {
       // Asked to stop, it had nothing more to send; otherwise it is lost.
       // Its connection stays open: what it sent before it died is still read.
       s->lost = true;
@@ -490,6 +601,10 @@ void Study::DropEndedBeforeConnected(Simulator& s) {
 void Study::CheckDeadlines() {
   const double now = Now();
   for (auto& s : simulators_) {
+    if (s->socket >= 0 && s->disconnectAt >= 0 && now >= s->disconnectAt) {
+      Disconnect(*s, s->ended ? "its process has ended but its connection stayed open; disconnected"
+                              : "its connection stayed open past the study's end; disconnected");
+    }
     if (!s->process) continue;
     if (s->ended) {
       const bool connecting =
@@ -550,25 +665,32 @@ void Study::CheckStoppingRules() {
   }
   if (settings_.maxSeconds > 0.0 && Elapsed() >= settings_.maxSeconds) {
     BeginStop(StopReason::kTime, "the time limit of " + Seconds(settings_.maxSeconds) + " was reached");
-    return;
   }
-  if (!settings_.precision.Given() || !newData_ || Elapsed() - lastCheck_ < kCheckInterval) return;
-  lastCheck_ = Elapsed();
-  newData_ = false;
-  const std::vector<Moments> running = Combined();
-  bool allMet = !running.empty();
-  for (std::size_t pv = 0; pv < running.size(); ++pv) {
-    const Verdict verdict = Judge(running[pv], settings_.precision, &quantiles_);
-    if (verdict.unreachable) {
-      const std::vector<std::string>& names = GpuRewardNames();
-      const std::string name = pv < names.size() ? " (" + names[pv] + ")" : std::string();
+}
+
+// Judged after every block, so that the study stops at the block that met
+// its target rather than at a later wake-up: each simulator overshoots by at
+// most what it has sent meanwhile.
+void Study::OnObservations() {
+  if (!stopping_ && settings_.precision.Given()) JudgePrecision();
+}
+
+// The quantile is rounded to a conservative one (quantiles_), which can only
+// delay the verdict "met"; "unreachable" is confirmed with the exact one.
+void Study::JudgePrecision() {
+  bool allMet = !running_.empty();
+  for (std::size_t pv = 0; pv < running_.size(); ++pv) {
+    const Moments& m = running_[pv];
+    if (m.n == 0) continue;
+    const Verdict verdict = Judge(m, settings_.precision, &quantiles_);
+    if (verdict.unreachable && Judge(m, settings_.precision).unreachable) {
       BeginStop(StopReason::kUnreachable,
-                "variable " + std::to_string(pv) + name + " has a mean of " + std::to_string(running[pv].mean) +
-                    " whose confidence interval contains 0 after " + std::to_string(running[pv].n) +
+                "variable " + std::to_string(pv) + VariableName(pv) + " has a mean of " + std::to_string(m.mean) +
+                    " whose confidence interval contains 0 after " + std::to_string(m.n) +
                     " observations: a relative width cannot be reached; give --abs-width");
       return;
     }
-    allMet = allMet && verdict.met && running[pv].n >= settings_.precision.minReplications;
+    allMet = allMet && verdict.met && m.n >= settings_.precision.minReplications;
   }
   if (allMet) BeginStop(StopReason::kPrecision, "every variable reached the requested precision");
 }
@@ -582,12 +704,15 @@ void Study::BeginStop(StopReason reason, const std::string& message) {
   if (reason == StopReason::kUnreachable || reason == StopReason::kFailed) {
     std::cerr << "gpusim-manager: " << message << std::endl;
   }
+  // Every connection now has a deadline, whatever holds it open.
+  const double deadline = Now() + kQuitGraceSeconds + kTerminateGraceSeconds;
   for (auto& s : simulators_) {
     if (s->phase == Simulator::Phase::kRunning && s->socket >= 0) {
       SendQuit(*s);
-    } else if (s->process && !s->ended && s->phase != Simulator::Phase::kRunning && !s->lost) {
-      Drop(*s, "the study stopped before it was connected");
+    } else if (s->phase != Simulator::Phase::kRunning && s->phase != Simulator::Phase::kClosed && !s->lost) {
+      Withdraw(*s);
     }
+    if (s->socket >= 0 && (s->disconnectAt < 0 || s->disconnectAt > deadline)) s->disconnectAt = deadline;
   }
 }
 

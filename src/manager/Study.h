@@ -3,8 +3,17 @@
 // CPU-time messages and observation blocks of all of them in one thread
 // (poll) until a stopping rule, a signal or the loss of every simulator ends
 // it. It then asks every simulator still running to stop (command 2), keeps
-// every block that still arrives, and waits, within bounds, for every
-// process to end; one that does not is terminated, then killed.
+// the blocks that still arrive (up to kReportsAfterQuit reports' worth per
+// simulator), and waits, within bounds, for every process to end; one that
+// does not is terminated, then killed. The precision is judged after every
+// block, so that a study stops at the block that met its target.
+//
+// Every wait is bounded: a connection whose process has ended gets a few
+// seconds to deliver what it still holds, and once the study is stopping
+// every connection has a deadline, whether or not its process is still
+// known (a child of a simulator may hold it open): what the manager cannot
+// kill it disconnects. After command 2 a simulator may still deliver at
+// most kReportsAfterQuit reports; the rest is not read.
 //
 // Every complete block a simulator sends is folded into that simulator's
 // moments per variable, and, when the blocks are to be written, kept in
@@ -54,7 +63,15 @@ struct SimulatorFacts {
   double cpuSeconds = 0.0;   // from its last CPU-time message
   SimulatorEnding ending;
   std::string fault;         // why it was lost; empty when it ran to its end
+  std::string note;          // what else the summary says of it (a shortfall)
 };
+
+// Reports a simulator may hold back and send at once (its output throttle).
+constexpr long kHeldBackReports = 25;
+// After command 2 a simulator's blocks are merged up to this many reports'
+// worth of observations: the burst that may be on its way when the command
+// arrives (a simulator reads commands between bursts) and one it may hold.
+constexpr long kReportsAfterQuit = 2 * kHeldBackReports;
 
 class Study {
  public:
@@ -96,6 +113,11 @@ class Study {
   void ReadSocket(Simulator& s);
   void CloseSocket(Simulator& s);
   void Drop(Simulator& s, const std::string& fault);
+  void Withdraw(Simulator& s);
+  void Disconnect(Simulator& s, const std::string& why);
+  void OnObservations();
+  void JudgePrecision();
+  std::string ShortfallMessage();
   void CheckProcesses();
   void CheckDeadlines();
   int PollTimeoutMs() const;
@@ -110,7 +132,8 @@ class Study {
   StudySettings settings_;
   std::vector<std::unique_ptr<Simulator>> simulators_;
   mutable std::vector<SimulatorFacts> facts_;
-  QuantileCache quantiles_;
+  QuantileCache quantiles_{QuantileCache::Rounding::kConservative};
+  std::vector<Moments> running_;  // of every simulator, in arrival order: for the stopping rules
   long totalBlocks_ = 0;
   StopReason reason_ = StopReason::kNone;
   std::string stopMessage_;
@@ -118,10 +141,8 @@ class Study {
   double stopStarted_ = 0.0;
   double startTime_ = 0.0;
   double wallSeconds_ = 0.0;
-  double lastCheck_ = -1.0;
   double lastProgress_ = 0.0;
   bool progressOnTerminal_ = false;
-  bool newData_ = false;
   std::vector<unsigned char> readBuffer_;
 };
 

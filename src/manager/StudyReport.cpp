@@ -1,6 +1,5 @@
 #include "manager/StudyReport.h"
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -38,12 +37,27 @@ std::string JsonNumber(double value) { return FiniteNumberText(value, "null"); }
 std::string JsonText(const std::string& text) { return QuotedWithoutControls(text); }
 
 std::string Ended(const SimulatorFacts& facts) {
-  return facts.fault.empty() ? facts.ending.Describe() : "lost: " + facts.fault;
+  const std::string ending = facts.fault.empty() ? facts.ending.Describe() : "lost: " + facts.fault;
+  return facts.note.empty() ? ending : ending + "; " + facts.note;
+}
+
+bool WriteAll(int descriptor, const std::string& bytes, std::string& error) {
+  for (std::size_t at = 0; at < bytes.size();) {
+    const ssize_t put = ::write(descriptor, bytes.data() + at, bytes.size() - at);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      error = std::strerror(errno);
+      return false;
+    }
+    at += static_cast<std::size_t>(put);
+  }
+  return true;
 }
 
 }  // namespace
 
-StudyReport::StudyReport(const ManagerOptions& options, const Study& study) : options_(options), study_(study) {}
+StudyReport::StudyReport(const ManagerOptions& options, const Study& study, ResultsFile* file)
+    : options_(options), study_(study), file_(file) {}
 
 bool StudyReport::Collect() {
   merged_ = study_.Combined();
@@ -63,15 +77,11 @@ bool StudyReport::Collect() {
   return written_;
 }
 
-// The header is written last, with the merged batch count, so that a file cut
-// short by a fault never claims more than it holds.
+// The header comes first, with the merged batch count: the file is written
+// under a temporary name (or to a device) and only a complete one takes the
+// user's name, so a file cut short never claims more than it holds.
 bool StudyReport::WriteBinaryFile() const {
   const std::string& path = options_.binaryFile;
-  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (descriptor < 0) {
-    std::fprintf(stderr, "gpusim-manager: cannot create the results file '%s': %s\n", path.c_str(), std::strerror(errno));
-    return false;
-  }
   BinFileHeader header;
   header.experiment = static_cast<unsigned>(options_.experiment);
   header.seed = options_.baseSeed;
@@ -82,14 +92,10 @@ bool StudyReport::WriteBinaryFile() const {
   const std::string text = header.Build(1);
 
   std::string error;
-  bool ok = ::lseek(descriptor, BinFileHeader::kSize, SEEK_SET) == BinFileHeader::kSize &&
-            study_.CopyBlocks(descriptor, error) >= 0;
-  ok = ok && ::pwrite(descriptor, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
-  if (!ok && error.empty()) error = std::strerror(errno);
-  if (::close(descriptor) != 0 && ok) {
-    ok = false;
-    error = std::strerror(errno);
-  }
+  const int descriptor = file_ != nullptr ? file_->Descriptor() : -1;
+  bool ok = descriptor >= 0 && WriteAll(descriptor, text, error) && study_.CopyBlocks(descriptor, error) >= 0;
+  if (descriptor < 0) error = "the file was not opened";
+  ok = ok && file_->Commit(error);
   if (!ok) std::fprintf(stderr, "gpusim-manager: cannot write the results file '%s': %s\n", path.c_str(), error.c_str());
   return ok;
 }

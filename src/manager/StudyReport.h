@@ -21,14 +21,16 @@
 
 #include "manager/ManagerOptions.h"
 #include "manager/Precision.h"
+#include "manager/ResultsFile.h"
 #include "manager/Study.h"
 
 class StudyReport {
  public:
-  StudyReport(const ManagerOptions& options, const Study& study);
+  // file: the opened --binary file, or nullptr without one; used by Collect.
+  StudyReport(const ManagerOptions& options, const Study& study, ResultsFile* file);
 
-  // Takes the study's figures and writes --binary, if given. False with a
-  // message on the error stream when the file cannot be written.
+  // Takes the study's figures and writes --binary, if given, committing the
+  // file. False with a message on the error stream when it cannot be written.
   bool Collect();
   void Print(std::ostream& out, std::ostream& err) const;
   int ExitStatus() const;
@@ -51,6 +53,7 @@ class StudyReport {
 
   const ManagerOptions& options_;
   const Study& study_;
+  ResultsFile* file_;
   std::vector<Moments> merged_;
   bool written_ = true;
   double managerCpu_ = 0.0;

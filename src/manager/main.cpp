@@ -4,9 +4,11 @@
 // nothing started).
 #include <iostream>
 
+#include "manager/DescriptorLimit.h"
 #include "manager/LauncherFactory.h"
 #include "manager/ManagerOptions.h"
 #include "manager/ManagerSignals.h"
+#include "manager/ResultsFile.h"
 #include "manager/Study.h"
 #include "manager/StudyReport.h"
 
@@ -43,11 +45,21 @@ int main(int argc, char** argv) {
   }
   if (!ResolveGpusim(options, error)) return UsageError(error);
 
+  // From here on a stop signal stops the study, however early it comes.
   ManagerSignals signals;
+  const StudySettings settings = SettingsFrom(options);
+  if (!ReserveDescriptors(DescriptorsNeeded(settings.simulators, settings.keepBlocks), error)) {
+    return UsageError(error);
+  }
+  // The results file is checked and opened before any simulator starts.
+  ResultsFile results;
+  if (settings.keepBlocks && !results.Open(options.binaryFile, options.forceBinary, error)) {
+    return UsageError("cannot write the results file '" + options.binaryFile + "': " + error);
+  }
   std::unique_ptr<Launcher> launcher = MakeLauncher(options);
-  Study study(SettingsFrom(options));
+  Study study(settings);
   study.Run(*launcher, signals);
-  StudyReport report(options, study);
+  StudyReport report(options, study, settings.keepBlocks ? &results : nullptr);
   report.Collect();
   report.Print(std::cout, std::cerr);
   std::cout << std::flush;

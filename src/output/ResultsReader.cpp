@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -18,18 +19,14 @@ constexpr char kAsciiTrailer[] = "#META_DATA,";
 constexpr std::uint32_t kBlockPrefix = 9;  // length, client, experiment, entries
 constexpr std::uint32_t kEntryPrefix = 7;  // PV index, kind, count
 constexpr unsigned char kObservedValues = 1;
-// Values delivered per read when a block is streamed.
-constexpr std::size_t kValuesPerRead = 4096;
+// Values checked or delivered per piece of a block.
+constexpr std::int32_t kValuesPerRead = 4096;
+// Bytes read from the file at once.
+constexpr std::size_t kChunkBytes = 1 << 20;
 constexpr char kBatchesKey[] = "BATCHES";
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-// Reads exactly count bytes into out; false when the stream ends first.
-bool ReadExactly(std::istream& in, unsigned char* out, std::size_t count) {
-  in.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
-  return static_cast<std::size_t>(in.gcount()) == count;
 }
 
 // A whole decimal count of at most 18 digits, or -1.
@@ -137,10 +134,8 @@ bool ResultsReader::ReadBinary(std::istream& in, const ObservationFn& onObservat
 
   while (offset_ < fileSize) {
     const std::int64_t remaining = fileSize - offset_;
-    in.clear();
-    in.seekg(offset_);
-    unsigned char lengthBytes[4];
-    if (remaining < 4 || !ReadExactly(in, lengthBytes, 4)) {
+    const unsigned char* lengthBytes = remaining < 4 ? nullptr : Bytes(in, offset_, 4);
+    if (lengthBytes == nullptr) {
       truncatedBytes_ = remaining;
       return true;
     }
@@ -156,8 +151,6 @@ bool ResultsReader::ReadBinary(std::istream& in, const ObservationFn& onObservat
       return true;
     }
     if (!CheckBlock(in, length)) return false;
-    in.clear();
-    in.seekg(offset_ + 4);
     DeliverBlock(in, onObservation);
     offset_ += length;
     ++records_;
@@ -165,53 +158,85 @@ bool ResultsReader::ReadBinary(std::istream& in, const ObservationFn& onObservat
   return true;
 }
 
-// Walks the block's entries without reading their values, so that a corrupt
-// block is refused before any of it is delivered.
+// The file is read in chunks of kChunkBytes, front to back: a block of any
+// size is walked in pieces of at most kValuesPerRead values, and the walks
+// of a block that fits in the chunk (every block a simulator writes) read
+// nothing twice.
+const unsigned char* ResultsReader::Bytes(std::istream& in, std::int64_t at, std::size_t size) {
+  const std::int64_t end = at + static_cast<std::int64_t>(size);
+  if (at < chunkStart_ || end > chunkStart_ + static_cast<std::int64_t>(chunkFill_)) {
+    if (chunk_.empty()) chunk_.resize(kChunkBytes);
+    in.clear();
+    in.seekg(at);
+    in.read(reinterpret_cast<char*>(chunk_.data()), static_cast<std::streamsize>(chunk_.size()));
+    chunkStart_ = at;
+    chunkFill_ = static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0));
+    if (size > chunkFill_) return nullptr;
+  }
+  return chunk_.data() + (at - chunkStart_);
+}
+
+bool ResultsReader::BlockError(const std::string& what) {
+  return SetError("block at offset " + std::to_string(offset_) + ": " + what);
+}
+
+// Walks the block's entries and values before any is delivered, so that a
+// corrupt block (a bad entry, a value that is not a finite number) is
+// refused whole.
 bool ResultsReader::CheckBlock(std::istream& in, std::uint32_t length) {
-  const std::string where = "block at offset " + std::to_string(offset_);
-  unsigned char prefix[kBlockPrefix];
-  if (!ReadExactly(in, prefix + 4, kBlockPrefix - 4)) return SetError(where + ": cannot be read");
-  const unsigned entries = BigEndian::GetU16(prefix + 7);
+  const unsigned char* prefix = Bytes(in, offset_ + 4, kBlockPrefix - 4);
+  if (prefix == nullptr) return BlockError("cannot be read");
+  const unsigned entries = BigEndian::GetU16(prefix + 3);
   std::uint32_t position = kBlockPrefix;
   for (unsigned e = 0; e < entries; ++e) {
-    unsigned char entry[kEntryPrefix];
-    if (length - position < kEntryPrefix) return SetError(where + ": entry " + std::to_string(e) + " is cut off");
-    if (!ReadExactly(in, entry, kEntryPrefix)) return SetError(where + ": cannot be read");
-    if (entry[2] != kObservedValues) {
-      return SetError(where + ": entry " + std::to_string(e) + " has unknown kind " + std::to_string(entry[2]));
-    }
+    const auto which = [e] { return "entry " + std::to_string(e); };
+    if (length - position < kEntryPrefix) return BlockError(which() + " is cut off");
+    const unsigned char* entry = Bytes(in, offset_ + position, kEntryPrefix);
+    if (entry == nullptr) return BlockError("cannot be read");
+    if (entry[2] != kObservedValues) return BlockError(which() + " has unknown kind " + std::to_string(entry[2]));
+    const unsigned pvIndex = BigEndian::GetU16(entry);
     const std::int32_t count = static_cast<std::int32_t>(BigEndian::GetU32(entry + 3));
     position += kEntryPrefix;
     if (count < 0 || static_cast<std::uint64_t>(count) * 8 > length - position) {
-      return SetError(where + ": entry " + std::to_string(e) + " has a bad count " + std::to_string(count));
+      return BlockError(which() + " has a bad count " + std::to_string(count));
+    }
+    for (std::int32_t done = 0; done < count;) {
+      const std::int32_t step = std::min<std::int32_t>(count - done, kValuesPerRead);
+      const unsigned char* values = Bytes(in, offset_ + position + std::int64_t(done) * 8, std::size_t(step) * 8);
+      if (values == nullptr) return BlockError("cannot be read");
+      for (std::int32_t j = 0; j < step; ++j) {
+        const double value = BigEndian::GetDouble(values + 8 * j);
+        if (!std::isfinite(value)) {
+          return BlockError("variable " + std::to_string(pvIndex) + " has the value " +
+                            (std::isnan(value) ? "NaN" : "infinity") + ", not a finite number");
+        }
+      }
+      done += step;
     }
     position += static_cast<std::uint32_t>(count) * 8;
-    in.seekg(static_cast<std::streamoff>(count) * 8, std::ios::cur);
   }
   if (position != length) {
-    return SetError(where + ": length " + std::to_string(length) + " does not match its entries (" +
-                    std::to_string(position) + " bytes)");
+    return BlockError("length " + std::to_string(length) + " does not match its entries (" + std::to_string(position) +
+                      " bytes)");
   }
   return true;
 }
 
-// REQUIRES: CheckBlock accepted the block; the stream is at its client byte.
+// REQUIRES: CheckBlock accepted the block at offset_.
 void ResultsReader::DeliverBlock(std::istream& in, const ObservationFn& onObservation) {
-  unsigned char prefix[kBlockPrefix - 4];
-  ReadExactly(in, prefix, sizeof prefix);
-  const unsigned entries = BigEndian::GetU16(prefix + 3);
-  std::vector<unsigned char> values;
+  const unsigned entries = BigEndian::GetU16(Bytes(in, offset_ + 4, kBlockPrefix - 4) + 3);
+  std::int64_t position = offset_ + kBlockPrefix;
   for (unsigned e = 0; e < entries; ++e) {
-    unsigned char entry[kEntryPrefix];
-    ReadExactly(in, entry, kEntryPrefix);
+    const unsigned char* entry = Bytes(in, position, kEntryPrefix);
     const int pvIndex = BigEndian::GetU16(entry);
-    std::uint32_t left = BigEndian::GetU32(entry + 3);
-    while (left > 0) {
-      const std::uint32_t step = static_cast<std::uint32_t>(std::min<std::size_t>(left, kValuesPerRead));
-      values.resize(static_cast<std::size_t>(step) * 8);
-      ReadExactly(in, values.data(), values.size());
-      for (std::uint32_t j = 0; j < step; ++j) Deliver(pvIndex, BigEndian::GetDouble(values.data() + j * 8), onObservation);
-      left -= step;
+    const std::int32_t count = static_cast<std::int32_t>(BigEndian::GetU32(entry + 3));
+    position += kEntryPrefix;
+    for (std::int32_t done = 0; done < count;) {
+      const std::int32_t step = std::min<std::int32_t>(count - done, kValuesPerRead);
+      const unsigned char* values = Bytes(in, position, std::size_t(step) * 8);
+      for (std::int32_t j = 0; j < step; ++j) Deliver(pvIndex, BigEndian::GetDouble(values + 8 * j), onObservation);
+      position += std::int64_t(step) * 8;
+      done += step;
     }
   }
 }
@@ -259,6 +284,10 @@ bool ResultsReader::DeliverLine(const std::string& line, std::int64_t lineNumber
   const char* valueText = end + 1;
   const double value = std::strtod(valueText, &end);
   if (end == valueText || end != lineEnd) return SetError(where + " has a bad value: " + line);
+  if (!std::isfinite(value)) {
+    return SetError(where + ": variable " + std::to_string(pvIndex) + " has the value " + (std::isnan(value) ? "NaN" : "infinity") +
+                    ", not a finite number");
+  }
   Deliver(static_cast<int>(pvIndex), value, onObservation);
   ++records_;
   return true;

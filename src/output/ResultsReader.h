@@ -5,10 +5,15 @@
 //           with its own big-endian 32-bit length;
 //   ASCII:  '#' header and trailer lines around "pv,value" lines.
 //
-// Memory stays bounded whatever the file says: a block is checked in place
-// and its values are streamed (a length field cannot make the reader hold
-// more than a small buffer), and an ASCII line longer than kMaxLineLength
-// is a fault, not an allocation. The stream must be seekable (a file).
+// Memory stays bounded whatever the file says: a binary file is read front
+// to back in chunks of 1 MiB, a block is checked in place and its values
+// are streamed (a length field cannot make the reader hold more than the
+// chunk), and an ASCII line longer than kMaxLineLength is a fault, not an
+// allocation. The stream must be seekable (a file). Reading takes time in
+// proportion to the file's size, whatever the size of its blocks.
+//
+// A value that is not a finite number (NaN, an infinity) makes its block or
+// line corrupt: no simulator writes one.
 //
 // The reader tells a complete file from a damaged one (Damaged()):
 //   - a cut last block or an unterminated last line is skipped (Truncated());
@@ -31,6 +36,7 @@
 #include <istream>
 #include <map>
 #include <string>
+#include <vector>
 
 class ResultsReader {
  public:
@@ -65,10 +71,13 @@ class ResultsReader {
  private:
   bool ReadBinary(std::istream& in, const ObservationFn& onObservation);
   bool ReadAscii(std::istream& in, const ObservationFn& onObservation);
-  // Checks the block of the given length whose 4-byte length field has been
-  // read; the stream is left at the block's entries.
+  // The bytes [at, at + size) of the file, size at most the chunk; nullptr
+  // when the file ends first. Valid until the next call.
+  const unsigned char* Bytes(std::istream& in, std::int64_t at, std::size_t size);
+  // Checks the block of the given length at offset_, values included.
   bool CheckBlock(std::istream& in, std::uint32_t length);
   void DeliverBlock(std::istream& in, const ObservationFn& onObservation);
+  bool BlockError(const std::string& what);
   bool DeliverLine(const std::string& line, std::int64_t lineNumber, const ObservationFn& onObservation);
   void Deliver(int pvIndex, double value, const ObservationFn& onObservation);
   void CheckCounts();
@@ -83,6 +92,9 @@ class ResultsReader {
   std::int64_t truncatedBytes_ = 0;
   std::int64_t offset_ = 0;
   bool sawTrailer_ = false;
+  std::vector<unsigned char> chunk_;
+  std::int64_t chunkStart_ = 0;
+  std::size_t chunkFill_ = 0;
   std::string error_;
   std::string countProblem_;
 };

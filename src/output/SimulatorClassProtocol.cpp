@@ -216,7 +216,8 @@ void SimulatorClass::HandleFileCommand(QuelixSocket* socket) {
 
 // Reads up to the ";;" that ends command 3, or kFileCommandLength bytes,
 // one byte at a time so that nothing after the terminator is consumed.
-// Returns "" when the text is complete, else why it is not.
+// Returns "" when the text is complete, else why it is not (a text with a
+// NUL byte is malformed).
 std::string SimulatorClass::ReadFileCommandText(QuelixSocket* socket, char* text) {
   const Clock::time_point start = Clock::now();
   int total = 0;
@@ -236,6 +237,10 @@ std::string SimulatorClass::ReadFileCommandText(QuelixSocket* socket, char* text
     }
     text[++total] = '\0';
     if (total >= 2 && text[total - 2] == ';' && text[total - 1] == ';') break;
+  }
+  // A NUL byte would cut the name and drop the count that follows it.
+  if (std::strlen(text) != static_cast<std::size_t>(total)) {
+    return "The simulation manager sent command 3 with a NUL byte in it";
   }
   return std::string();
 }

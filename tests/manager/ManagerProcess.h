@@ -67,8 +67,11 @@ inline std::map<int, long> CountFile(const std::string& path, bool& clean) {
 class ManagerProcess {
  public:
   // Starts the manager with words as its arguments; its streams go to
-  // <dir>/manager.out and <dir>/manager.err.
-  ManagerProcess(const std::string& dir, const std::vector<std::string>& words) : dir_(dir) {
+  // <dir>/manager.out and <dir>/manager.err. inChild, if given, runs in the
+  // child just before the exec (async-signal-safe calls only: a limit, a
+  // signal mask).
+  ManagerProcess(const std::string& dir, const std::vector<std::string>& words, void (*inChild)() = nullptr)
+      : dir_(dir) {
     std::vector<std::string> argvText = {GPUSIM_MANAGER_BINARY};
     argvText.insert(argvText.end(), words.begin(), words.end());
     std::vector<char*> argv;
@@ -80,6 +83,7 @@ class ManagerProcess {
     if (pid_ == 0) {
       ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
       ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+      if (inChild != nullptr) inChild();
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }

@@ -70,4 +70,38 @@ TEST(PrecisionTest, Verdicts) {
   }
 }
 
+// Values near the ends of a double's range: block moments, one pass and
+// merged blocks keep a finite mean that agrees to rounding (the spread is
+// beyond a double: infinite).
+TEST(PrecisionTest, MeansOfValuesNearTheLargestDoubleStayFinite) {
+  const std::vector<std::vector<double>> cases = {{1e308, 0, 0}, {1.7e308, -1.7e308, 1.7e308}, {-1e308, -1e308, 5}};
+  for (const std::vector<double>& values : cases) {
+    std::vector<unsigned char> encoded(values.size() * 8);
+    for (std::size_t i = 0; i < values.size(); ++i) BigEndian::PutDouble(&encoded[i * 8], values[i]);
+    const Moments onePass = Of(values, 4);
+    Moments merged;
+    for (int r = 0; r < 4; ++r) merged.Merge(MomentsOfEncoded(encoded.data(), static_cast<long>(values.size())));
+    EXPECT_TRUE(std::isfinite(onePass.mean)) << values[0];
+    EXPECT_NEAR(merged.mean, onePass.mean, 1e-12 * std::fabs(onePass.mean)) << values[0];
+  }
+  Moments opposite = Of({1.7e308});
+  opposite.Merge(Of({-1.7e308}, 3));
+  EXPECT_NEAR(opposite.mean, -0.85e308, 1e-12 * 1e308);
+}
+
+// The first value that is not a finite number is found, wherever it is.
+TEST(PrecisionTest, ANonFiniteValueInABlockIsFound) {
+  const std::vector<double> values = {1, 2, NAN, INFINITY};
+  std::vector<unsigned char> encoded(values.size() * 8);
+  for (std::size_t i = 0; i < values.size(); ++i) BigEndian::PutDouble(&encoded[i * 8], values[i]);
+  for (long count : {2L, 3L, 4L}) {
+    long found = 0;
+    MomentsOfEncoded(encoded.data(), count, &found);
+    EXPECT_EQ(found, count == 2 ? -1 : 2) << count;
+  }
+  long found = 0;
+  MomentsOfEncoded(encoded.data() + 24, 1, &found);
+  EXPECT_EQ(found, 0);
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -217,4 +218,89 @@ TEST(ResultsReaderTest, ALengthLongerThanTheFileIsACutBlock) {
   EXPECT_TRUE(r.reader.Damaged());
   EXPECT_EQ(r.reader.TruncatedBytes(), static_cast<long>(2 * kBlock.size()));
   EXPECT_EQ(r.seen, kBlockObservations);
+}
+
+namespace {
+
+// A string buffer that counts the seeks and the bulk reads made on it.
+class CountingBuffer : public std::stringbuf {
+ public:
+  explicit CountingBuffer(const std::string& bytes) : std::stringbuf(bytes, std::ios::in) {}
+  long seeks = 0;
+  long reads = 0;
+
+ protected:
+  pos_type seekoff(off_type off, std::ios::seekdir dir, std::ios::openmode which) override {
+    ++seeks;
+    return std::stringbuf::seekoff(off, dir, which);
+  }
+  pos_type seekpos(pos_type pos, std::ios::openmode which) override {
+    ++seeks;
+    return std::stringbuf::seekpos(pos, which);
+  }
+  std::streamsize xsgetn(char* out, std::streamsize count) override {
+    ++reads;
+    return std::stringbuf::xsgetn(out, count);
+  }
+};
+
+// One block of count values of PV 0, each equal to its index.
+Bytes BlockOf(std::int32_t count) {
+  const std::uint32_t length = 9 + 7 + 8 * static_cast<std::uint32_t>(count);
+  Bytes block;
+  for (int shift = 24; shift >= 0; shift -= 8) block += static_cast<char>(length >> shift);
+  block += Bytes("\x2c\x00\x02\x00\x01\x00\x00\x01", 8);
+  for (int shift = 24; shift >= 0; shift -= 8) block += static_cast<char>(count >> shift);
+  for (std::int32_t j = 0; j < count; ++j) {
+    double value = j;
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, 8);
+    for (int shift = 56; shift >= 0; shift -= 8) block += static_cast<char>(bits >> shift);
+  }
+  return block;
+}
+
+}  // namespace
+
+// The file is read front to back in large pieces: a file of 100 000
+// one-observation blocks takes a handful of seeks and reads, not a few per
+// block.
+TEST(ResultsReaderTest, ManySmallBlocksAreReadInAFewLargePieces) {
+  constexpr int kBlocks = 100000;
+  Bytes bytes = Header(kBlocks);
+  const Bytes one = BlockOf(1);
+  for (int b = 0; b < kBlocks; ++b) bytes += one;
+  CountingBuffer buffer(bytes);
+  std::istream in(&buffer);
+  ResultsReader reader;
+  long seen = 0;
+  ASSERT_TRUE(reader.Read(in, [&seen](int, double) { ++seen; }));
+  EXPECT_EQ(seen, kBlocks);
+  EXPECT_FALSE(reader.Damaged());
+  const long pieces = 8 + static_cast<long>(bytes.size() >> 19);  // one per half MiB, and a few more
+  EXPECT_LE(buffer.seeks, pieces);
+  EXPECT_LE(buffer.reads, pieces);
+}
+
+// A block larger than the reader's piece is still checked whole before its
+// values are delivered, in order.
+TEST(ResultsReaderTest, ABlockLargerThanAReadPieceIsDeliveredWhole) {
+  constexpr std::int32_t kValues = 300000;  // 2.4 MB
+  Bytes bytes = Header(kValues) + BlockOf(kValues);
+  std::vector<double> seen;
+  std::istringstream in(bytes);
+  ResultsReader reader;
+  ASSERT_TRUE(reader.Read(in, [&seen](int, double v) { seen.push_back(v); }));
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(kValues));
+  for (std::int32_t j = 0; j < kValues; j += 9973) EXPECT_EQ(seen[j], j);
+  EXPECT_FALSE(reader.Damaged());
+
+  // A NaN at its end makes all of it corrupt: nothing is delivered.
+  bytes.replace(bytes.size() - 8, 8, Bytes("\x7f\xf8\0\0\0\0\0\0", 8));
+  std::istringstream corrupt(bytes);
+  ResultsReader second;
+  long delivered = 0;
+  EXPECT_FALSE(second.Read(corrupt, [&delivered](int, double) { ++delivered; }));
+  EXPECT_EQ(delivered, 0);
+  EXPECT_NE(second.Error().find("variable 0 has the value NaN"), std::string::npos) << second.Error();
 }

@@ -290,3 +290,15 @@ TEST_F(SimMgrSessionTest, AFileCommandNamingAnUnwritableFileEndsTheRunWithAFailu
   EXPECT_NE(sim.Errors().find("Cannot open the binary results file"), std::string::npos) << sim.Errors();
   EXPECT_EQ(sim.Output().find("GOOD EXIT"), std::string::npos);
 }
+
+// A NUL byte would cut the name short and lose the count after it: the
+// command is malformed, a failed hand-over.
+TEST_F(SimMgrSessionTest, AFileCommandWithANulByteIsRefusedAsMalformed) {
+  SimulatorProcess sim({"-w", "-p", "0", "-n", "1", "-N", "1000000"}, dir_);
+  manager::Client client;
+  ASSERT_TRUE(client.Connect(sim.RegisteredPort())) << sim.Errors();
+  ASSERT_TRUE(client.Send("\x03" + dir_ + "/n.bin" + std::string(1, '\0') + "evil;7;;"));
+  EXPECT_EQ(sim.Wait(), 1) << "refused at once, not run to its own limit";
+  EXPECT_NE(sim.Errors().find("command 3 with a NUL byte"), std::string::npos) << sim.Errors();
+  EXPECT_FALSE(std::ifstream(dir_ + "/n.bin").good());
+}
