@@ -12,6 +12,8 @@
 #include <set>
 #include <sstream>
 
+#include "model/ConstantEvaluator.h"
+
 namespace codegen {
 
 namespace {
@@ -25,17 +27,8 @@ using sanmodel::Stmt;
 using sanmodel::StmtKind;
 using sanmodel::ValueType;
 
-const char* CppType(DeclType t) {
-  switch (t) {
-    case DeclType::Bool: return "bool";
-    case DeclType::Char: return "char";
-    case DeclType::Short: return "short";
-    case DeclType::Int: return "int";
-    case DeclType::Long: return "long";
-    case DeclType::Float: return "float";
-    default: return "double";
-  }
-}
+// The language's type names are C++'s own.
+const char* CppType(DeclType t) { return sanmodel::DeclTypeName(t); }
 
 std::string IntLiteral(long long v) {
   if (v == (-9223372036854775807LL - 1)) return "(-9223372036854775807LL - 1)";

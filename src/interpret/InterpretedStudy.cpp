@@ -4,29 +4,15 @@
 #include <iostream>
 
 #include "interpret/InterpretedRewards.h"
+#include "model/ConstantEvaluator.h"
 #include "model/ModelLoader.h"
 
 namespace saninterp {
 
-namespace {
-
-const char* TypeName(sanmodel::DeclType t) {
-  switch (t) {
-    case sanmodel::DeclType::Bool: return "bool";
-    case sanmodel::DeclType::Char: return "char";
-    case sanmodel::DeclType::Short: return "short";
-    case sanmodel::DeclType::Int: return "int";
-    case sanmodel::DeclType::Long: return "long";
-    case sanmodel::DeclType::Float: return "float";
-    default: return "double";
-  }
-}
-
-}  // namespace
 
 InterpretedStudy::InterpretedStudy(sanmodel::CheckedModel model)
     : Checked(std::move(model)), Values(Checked.Globals) {
-  for (const sanmodel::Global& g : Checked.Globals) AddGlobalVariable(g.name.c_str(), TypeName(g.type));
+  for (const sanmodel::Global& g : Checked.Globals) AddGlobalVariable(g.name.c_str(), sanmodel::DeclTypeName(g.type));
   NumExps = static_cast<unsigned int>(Checked.Experiments.size());
   if (!Checked.Experiments.empty()) Values.Apply(Checked.Experiments[0]);
 }
@@ -62,7 +48,7 @@ void InterpretedStudy::PrintGlobalValues(int experiment) {
   std::cout << "The Global Variable values for experiment "
             << Checked.Experiments[static_cast<std::size_t>(experiment)].name << " are:" << std::endl;
   for (std::size_t g = 0; g < Checked.Globals.size(); ++g) {
-    std::cout << Checked.Globals[g].name << "\t" << TypeName(Checked.Globals[g].type) << "\t"
+    std::cout << Checked.Globals[g].name << "\t" << sanmodel::DeclTypeName(Checked.Globals[g].type) << "\t"
               << Values.Text(static_cast<int>(g)) << std::endl;
   }
 }
