@@ -469,6 +469,10 @@ void PVModel::CurrentState(void* to) {
 
 void PVModel::SetState(void* from) { ChildModel->SetState(from); }
 
+bool PVModel::ListStateCells(int offset, std::vector<StateCell>* out) {
+  return ChildModel->ListStateCells(offset, out);
+}
+
 int PVModel::StateSize() { return TotalStateSize; }
 
 bool PVModel::CompareState(void* a, void* b) {

@@ -46,6 +46,7 @@ class PVModel : public BaseModelClass {
   void listGroups(List<BaseGroupClass>* out) override;
   // The last-action bytes, if any, are ignored.
   void SetState(void* from) override;
+  bool ListStateCells(int offset, std::vector<StateCell>* out) override;
   int StateSize() override;
   bool CompareState(void* a, void* b) override;
   void listActions(const char* name, List<BaseActionClass>* out) override;

@@ -22,19 +22,6 @@ EventList::~EventList() = default;
 
 int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action); }
 
-int EventList::Insert(double time, double startTime, BaseActionClass* action) {
-  QUELIX_ASSERT(!FreeEvents.empty(), "EventList");
-  Event* spare = FreeEvents.back();
-  FreeEvents.pop_back();
-  spare->Time = time;
-  spare->StartTime = startTime;
-  spare->Action = action;
-  Place(spare, NumEvents);
-  ++NumEvents;
-  if (NumEvents == 1) return 0;  // the root has nothing to climb past
-  return Climb(NumEvents - 1);
-}
-
 // Kept out of line: most insertions find the list empty, and inlining the
 // climb would make every one of them pay its register saves.
 [[gnu::noinline]] int EventList::Climb(int i) { return BubbleUp(i); }
@@ -148,11 +135,6 @@ bool EventList::Precedes(int a, int b) const {
 bool EventList::TiesWith(int a, int b) const {
   return Items[a]->Time == Items[b]->Time &&
          Items[a]->Action->Rank() == Items[b]->Action->Rank();
-}
-
-void EventList::Place(Event* e, int i) {
-  Items[i] = e;
-  e->Action->ScheduleRecord->HeapSlot = &Items[i];
 }
 
 void EventList::Swap(int a, int b) {

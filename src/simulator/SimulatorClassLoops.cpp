@@ -7,6 +7,7 @@
 #include "Cpp/BaseClasses/BaseModelClass.h"
 #include "rewards/PVModel.h"
 #include "rewards/PerformanceVariableNode.h"
+#include "simulator/InitialState.h"
 #include "simulator/ModelFault.h"
 #include "simulator/StopSignals.h"
 
@@ -42,11 +43,11 @@ void SimulatorClass::RequestStop() { StopSignals::Request(); }
 void SimulatorClass::TerminatingSimulation() {
   ScratchEvent.reset(new Event());
   PlaceholderAction.reset(new BaseActionClass());
-  std::vector<char> initialState(static_cast<size_t>(std::max(RewardModel->StateSize(), 0)));
-  RewardModel->CurrentState(initialState.data());
+  InitialState initialState(RewardModel);
   if (GlobalDebugLevel > 3) {
-    for (size_t i = 0; i < initialState.size(); ++i)
-      std::printf("OriginalState[%d] = %d\n", static_cast<int>(i), static_cast<signed char>(initialState[i]));
+    const std::vector<char>& bytes = initialState.Bytes();
+    for (size_t i = 0; i < bytes.size(); ++i)
+      std::printf("OriginalState[%d] = %d\n", static_cast<int>(i), static_cast<signed char>(bytes[i]));
     std::fflush(stdout);
   }
   // A report must hold at least one observation per variable.
@@ -101,7 +102,7 @@ void SimulatorClass::TerminatingSimulation() {
       CheckReportSize(CPUTime);
       k = 0;
     }
-    RewardModel->SetState(initialState.data());
+    initialState.Restore();
     RewardModel->PVReset();
   }
   Progress.Finish(Batches);

@@ -183,7 +183,10 @@ bool SimulatorClass::SimStep() {
   ++ActionsFired;
   if (LastFired->AffectedGroupsStale) LastFired->syncAffectedGroups();
   if (!ReactivationList.IsEmpty()) CheckReactivationList();
-  RemoveAffectedActions();
+  // With no event left, no affected group is scheduled: the walk that looks
+  // for scheduled ones would find none (a model of one event at a time, as
+  // instantaneous chains are, skips it on most firings).
+  if (Events->GetNumEvents() > 0) RemoveAffectedActions();
   InsertAffectedActions();
   NextEventSlot = Events->Earliest();
   // A model that met a fault ends the run here, before its results are used.
@@ -263,7 +266,14 @@ void SimulatorClass::RemoveAffectedActions() {
 
 void SimulatorClass::InsertAffectedActions() {
   for (BaseActionClass* g : LastFired->AffectedGroups) {
-    if (g->Enabled() && g->ScheduleRecord->HeapSlot == nullptr) ScheduleGroup(g);
+    if (!g->Enabled()) continue;
+    const ScheduleEntry* entry = g->ScheduleRecord;
+    if (entry->HeapSlot != nullptr) continue;
+    // The instantaneous case of ScheduleGroup, without the call.
+    if (entry->Instantaneous)
+      Events->Insert(Now, Now, g);
+    else
+      ScheduleGroup(g);
   }
 }
 

@@ -21,6 +21,8 @@ BaseModelClass::BaseModelClass()
 
 BaseModelClass::~BaseModelClass() = default;
 
+bool BaseModelClass::ListStateCells(int, std::vector<StateCell>*) { return false; }
+
 int BaseModelClass::getNumStateVariables() { return NumStateVariables; }
 
 void BaseModelClass::printState(std::ostream*) {}

@@ -13,6 +13,7 @@
 #include <forward_list>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "Cpp/BaseClasses/List.h"
 
@@ -21,6 +22,7 @@ class BaseGroupClass;
 class BaseStateVariableClass;
 class SharedStateVarLink;
 class State;
+struct StateCell;
 
 class BaseModelClass {
  public:
@@ -39,6 +41,11 @@ class BaseModelClass {
   virtual void listActions(List<BaseActionClass>* out) = 0;
   virtual void listGroups(List<BaseGroupClass>* out) = 0;
   virtual void SetState(void* from) = 0;
+  // Appends the plain copies SetState(from) makes, in its order, for a saved
+  // state starting at offset; false (the default) when SetState is more than
+  // such copies. A replication's restore then costs a copy per cell instead
+  // of a walk of the model tree.
+  virtual bool ListStateCells(int offset, std::vector<StateCell>* out);
   virtual int StateSize() = 0;
   virtual bool CompareState(void* a, void* b) = 0;
   // Appends the action named name.

@@ -118,6 +118,15 @@ void SANModel::SetState(void* from) {
   }
 }
 
+bool SANModel::ListStateCells(int offset, std::vector<StateCell>* out) {
+  for (int i = 0; i < getNumPlaces(); i++) {
+    if (Places[i]->Shared) continue;
+    if (!Places[i]->ListStateCells(offset, out)) return false;
+    offset += Places[i]->StateSize();
+  }
+  return true;
+}
+
 void SANModel::listActions(List<BaseActionClass>* out) { out->append(Actions, NumActions); }
 
 void SANModel::listGroups(List<BaseGroupClass>* out) { out->append(Groups, NumGroups); }

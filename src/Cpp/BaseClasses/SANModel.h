@@ -48,6 +48,7 @@ class SANModel : public BaseModelClass {
   void listActions(List<BaseActionClass>* out) override;
   void listGroups(List<BaseGroupClass>* out) override;
   void SetState(void* from) override;
+  bool ListStateCells(int offset, std::vector<StateCell>* out) override;
   int StateSize() override;
   bool CompareState(void* a, void* b) override;
   // Only the first action of that name.

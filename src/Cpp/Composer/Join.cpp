@@ -38,6 +38,19 @@ void Join::SetState(void* from) {
   SetSharedState(at);
 }
 
+bool Join::ListStateCells(int offset, std::vector<StateCell>* out) {
+  for (int i = 0; i < NumChildren; i++) {
+    if (!Children[i]->ListStateCells(offset, out)) return false;
+    offset += ChildStateSizes[i];
+  }
+  for (BaseStateVariableClass* v : SharedStateVariables) {
+    if (v == nullptr || !v->Stored) continue;
+    if (!v->ListStateCells(offset, out)) return false;
+    offset += v->StateSize();
+  }
+  return true;
+}
+
 int Join::StateSize() {
   int size = SharedStateSize();
   for (BaseModelClass* child : Children) size += child->StateSize();

@@ -26,6 +26,7 @@ class Join : public BaseComposerClass {
 
   void CurrentState(void* to) override;
   void SetState(void* from) override;
+  bool ListStateCells(int offset, std::vector<StateCell>* out) override;
   int StateSize() override;
   int GetModelType() override { return JOIN_MODEL_TYPE; }
   int GetNumberOfChildren() override { return NumChildren; }

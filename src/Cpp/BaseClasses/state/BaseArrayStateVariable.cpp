@@ -36,6 +36,16 @@ void BaseArrayStateVariable::SetState(void* from) {
   }
 }
 
+bool BaseArrayStateVariable::ListStateCells(int offset, std::vector<StateCell>* out) {
+  if (fields.empty()) return true;
+  int step = fields[0]->StateSize();
+  for (BaseStateVariableClass* e : fields) {
+    if (!e->ListStateCells(offset, out)) return false;
+    offset += step;
+  }
+  return true;
+}
+
 void BaseArrayStateVariable::CurrentState(void* to) {
   if (fields.empty()) return;
   char* at = static_cast<char*>(to);

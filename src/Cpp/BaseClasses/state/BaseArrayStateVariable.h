@@ -24,6 +24,7 @@ class BaseArrayStateVariable : public BaseStateVariableClass {
   int StateSize() override;
   void SetState(void* from) override;
   void CurrentState(void* to) override;
+  bool ListStateCells(int offset, std::vector<StateCell>* out) override;
   using BaseStateVariableClass::printState;
   void printState(std::ostream* os) override;
   // REQUIRES: other is an array with at least as many elements.

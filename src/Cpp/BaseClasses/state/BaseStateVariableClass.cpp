@@ -64,6 +64,8 @@ void BaseStateVariableClass::SetName(const char* name) { Name = name ? name : ""
 
 void BaseStateVariableClass::SetPrefix(const char* prefix) { Prefix = prefix ? prefix : ""; }
 
+bool BaseStateVariableClass::ListStateCells(int, std::vector<StateCell>*) { return false; }
+
 BaseActionClass* BaseStateVariableClass::getAffectingAction(int i) const {
   if (i < 0 || i >= AffectingActions->getNumItems()) {
     std::cerr << "!! BaseStateVariableClass::getAffectingAction(int): "

@@ -17,10 +17,19 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "Cpp/BaseClasses/List.h"
 
 class BaseActionClass;
+
+// One plain copy that SetState performs: the Size bytes at Offset in a saved
+// state go unchanged to Address.
+struct StateCell {
+  void* Address;
+  int Offset;
+  int Size;
+};
 
 class BaseStateVariableClass {
  public:
@@ -33,6 +42,11 @@ class BaseStateVariableClass {
   virtual int StateSize() = 0;
   virtual void SetState(void* from) = 0;
   virtual void CurrentState(void* to) = 0;
+  // Appends the copies SetState makes, in its order, for a saved state whose
+  // bytes for this variable start at offset; false when SetState does more
+  // than plain copies (the default). A class that overrides SetState
+  // overrides this with it.
+  virtual bool ListStateCells(int offset, std::vector<StateCell>* out);
   virtual void printState(std::ostream* s);
   virtual void printState();
   virtual void printStateVal(std::ostream* s);

@@ -15,6 +15,10 @@ class ExtendedPlace : public SharableSV<T> {
   int StateSize() override { return sizeof(T); }
   void SetState(void* from) override { *this->Value = *static_cast<T*>(from); }
   void CurrentState(void* to) override { *static_cast<T*>(to) = *this->Value; }
+  // SetState is SharableSV's copy, so its cells are SharableSV's.
+  bool ListStateCells(int offset, std::vector<StateCell>* out) override {
+    return SharableSV<T>::ListStateCells(offset, out);
+  }
 };
 
 #endif

@@ -18,6 +18,7 @@
 #define SHARABLE_SV_H
 
 #include <iostream>
+#include <type_traits>
 
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "Cpp/BaseClasses/QuelixAssert.h"
@@ -48,6 +49,11 @@ class SharableSV : public BaseStateVariableClass {
   int StateSize() override { return sizeof(T); }
   void SetState(void* from) override { *Value = *static_cast<T*>(from); }
   void CurrentState(void* to) override { *static_cast<T*>(to) = *Value; }
+  bool ListStateCells(int offset, std::vector<StateCell>* out) override {
+    if (!std::is_trivially_copyable<T>::value) return false;
+    out->push_back({Value, offset, static_cast<int>(sizeof(T))});
+    return true;
+  }
   using BaseStateVariableClass::printState;
   void printState(std::ostream* s) override;
   void printStateVal(std::ostream* s) override { *s << +*Value; }
