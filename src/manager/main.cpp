@@ -9,6 +9,7 @@
 #include "manager/ManagerOptions.h"
 #include "manager/ManagerSignals.h"
 #include "manager/ResultsFile.h"
+#include "manager/RunMetadata.h"
 #include "manager/Study.h"
 #include "manager/StudyReport.h"
 
@@ -44,6 +45,17 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!ResolveGpusim(options, error)) return UsageError(error);
+  // The variables' names come from the simulator itself, so that any model
+  // it runs is labelled with its own names.
+  ResultsMetadata metadata;
+  if (options.gpusim.empty()) {
+    std::cerr << "gpusim-manager: warning: the simulator is only on the remote hosts: the variables are numbered\n";
+  } else if (!LearnRunMetadata(options.gpusim, options.simulatorArguments, options.startTimeoutSeconds, &metadata,
+                               &error)) {
+    std::cerr << "gpusim-manager: warning: " << options.gpusim << " --metadata did not describe the run (" << error
+              << "): the variables are numbered\n";
+  }
+  options.variableNames = metadata.Names();
 
   // From here on a stop signal stops the study, however early it comes.
   ManagerSignals signals;
@@ -59,7 +71,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<Launcher> launcher = MakeLauncher(options);
   Study study(settings);
   study.Run(*launcher, signals);
-  StudyReport report(options, study, settings.keepBlocks ? &results : nullptr);
+  StudyReport report(options, study, settings.keepBlocks ? &results : nullptr, metadata);
   report.Collect();
   report.Print(std::cout, std::cerr);
   std::cout << std::flush;
