@@ -1,6 +1,7 @@
 #include "manager/StudyReport.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -101,8 +102,10 @@ bool StudyReport::WriteBinaryFile() const {
     std::fprintf(stderr, "gpusim-manager: cannot write the results file '%s': %s\n", path.c_str(), error.c_str());
     return false;
   }
-  // Only beside a complete file: the companion labels what the file holds.
-  if (!metadata_.fields.empty()) {
+  // Only beside a complete regular file: the companion labels what the file
+  // holds, and a device (/dev/null) holds nothing to label.
+  struct stat status {};
+  if (!metadata_.fields.empty() && ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
     const ResultsMetadata merged = MergedFileMetadata(metadata_, path, options_.baseSeed, study_.Facts());
     if (!merged.WriteFile(ResultsMetadata::PathFor(path), &error)) {
       std::fprintf(stderr, "gpusim-manager: warning: the results file '%s' has no metadata: %s\n", path.c_str(),
