@@ -72,6 +72,9 @@ ResultsMetadata SimulatorClass::DescribeRun() const {
 }
 
 void SimulatorClass::WriteCompanion(const std::string& resultsPath) const {
+  // A simulator built without a study (a test's configuration-only one)
+  // has nothing to describe.
+  if (RunMetadata.fields.empty()) return;
   struct stat file {};
   if (::stat(resultsPath.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) return;
   ResultsMetadata metadata = RunMetadata;

@@ -327,7 +327,8 @@ class SimulatorClass {
   // and the variables not yet selected (a deselected one loses its window).
   ResultsMetadata DescribeRun() const;
   // Writes RunMetadata beside the results file resultsPath, naming it. A
-  // device or a file that cannot be written gets no companion: the results
+  // run without metadata (no study), a device, or a file that cannot be
+  // written gets no companion: the results
   // are still whole, only their labels are missing (a warning says so).
   void WriteCompanion(const std::string& resultsPath) const;
 
