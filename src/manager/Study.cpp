@@ -14,7 +14,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "generated/GpuRewardNames.h"
 #include "output/BigEndian.h"
 
 namespace {
@@ -51,10 +50,9 @@ std::uint64_t SplitMix64(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
-// " (name)" of a GPU model variable, or nothing.
-std::string VariableName(std::size_t pv) {
-  const std::vector<std::string>& names = GpuRewardNames();
-  return pv < names.size() ? " (" + names[pv] + ")" : std::string();
+// " (name)" of a variable the simulators named, or nothing.
+std::string VariableName(const std::vector<std::string>& names, std::size_t pv) {
+  return pv < names.size() && !names[pv].empty() ? " (" + names[pv] + ")" : std::string();
 }
 
 std::string Seconds(double seconds) {
@@ -183,7 +181,7 @@ class Study::Handler : public SimulatorStream::Handler {
       if (nonFinite >= 0) {
         const double value = BigEndian::GetDouble(entry.values + 8 * nonFinite);
         Fault("its block holds " + std::string(std::isnan(value) ? "NaN" : "an infinity") + " as a value of variable " +
-              std::to_string(entry.pv) + VariableName(entry.pv));
+              std::to_string(entry.pv) + VariableName(study_.settings_.variableNames, entry.pv));
         return false;
       }
       most_ = std::max<long>(most_, entry.count);
@@ -685,7 +683,7 @@ void Study::JudgePrecision() {
     const Verdict verdict = Judge(m, settings_.precision, &quantiles_);
     if (verdict.unreachable && Judge(m, settings_.precision).unreachable) {
       BeginStop(StopReason::kUnreachable,
-                "variable " + std::to_string(pv) + VariableName(pv) + " has a mean of " + std::to_string(m.mean) +
+                "variable " + std::to_string(pv) + VariableName(settings_.variableNames, pv) + " has a mean of " + std::to_string(m.mean) +
                     " whose confidence interval contains 0 after " + std::to_string(m.n) +
                     " observations: a relative width cannot be reached; give --abs-width");
       return;

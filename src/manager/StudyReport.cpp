@@ -1,6 +1,7 @@
 #include "manager/StudyReport.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "generated/GpuRewardNames.h"
+#include "manager/RunMetadata.h"
 #include "output/BinFileHeader.h"
 #include "simulator/SimulatorClass.h"
 #include "text/TextFormat.h"
@@ -56,8 +57,9 @@ bool WriteAll(int descriptor, const std::string& bytes, std::string& error) {
 
 }  // namespace
 
-StudyReport::StudyReport(const ManagerOptions& options, const Study& study, ResultsFile* file)
-    : options_(options), study_(study), file_(file) {}
+StudyReport::StudyReport(const ManagerOptions& options, const Study& study, ResultsFile* file,
+                         const ResultsMetadata& metadata)
+    : options_(options), study_(study), file_(file), metadata_(metadata) {}
 
 bool StudyReport::Collect() {
   merged_ = study_.Combined();
@@ -96,16 +98,29 @@ bool StudyReport::WriteBinaryFile() const {
   bool ok = descriptor >= 0 && WriteAll(descriptor, text, error) && study_.CopyBlocks(descriptor, error) >= 0;
   if (descriptor < 0) error = "the file was not opened";
   ok = ok && file_->Commit(error);
-  if (!ok) std::fprintf(stderr, "gpusim-manager: cannot write the results file '%s': %s\n", path.c_str(), error.c_str());
-  return ok;
+  if (!ok) {
+    std::fprintf(stderr, "gpusim-manager: cannot write the results file '%s': %s\n", path.c_str(), error.c_str());
+    return false;
+  }
+  // Only beside a complete regular file: the companion labels what the file
+  // holds, and a device (/dev/null) holds nothing to label.
+  struct stat status {};
+  if (!metadata_.fields.empty() && ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+    const ResultsMetadata merged = MergedFileMetadata(metadata_, path, options_.baseSeed, study_.Facts());
+    if (!merged.WriteFile(ResultsMetadata::PathFor(path), &error)) {
+      std::fprintf(stderr, "gpusim-manager: warning: the results file '%s' has no metadata: %s\n", path.c_str(),
+                   error.c_str());
+    }
+  }
+  return true;
 }
 
 std::vector<StudyReport::Row> StudyReport::Rows() const {
   std::vector<Row> rows;
   for (std::size_t pv = 0; pv < merged_.size(); ++pv) {
     if (merged_[pv].n == 0) continue;
-    const std::vector<std::string>& names = GpuRewardNames();
-    const std::string name = pv < names.size() ? names[pv] : "pv" + std::to_string(pv);
+    const std::vector<std::string>& names = options_.variableNames;
+    const std::string name = pv < names.size() && !names[pv].empty() ? names[pv] : "pv" + std::to_string(pv);
     rows.push_back({static_cast<int>(pv), name, merged_[pv], Judge(merged_[pv], options_.precision)});
   }
   return rows;

@@ -3,7 +3,8 @@
 // arrival, behind the usual 256-byte header whose batch count is the merged
 // number of observations per variable), the summary of every reward
 // variable, and the facts
-// of every simulator; and it decides the exit status.
+// of every simulator; and it decides the exit status. Beside the merged file
+// it writes its metadata, <file>.meta (ResultsMetadata.h).
 //
 // Exit status: 0 the study reached its target (the precision, else the
 // replications, else the time limit) or was stopped by SIGINT/SIGTERM; 1 it
@@ -23,11 +24,14 @@
 #include "manager/Precision.h"
 #include "manager/ResultsFile.h"
 #include "manager/Study.h"
+#include "output/ResultsMetadata.h"
 
 class StudyReport {
  public:
   // file: the opened --binary file, or nullptr without one; used by Collect.
-  StudyReport(const ManagerOptions& options, const Study& study, ResultsFile* file);
+  // metadata: what the simulators reported (RunMetadata.h), written with
+  // the simulators' seeds beside the --binary file; none when it is empty.
+  StudyReport(const ManagerOptions& options, const Study& study, ResultsFile* file, const ResultsMetadata& metadata);
 
   // Takes the study's figures and writes --binary, if given, committing the
   // file. False with a message on the error stream when it cannot be written.
@@ -54,6 +58,7 @@ class StudyReport {
   const ManagerOptions& options_;
   const Study& study_;
   ResultsFile* file_;
+  const ResultsMetadata& metadata_;
   std::vector<Moments> merged_;
   bool written_ = true;
   double managerCpu_ = 0.0;

@@ -24,6 +24,9 @@ struct StudySettings {
   bool quiet = false;
   bool keepBlocks = false;       // spool the blocks for CopyBlocks
   std::size_t maxMessageSize = 64u << 20;
+  // Variable i's name, as the simulators report it (RunMetadata.h); a
+  // number without one is shown as pv<i>.
+  std::vector<std::string> variableNames;
 };
 
 #endif

@@ -9,6 +9,7 @@
 #include "manager/ManagerOptions.h"
 #include "manager/ManagerSignals.h"
 #include "manager/ResultsFile.h"
+#include "manager/RunMetadata.h"
 #include "manager/Study.h"
 #include "manager/StudyReport.h"
 
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
 
   // From here on a stop signal stops the study, however early it comes.
   ManagerSignals signals;
-  const StudySettings settings = SettingsFrom(options);
+  StudySettings settings = SettingsFrom(options);
   if (!ReserveDescriptors(DescriptorsNeeded(settings.simulators, settings.keepBlocks), error)) {
     return UsageError(error);
   }
@@ -56,10 +57,23 @@ int main(int argc, char** argv) {
   if (settings.keepBlocks && !results.Open(options.binaryFile, options.forceBinary, error)) {
     return UsageError("cannot write the results file '" + options.binaryFile + "': " + error);
   }
+  // The variables' names come from the simulator itself, so that any model
+  // it runs is labelled with its own names; asked only once the command
+  // line and the results file are accepted, so that a refused study starts
+  // nothing.
+  ResultsMetadata metadata;
+  if (options.gpusim.empty()) {
+    std::cerr << "gpusim-manager: warning: the simulator is only on the remote hosts: the variables are numbered\n";
+  } else if (!LearnRunMetadata(options.gpusim, options.simulatorArguments, options.startTimeoutSeconds, &metadata,
+                               &error)) {
+    std::cerr << "gpusim-manager: warning: " << options.gpusim << " --metadata did not describe the run (" << error
+              << "): the variables are numbered\n";
+  }
+  settings.variableNames = options.variableNames = metadata.Names();
   std::unique_ptr<Launcher> launcher = MakeLauncher(options);
   Study study(settings);
   study.Run(*launcher, signals);
-  StudyReport report(options, study, settings.keepBlocks ? &results : nullptr);
+  StudyReport report(options, study, settings.keepBlocks ? &results : nullptr, metadata);
   report.Collect();
   report.Print(std::cout, std::cerr);
   std::cout << std::flush;

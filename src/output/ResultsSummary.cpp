@@ -89,6 +89,20 @@ double StudentTQuantile(double p, long degreesOfFreedom) {
 
 ResultsSummary::ResultsSummary(std::vector<std::string> names) : names_(std::move(names)) {}
 
+std::vector<int> ResultsSummary::AddNames(const std::vector<std::string>& names) {
+  std::vector<int> conflicts;
+  if (names_.size() < names.size()) names_.resize(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i].empty()) continue;
+    if (names_[i].empty()) {
+      names_[i] = names[i];
+    } else if (names_[i] != names[i]) {
+      conflicts.push_back(static_cast<int>(i));
+    }
+  }
+  return conflicts;
+}
+
 void ResultsSummary::Add(int pvIndex, double value) { moments_[pvIndex].Add(value); }
 
 std::string ResultsSummary::NameOf(int pvIndex) const {

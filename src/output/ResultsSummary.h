@@ -37,6 +37,11 @@ class ResultsSummary {
   // with an empty name, are shown as "pv<i>".
   explicit ResultsSummary(std::vector<std::string> names = {});
 
+  // Names the variables that have no name yet from names (as for the
+  // constructor). Returns the numbers whose name in names differs from the
+  // one they already have: files that disagree on what a number means.
+  std::vector<int> AddNames(const std::vector<std::string>& names);
+
   void Add(int pvIndex, double value);
   // One row per variable that has observations, in increasing index.
   std::vector<Row> Rows() const;

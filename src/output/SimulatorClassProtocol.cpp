@@ -255,7 +255,10 @@ void SimulatorClass::OpenManagerResultsFile(const std::string& name, int batchLi
   if (!name.empty()) {
     std::string refusal;
     BinaryFile = CreateManagerBinFile(name, &refusal);
-    if (BinaryFile) return;
+    if (BinaryFile) {
+      WriteCompanion(name);
+      return;
+    }
     std::cerr << "ERROR: Cannot open the binary results file '" << name << "' named by the simulation manager: "
               << refusal << std::endl;
     BinaryFileName.clear();

@@ -32,6 +32,13 @@ bool PooledResults::AddFile(const std::string& path) {
   file.seed = reader.HeaderField("SEED");
   file.generator = reader.HeaderField("RANDOMGEN");
   file.batches = reader.HeaderField("BATCHES");
+  ResultsMetadata metadata;
+  if (file.format != ResultsReader::Format::kUnknown &&
+      ResultsMetadata::ReadFile(ResultsMetadata::PathFor(path), &metadata)) {
+    file.hasMetadata = true;
+    file.model = metadata.Get("model");
+    file.nameConflicts = summary_.AddNames(metadata.Names());
+  }
   file.truncatedBytes = reader.TruncatedBytes();
   if (!complete) file.error = lastError_ = reader.Error();
   file.countProblem = reader.CountProblem();

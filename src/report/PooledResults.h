@@ -5,6 +5,10 @@
 // about its run (experiment, seed, generator, batches) and how the reading
 // went, and per variable an ObservationTrack for the plots when asked to.
 //
+// Names come from each file's companion metadata (ResultsMetadata), the
+// first file to name a number naming it; a number no companion names is
+// shown as "pv<number>".
+//
 // Pooling is sound only for independent runs: SameStreamPairs names the
 // files that come from the same seed and generator, whose observations are
 // one stream read twice.
@@ -18,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "output/ResultsMetadata.h"
 #include "output/ResultsReader.h"
 #include "output/ResultsSummary.h"
 #include "report/ObservationTrack.h"
@@ -33,6 +38,10 @@ class PooledResults {
     std::string seed;
     std::string generator;
     std::string batches;
+    bool hasMetadata = false;  // its companion file was read
+    std::string model;         // from the companion; empty without one
+    // Numbers this file names differently from an earlier file.
+    std::vector<int> nameConflicts;
     long truncatedBytes = 0;
     std::string error;  // empty when the whole file was read
     // Set when the file was read to its end but its batch count or trailer
@@ -54,7 +63,7 @@ class PooledResults {
     double ciHigh;
   };
 
-  // names as for ResultsSummary; keepTracks makes it follow every variable
+  // names as for ResultsSummary, before any file's own; keepTracks makes it follow every variable
   // for the plots.
   PooledResults(std::vector<std::string> names, bool keepTracks);
   PooledResults(const PooledResults&) = delete;

@@ -47,6 +47,12 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
   // The model is built before any file is created: an override or a model
   // parameter that ends the run at start-up leaves no empty results behind.
   BuildStudyAndRewardModel();
+  RunMetadata = DescribeRun();
+  if (PrintMetadataOnly) {
+    // Marked, so that a reader of the whole output finds where it starts.
+    std::cout << "# gpusim-metadata\n" << RunMetadata.Text() << std::flush;
+    std::exit(0);
+  }
   OpenResultsFiles();
   CreateTraces();
   AttachRewardModelToTraces();
@@ -77,7 +83,10 @@ void SimulatorClass::ParseOrExit(int argc, char** argv) {
 }
 
 void SimulatorClass::OpenResultsFiles() {
-  if (!AsciiFileName.empty()) AsciiFile = CreateAsciiFile(AsciiFileName);
+  if (!AsciiFileName.empty()) {
+    AsciiFile = CreateAsciiFile(AsciiFileName);
+    WriteCompanion(AsciiFileName);
+  }
   if (!BinaryFileName.empty()) {
     BinaryFile = CreateBinFile(BinaryFileName);
     // A run whose results cannot be kept is not started.
@@ -86,6 +95,7 @@ void SimulatorClass::OpenResultsFiles() {
                 << "': " << std::strerror(errno) << std::endl;
       std::exit(1);
     }
+    WriteCompanion(BinaryFileName);
   }
 }
 

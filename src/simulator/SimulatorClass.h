@@ -30,6 +30,7 @@
 
 #include "output/DataPacket.h"
 #include "output/PacketQueue.h"
+#include "output/ResultsMetadata.h"
 #include "random/RandomNumberGenerator.h"
 #include "simulator/Event.h"
 #include "simulator/EventList.h"
@@ -316,12 +317,28 @@ class SimulatorClass {
   // reported, stops the run with ExitStatus 1 and releases BinaryFile.
   void CloseBinFile(std::ofstream& stream);
 
+  // ---------------------------------------------------------------------
+  // Metadata (output/SimulatorClassMetadata.cpp)
+  // ---------------------------------------------------------------------
+
+  // What the results files do not say about this run: the model, its
+  // experiment and globals, the options that shape the observations, and
+  // every reward variable. REQUIRES: the study is built (BuildStudyAndRewardModel)
+  // and the variables not yet selected (a deselected one loses its window).
+  ResultsMetadata DescribeRun() const;
+  // Writes RunMetadata beside the results file resultsPath, naming it. A
+  // run without metadata (no study), a device, or a file that cannot be
+  // written gets no companion: the results
+  // are still whole, only their labels are missing (a warning says so).
+  void WriteCompanion(const std::string& resultsPath) const;
+
   // =====================================================================
   // Configuration, set by the command line. An empty string means "not
   // given".
   // =====================================================================
   std::string OverrideString;        // -O
   std::string ModelFile;             // --model: simulate this file instead of the built-in model
+  bool PrintMetadataOnly = false;    // --metadata: print DescribeRun and end
   std::vector<bool> Observed;        // per variable: of the run's simulation type (empty: all)
   std::string AsciiFileName;         // -a
   std::string BinaryFileName;        // -b
@@ -345,6 +362,7 @@ class SimulatorClass {
   // =====================================================================
   BaseStudyClass* Study = nullptr;                 // owned
   PVModel* RewardModel = nullptr;                  // owned by the study
+  ResultsMetadata RunMetadata;                     // DescribeRun, taken once the study is built
   PerformanceVariableNode** PVs = nullptr;         // the reward model's array
   int NumPVs = 0;
 

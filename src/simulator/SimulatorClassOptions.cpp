@@ -62,6 +62,10 @@ short SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
       *Out << "Model File: " << ModelFile << std::endl;
       continue;
     }
+    if (std::strcmp(argument, "--metadata") == 0) {
+      PrintMetadataOnly = true;
+      continue;
+    }
 
     const char letter = argument[1];
     const char* parameter = nullptr;

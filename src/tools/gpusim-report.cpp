@@ -3,9 +3,11 @@
 // of all files are pooled per reward variable; for each variable it prints
 // the name, the number of observations, the mean, the standard deviation,
 // the confidence interval of the mean (Student's t) with its half-width and
-// relative half-width, and the runs' metadata. --csv and --json give the same
-// figures for other tools; --plot draws the convergence pictures with
-// gnuplot.
+// relative half-width, and the runs' metadata. --csv and --json give the
+// same figures for other tools; --plot draws the convergence pictures with
+// gnuplot. The variables' names come from each file's companion metadata
+// file (<file>.meta, written by gpusim and gpusim-manager); a variable that
+// no companion names is shown as pv<number>.
 //
 // Exit status, so that a script can tell the cases apart:
 //   0  complete: every file read to its end, each batch count matching what
@@ -23,7 +25,6 @@
 #include <vector>
 
 #include "cli/ProgramInfo.h"
-#include "generated/GpuRewardNames.h"
 #include "report/PlotWriter.h"
 #include "report/PooledResults.h"
 #include "report/ReportWriter.h"
@@ -48,6 +49,10 @@ const char kHelp[] =
     "                    as FILE.gp\n"
     "  -h, --help        print this help and exit\n"
     "  -V, --version     print the version and exit\n"
+    "\n"
+    "Variables are named from each file's metadata file <file>.meta, written\n"
+    "beside it by gpusim and gpusim-manager; without one they are named by\n"
+    "number: pv0, pv1, ...\n"
     "\n"
     "Files that share a seed and a generator hold the same stream of observations:\n"
     "pooling them is reported with a warning.\n"
@@ -129,6 +134,10 @@ bool ReadAll(const std::vector<std::string>& paths, PooledResults* results) {
       std::cerr << "gpusim-report: warning: " << file.path << " is damaged: " << file.error
                 << "; only what comes before is summarised\n";
     }
+    for (int pv : file.nameConflicts) {
+      std::cerr << "gpusim-report: warning: " << file.path << " names variable " << pv
+                << " differently from an earlier file: are they results of the same model?\n";
+    }
     if (!file.countProblem.empty()) {
       std::cerr << "gpusim-report: warning: " << file.path << " is damaged: " << file.countProblem << "\n";
     }
@@ -150,7 +159,7 @@ int main(int argc, char** argv) {
   Options options;
   if (const int status = ParseArguments(argc, argv, &options)) return status;
 
-  PooledResults results(GpuRewardNames(), !options.plotPath.empty());
+  PooledResults results({}, !options.plotPath.empty());
   const bool allReadable = ReadAll(options.paths, &results);
   if (results.Files().empty()) return kUnreadable;
 

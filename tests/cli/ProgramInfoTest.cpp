@@ -52,7 +52,7 @@ TEST(ProgramInfoTest, HelpAndVersionGoToStandardOutputWithStatusZero) {
 TEST(ProgramInfoTest, HelpNamesEveryOption) {
   const std::pair<const char*, std::vector<std::string>> tools[] = {
       {"gpusim",
-       {"--model", "--check", "-a", "-b", "-c", "-e", "-f", "-i", "-l", "-m", "-n", "-N", "-O", "-p", "-r", "-s", "-t",
+       {"--model", "--check", "--metadata", "-a", "-b", "-c", "-e", "-f", "-i", "-l", "-m", "-n", "-N", "-O", "-p", "-r", "-s", "-t",
         "-w", "-x", "-h", "--help", "-V", "--version"}},
       {"gpusim-manager",
        {"--simulators", "--seed", "--replications", "--rel-width", "--abs-width", "--confidence",

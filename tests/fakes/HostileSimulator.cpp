@@ -23,6 +23,9 @@
 //                  command 2 comes; once the manager stops reading, <file>
 //                  gets the observations per variable it has sent.
 //
+// Given --metadata among its arguments, it describes its six variables as
+// gpusim does (named as the GPU model's) and exits, whatever its mode.
+//
 // Not part of the product: built for the tests only.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -170,6 +173,13 @@ int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: hostile-simulator <mode> <file> [arguments...]\n");
     return 2;
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--metadata") != 0) continue;
+    std::printf("# gpusim-metadata\nformat=gpusim-metadata 1\nmodel=hostile stand-in\nseed=31415\n");
+    const char* names[] = {"scheduling", "write_ok", "write_ko", "compute_ok", "compute_ko", "clock_steps"};
+    for (int pv = 0; pv < 6; ++pv) std::printf("variable=%d,%s,instant-of-time,1\n", pv, names[pv]);
+    return 0;
   }
   const Settings settings = Parse(argc, argv);
   if (settings.mode == "flood") ::signal(SIGTERM, SIG_IGN);

@@ -174,8 +174,9 @@ TEST_F(ManagerFaultTest, TheResultsPathIsCheckedBeforeTheStartAndNeverClobbered)
     EXPECT_EQ(CountFile(dir_ + name, clean)[0], 3000) << name;
     EXPECT_TRUE(clean) << name;
   }
-  const std::vector<std::string> expected = {"fifo.bin", "folder.bin", "gpusim", "link.bin", "new.bin", "notes.txt",
-                                             "started", "tool.sh"};
+  // Each results file written has its metadata beside it.
+  const std::vector<std::string> expected = {"fifo.bin",      "folder.bin", "gpusim",       "link.bin", "link.bin.meta",
+                                             "new.bin",       "new.bin.meta", "notes.txt",  "started",  "tool.sh"};
   EXPECT_EQ(FilesLeft(), expected);
 }
 

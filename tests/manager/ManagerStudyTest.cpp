@@ -74,7 +74,12 @@ class ManagerStudyTest : public ::testing::Test {
   }
   std::string Script(const std::string& name, const std::string& body) {
     const std::string path = dir_ + "/" + name;
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    // Asked for its metadata first, as gpusim is, it names the GPU model's
+    // variables.
+    std::ofstream(path) << "#!/bin/sh\n"
+                        << "case \" $* \" in *\" --metadata \"*) printf '# gpusim-metadata\\n"
+                        << "variable=0,scheduling,interval-of-time,0:1\\n'; exit 0;; esac\n"
+                        << body << "\n";
     ::chmod(path.c_str(), 0755);
     return path;
   }
@@ -157,6 +162,41 @@ TEST_F(ManagerStudyTest, TwoSimulatorsMergeTheirReplicationsReproducibly) {
 // A simulator with one replication to do accepts, delivers and ends at once,
 // often before the manager has read its greeting: what it sent is still
 // merged, every time.
+// The manager learns a model file's variables from its simulator: its
+// summary in every form, the merged file's metadata and gpusim-report's
+// reading of that file all name them.
+TEST_F(ManagerStudyTest, AModelFilesNamesReachTheSummaryAndTheMergedFile) {
+  const std::string model = std::string(GPUSIM_SOURCE_DIR) + "/models/repairman.san";
+  const std::vector<std::string> names = {"down_at", "all_busy_at", "utilisation", "repairs"};
+  int study = 0;
+  for (const std::string style : {"--csv", "--json", ""}) {
+    const std::string merged = dir_ + "/r" + std::to_string(++study) + ".bin";
+    std::vector<std::string> words = {"--simulators", "2", "--replications", "40", "--binary", merged};
+    if (!style.empty()) words.push_back(style);
+    words.insert(words.end(), {"--", "--model", model});
+    ManagerProcess run(dir_, Study(words));
+    ASSERT_EQ(run.Wait(), 0) << style << run.Err();
+    const testprocess::Outcome report = testprocess::RunRedirected(
+        std::string(GPUSIM_BUILD_DIR) + "/gpusim-report " + style + " '" + merged + "'", dir_ + "/r.out",
+        dir_ + "/r.err");
+    ASSERT_EQ(report.status, 0) << report.err;
+    for (const std::string& name : names) {
+      EXPECT_NE(run.Out().find(name), std::string::npos) << style << " " << name << "\n" << run.Out();
+      EXPECT_NE(report.out.find(name), std::string::npos) << style << " " << name << "\n" << report.out;
+    }
+    EXPECT_EQ(run.Out().find("scheduling"), std::string::npos) << run.Out();
+
+    const std::string meta = testprocess::ReadFile(merged + ".meta");
+    for (const std::string& line : {"\nresults=" + merged + "\n", "\nmodel=" + model + "\n",
+                                    std::string("\nsimulation=terminating\n"), std::string("\nbase_seed=31415\n"),
+                                    std::string("\nsimulator=0,"), std::string("\nsimulator=1,"),
+                                    std::string("\nvariable=5,utilisation,interval-of-time,0:20\n")}) {
+      EXPECT_NE(meta.find(line), std::string::npos) << line << " in\n" << meta;
+    }
+    EXPECT_EQ(meta.find("\nseed="), std::string::npos) << "the simulators' own seeds are listed instead";
+  }
+}
+
 TEST_F(ManagerStudyTest, ASimulatorThatEndsBeforeItsGreetingIsReadStillDelivers) {
   for (int run = 0; run < 20; ++run) {
     ManagerProcess study(dir_, Study({"--simulators", "2", "--replications", "2", "--csv"}));

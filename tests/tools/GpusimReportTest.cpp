@@ -35,6 +35,18 @@ class GpusimReportTest : public testing::Test {
                                       dir_ + "/err");
   }
 
+  // Writes the companion metadata file that names the GPU model's six
+  // variables beside the results file path, as gpusim would.
+  static void Label(const std::string& path) {
+    std::ofstream(path + ".meta") << "format=gpusim-metadata 1\nmodel=built-in GPU model\n"
+                                     "variable=0,scheduling,interval-of-time,0:1\n"
+                                     "variable=1,write_ok,interval-of-time,0:1\n"
+                                     "variable=2,write_ko,interval-of-time,0:1\n"
+                                     "variable=3,compute_ok,interval-of-time,0:1\n"
+                                     "variable=4,compute_ko,interval-of-time,0:1\n"
+                                     "variable=5,clock_steps,interval-of-time,0:1\n";
+  }
+
   std::string dir_;
 };
 
@@ -63,6 +75,7 @@ const std::string kCsvHeader =
 
 TEST_F(GpusimReportTest, SummarisesABinaryFileWithTheModelsNames) {
   const std::string path = Write("run.bin", Header() + kBlock + kBlock.substr(0, 20));
+  Label(path);
   const Outcome text = Run("'" + path + "'");
   EXPECT_EQ(text.status, 3) << "a cut block is damage" << text.err;
   EXPECT_NE(text.out.find("binary, 1 observation blocks"), std::string::npos) << text.out;
@@ -96,6 +109,7 @@ TEST_F(GpusimReportTest, SummarisesAnAsciiFile) {
                                  "#QUELIX_SIM_ASCII_FILE,QUELIX_VER=Version 2.5,FILE_VER=1,EXPERIMENTS=0,SEED=31415,"
                                  "RANDOMGEN=Lagged Fibonacci\n#FORMAT: (PV ID Number),(PV Value)\n"
                                  "0,1.0\n0,3.0\n5,4.0\n5,4.0\n#META_DATA,BATCHES=2\n");
+  Label(path);
   const Outcome csv = Run("--csv '" + path + "'");
   EXPECT_EQ(csv.status, 0) << csv.err;
   EXPECT_EQ(csv.out,
@@ -133,7 +147,9 @@ TEST_F(GpusimReportTest, TheStatusTellsCompleteFromDamagedFromUnreadable) {
       {"trailer.txt", asciiHead + "#META_DATA,BATCHES=3\n", 3, "the trailer counts 3 batches"},
   };
   for (const auto& c : cases) {
-    const Outcome o = Run("--csv '" + Write(c.name, c.bytes) + "'");
+    const std::string path = Write(c.name, c.bytes);
+    Label(path);
+    const Outcome o = Run("--csv '" + path + "'");
     EXPECT_EQ(o.status, c.status) << c.name << ": " << o.err;
     EXPECT_NE(o.err.find(c.message), std::string::npos) << c.name << ": " << o.err;
     if (c.status != 1) {
@@ -181,6 +197,7 @@ TEST_F(GpusimReportPoolingTest, TwoFilesPoolLikeOneFileHoldingBoth) {
     if (line[0] != '#') both += line + "\n";
   }
   const std::string combined = Write("both.txt", both + "#META_DATA,BATCHES=800\n");
+  Write("both.txt.meta", testprocess::ReadFile(a + ".meta"));
 
   const Outcome pooled = Run("--csv '" + a + "' '" + b + "'");
   const Outcome single = Run("--csv '" + combined + "'");
@@ -254,4 +271,50 @@ TEST_F(GpusimReportPoolingTest, PlotFailuresAreClearErrors) {
   EXPECT_NE(missing.err.find("cannot draw " + dir_ + "/p.svg: gnuplot is not installed"), std::string::npos)
       << missing.err;
   EXPECT_NE(missing.out.find("write_ok"), std::string::npos) << "the table is still printed";
+}
+
+// Without its companion file a results file still reads; its variables are
+// named by number.
+TEST_F(GpusimReportTest, AFileWithoutMetadataNamesItsVariablesByNumber) {
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"plain.bin", Header() + kBlock},
+      {"plain.txt",
+       "#QUELIX_SIM_ASCII_FILE,QUELIX_VER=Version 2.5,FILE_VER=1,EXPERIMENTS=0,SEED=31415,"
+       "RANDOMGEN=Lagged Fibonacci\n#FORMAT: (PV ID Number),(PV Value)\n0,1.0\n0,3.0\n5,4.0\n5,4.0\n"
+       "#META_DATA,BATCHES=2\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Run("--csv '" + Write(c.name, c.bytes) + "'");
+    EXPECT_EQ(o.status, 0) << c.name << ": " << o.err;
+    EXPECT_EQ(o.err, "") << c.name;
+    EXPECT_NE(o.out.find("\n0,pv0,2,"), std::string::npos) << c.name << ": " << o.out;
+    EXPECT_NE(o.out.find("\n5,pv5,2,"), std::string::npos) << c.name << ": " << o.out;
+  }
+}
+
+// A model from a file: gpusim writes its metadata beside both kinds of
+// results file, and every form of the report names the model's variables.
+TEST_F(GpusimReportTest, AModelFilesNamesReachTheTableCsvAndJson) {
+  const std::string model = std::string(GPUSIM_SOURCE_DIR) + "/models/mm1k.san";
+  const Outcome run = testprocess::RunRedirected(std::string(GPUSIM_BINARY) + " --model '" + model +
+                                                     "' -t 0 -N 10 -a '" + dir_ + "/x.txt' -b '" + dir_ + "/x.bin'",
+                                                 dir_ + "/sim.out", dir_ + "/sim.err");
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* file : {"x.txt", "x.bin"}) {
+    const std::string meta = testprocess::ReadFile(dir_ + "/" + file + ".meta");
+    EXPECT_NE(meta.find("\nmodel=" + model + "\nmodel_digest=fnv1a64:"), std::string::npos) << meta;
+    EXPECT_NE(meta.find("\nsimulation=steady-state\n"), std::string::npos) << meta;
+    EXPECT_NE(meta.find("\nvariable=0,blocking,steady-state-interval,"), std::string::npos) << meta;
+    for (const char* style : {"", "--csv ", "--json "}) {
+      const Outcome o = Run(std::string(style) + "'" + dir_ + "/" + file + "'");
+      EXPECT_EQ(o.status, 0) << file << " " << style << o.err;
+      for (const char* name : {"blocking", "mean_in_system", "idle", "throughput"}) {
+        EXPECT_NE(o.out.find(name), std::string::npos) << file << " " << style << name << "\n" << o.out;
+      }
+      EXPECT_EQ(o.out.find("scheduling"), std::string::npos) << file << " " << style << o.out;
+    }
+  }
 }
