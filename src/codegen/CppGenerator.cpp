@@ -110,7 +110,7 @@ class Writer {
            "#include \"Cpp/BaseClasses/TwoCaseGroup.h\"\n#include \"Cpp/BaseClasses/state/ArrayPlace.h\"\n"
            "#include \"Cpp/BaseClasses/state/Place.h\"\n#include \"Cpp/Composer/Join.h\"\n"
            "#include \"codegen/GeneratedActivity.h\"\n#include \"rewards/BaseStudyClass.h\"\n"
-           "#include \"rewards/PVModel.h\"\n#include \"rewards/RewardSpec.h\"\n\n"
+           "#include \"rewards/PVModel.h\"\n#include \"rewards/RewardDescription.h\"\n\n"
            "namespace gpusim_model {\n\n";
   }
 
@@ -694,32 +694,32 @@ class Writer {
          "  // The san instances, in the order of the checked model's instances.\n";
     for (std::size_t i = 0; i < M.Instances.size(); ++i)
       H << "  " << SanClass(M.Sans[static_cast<std::size_t>(M.Instances[i].san)].name) << "* i" << i << " = nullptr;\n";
-    H << "\n private:\n  std::vector<RewardSpec> Specs;\n};\n\n";
+    H << "\n private:\n  std::vector<RewardDescription> Descriptions;\n};\n\n";
 
     std::ostringstream ctor;
     ctor << "RewardModel::RewardModel(bool expandTimePoints) : PVModel() {\n  " << TopClass() << "* top = new "
          << TopClass() << "();\n  ChildModel = top;\n";
     for (std::size_t i = 0; i < paths.size() && i < M.Instances.size(); ++i) ctor << "  i" << i << " = " << paths[i] << ";\n";
     ctor << "  DefineName((std::string(ChildModel->Name) + \"RewardModel\").c_str());\n  StoreLastAction = 1;\n"
-         << "  Specs.resize(" << M.Rewards.size() << ");\n";
+         << "  Descriptions.resize(" << M.Rewards.size() << ");\n";
     const Scope constant{nullptr, nullptr, true};
     for (std::size_t r = 0; r < M.Rewards.size(); ++r) {
       const sanmodel::Reward& reward = M.Rewards[r];
-      ctor << "  {\n    RewardSpec& spec = Specs[" << r << "];\n    spec.name = " << Quote(reward.name) << ";\n"
-           << "    spec.kind = RewardSpec::Kind::"
+      ctor << "  {\n    RewardDescription& description = Descriptions[" << r << "];\n    description.name = " << Quote(reward.name) << ";\n"
+           << "    description.kind = RewardDescription::Kind::"
            << (reward.kind == sanmodel::RewardKind::Instant    ? "Instant"
                : reward.kind == sanmodel::RewardKind::Interval ? "Interval"
                                                                : "Steady")
-           << ";\n    spec.averaged = " << (reward.averaged ? "true" : "false") << ";\n";
+           << ";\n    description.averaged = " << (reward.averaged ? "true" : "false") << ";\n";
       for (std::size_t k = 0; k < reward.starts.size(); ++k) {
-        ctor << "    spec.starts.push_back(" << AsDouble(reward.starts[k], constant) << ");\n"
-             << "    spec.stops.push_back(" << AsDouble(reward.stops[k], constant) << ");\n";
+        ctor << "    description.starts.push_back(" << AsDouble(reward.starts[k], constant) << ");\n"
+             << "    description.stops.push_back(" << AsDouble(reward.stops[k], constant) << ");\n";
       }
       if (reward.hasRate) {
         std::vector<int> read;
         CollectInstances(reward.rate, &read);
         if (read.empty()) read.push_back(0);
-        ctor << "    spec.hasRate = true;\n    spec.rate = " << Value(reward.rate) << ";\n    spec.rateModels = "
+        ctor << "    description.hasRate = true;\n    description.rate = " << Value(reward.rate) << ";\n    description.rateModels = "
              << Names(read) << ";\n";
       }
       for (const sanmodel::Impulse& impulse : reward.impulses) {
@@ -733,7 +733,7 @@ class Writer {
         const int cases = activity.hasCases ? static_cast<int>(activity.cases.size()) : 0;
         for (int c = 0; c < std::max(cases, 1); ++c) {
           if (impulse.caseIndex >= 0 && c != impulse.caseIndex) continue;
-          ctor << "    spec.impulses.push_back({" << Quote(ActionName(activity, cases == 0 ? -1 : c)) << ", "
+          ctor << "    description.impulses.push_back({" << Quote(ActionName(activity, cases == 0 ? -1 : c)) << ", "
                << Quote(instance.name) << ", " << Names(read) << ", " << value << "});\n";
         }
       }
@@ -741,8 +741,8 @@ class Writer {
     }
     ctor << "  CreatePVList(" << M.Rewards.size() << ", expandTimePoints);\n  Initialize();\n}\n\n";
     ctor << "PerformanceVariableNode* RewardModel::createPVNode(int pvIndex, int timeIndex) {\n"
-         << "  if (pvIndex < 0 || pvIndex >= static_cast<int>(Specs.size())) return nullptr;\n"
-         << "  return new SpecifiedVariable(Specs[static_cast<std::size_t>(pvIndex)], timeIndex);\n}\n\n";
+         << "  if (pvIndex < 0 || pvIndex >= static_cast<int>(Descriptions.size())) return nullptr;\n"
+         << "  return new DescribedVariable(Descriptions[static_cast<std::size_t>(pvIndex)], timeIndex);\n}\n\n";
     C << "namespace {\n\n[[maybe_unused]] RewardValue ConstantValue(double v) {\n  RewardValue value;\n  value.IsConstant = true;\n"
       << "  value.Constant = v;\n  return value;\n}\n\n[[maybe_unused]] RewardValue FunctionValue(double (*f)(const void*), const void* "
          "context) {\n  RewardValue value;\n  value.Function = f;\n  value.Context = context;\n  return value;\n}\n\n"

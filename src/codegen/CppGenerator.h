@@ -5,7 +5,7 @@
 // effect as direct code, marking pointers cached and registered with their
 // places), the case groups, a class per join, the study with the model's
 // global variables and experiments, and the reward model, whose variables are
-// described as RewardSpecs with compiled functions. Objects are built in the
+// described as RewardDescriptions with compiled functions. Objects are built in the
 // interpreter's order, so the two back ends give the same results, traces
 // and firing counts byte for byte.
 //

@@ -68,20 +68,20 @@ RewardValue InterpretedRewardModel::Value(const sanmodel::Expr& e) {
 
 void InterpretedRewardModel::CompileRewards() {
   for (const sanmodel::Reward& reward : Model.Rewards) {
-    RewardSpec spec;
-    spec.name = reward.name;
-    spec.kind = reward.kind == sanmodel::RewardKind::Instant    ? RewardSpec::Kind::Instant
-                : reward.kind == sanmodel::RewardKind::Interval ? RewardSpec::Kind::Interval
-                                                                : RewardSpec::Kind::Steady;
-    spec.averaged = reward.averaged;
+    RewardDescription description;
+    description.name = reward.name;
+    description.kind = reward.kind == sanmodel::RewardKind::Instant    ? RewardDescription::Kind::Instant
+                : reward.kind == sanmodel::RewardKind::Interval ? RewardDescription::Kind::Interval
+                                                                : RewardDescription::Kind::Steady;
+    description.averaged = reward.averaged;
     if (reward.hasRate) {
-      spec.hasRate = true;
-      spec.rate = Value(reward.rate);
+      description.hasRate = true;
+      description.rate = Value(reward.rate);
       std::vector<int> read;
       CollectInstances(reward.rate, &read);
       // A rate that reads no place still needs one worker to be evaluated.
       if (read.empty()) read.push_back(0);
-      spec.rateModels = InstanceNames(Model, read);
+      description.rateModels = InstanceNames(Model, read);
     }
     for (const sanmodel::Impulse& impulse : reward.impulses) {
       const sanmodel::Instance& instance = Model.Instances[static_cast<std::size_t>(impulse.instance)];
@@ -94,25 +94,25 @@ void InterpretedRewardModel::CompileRewards() {
       const int cases = activity.hasCases ? static_cast<int>(activity.cases.size()) : 0;
       for (int c = 0; c < std::max(cases, 1); ++c) {
         if (impulse.caseIndex >= 0 && c != impulse.caseIndex) continue;
-        RewardSpec::Impulse one;
+        RewardDescription::Impulse one;
         one.action = cases == 0 ? activity.name : activity.name + "_case" + std::to_string(c + 1);
         one.model = instance.name;
         one.furtherModels = InstanceNames(Model, read);
         one.value = value;
-        spec.impulses.push_back(one);
+        description.impulses.push_back(one);
       }
     }
     for (std::size_t k = 0; k < reward.starts.size(); ++k) {
-      spec.starts.push_back(TimePoint(reward.starts[k]));
-      spec.stops.push_back(TimePoint(reward.stops[k]));
+      description.starts.push_back(TimePoint(reward.starts[k]));
+      description.stops.push_back(TimePoint(reward.stops[k]));
     }
-    Specs.push_back(std::move(spec));
+    Descriptions.push_back(std::move(description));
   }
 }
 
 PerformanceVariableNode* InterpretedRewardModel::createPVNode(int pvIndex, int timeIndex) {
-  if (pvIndex < 0 || pvIndex >= static_cast<int>(Specs.size())) return nullptr;
-  return new SpecifiedVariable(Specs[static_cast<std::size_t>(pvIndex)], timeIndex);
+  if (pvIndex < 0 || pvIndex >= static_cast<int>(Descriptions.size())) return nullptr;
+  return new DescribedVariable(Descriptions[static_cast<std::size_t>(pvIndex)], timeIndex);
 }
 
 }  // namespace saninterp

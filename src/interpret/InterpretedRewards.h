@@ -1,7 +1,7 @@
 // InterpretedRewardModel is the reward side of a model file: the PVModel
 // over the model tree built from the checked model. It describes each
-// reward as a RewardSpec whose values are compiled expressions, and makes
-// one SpecifiedVariable per reward and time point. A rate reward depends on
+// reward as a RewardDescription whose values are compiled expressions, and makes
+// one DescribedVariable per reward and time point. A rate reward depends on
 // the instances its expression reads (the first instance when it reads
 // none); an impulse on every case of an activity becomes one impulse per
 // case. Instance names are unique in a checked model's tree, so every
@@ -22,7 +22,7 @@
 #include "interpret/InterpretedSan.h"
 #include "model/CheckedModel.h"
 #include "rewards/PVModel.h"
-#include "rewards/RewardSpec.h"
+#include "rewards/RewardDescription.h"
 
 namespace saninterp {
 
@@ -51,8 +51,8 @@ class InterpretedRewardModel : public PVModel {
   const GlobalValues& Globals;
   std::vector<InterpretedSan*> Sans;  // by instance
   CompiledCode Code;
-  std::vector<std::unique_ptr<CompiledValue> > Values;  // stable addresses: the specs point at them
-  std::vector<RewardSpec> Specs;
+  std::vector<std::unique_ptr<CompiledValue> > Values;  // stable addresses: the descriptions point at them
+  std::vector<RewardDescription> Descriptions;
 };
 
 }  // namespace saninterp

@@ -1,7 +1,7 @@
 // Reward variables described by data rather than by a class each: a
-// RewardSpec names a variable's kind, time points, rate reward and impulses,
+// RewardDescription names a variable's kind, time points, rate reward and impulses,
 // with every reward value given as a RewardValue (a function of the current
-// marking, or a constant). SpecifiedVariable turns one spec at one time
+// marking, or a constant). DescribedVariable turns one description at one time
 // point into a PerformanceVariableNode with its rate workers and impulse
 // workers. Models read from a file (evaluated by the interpreter) and models
 // generated from a file (compiled functions) both describe their variables
@@ -16,11 +16,11 @@
 // least one, so that it has a worker); an impulse watches one action of one
 // model and may depend on further models.
 //
-// Ownership: a spec's functions and contexts must outlive every node made
+// Ownership: a description's functions and contexts must outlive every node made
 // from it; a node owns its impulse prototypes, each prototype its workers.
 // Not thread-safe: used by the simulation thread only.
-#ifndef REWARDS_REWARDSPEC_H
-#define REWARDS_REWARDSPEC_H
+#ifndef REWARDS_REWARDDESCRIPTION_H
+#define REWARDS_REWARDDESCRIPTION_H
 
 #include <memory>
 #include <string>
@@ -40,7 +40,7 @@ struct RewardValue {
   double operator()() const { return IsConstant ? Constant : Function(Context); }
 };
 
-struct RewardSpec {
+struct RewardDescription {
   enum class Kind { Instant, Interval, Steady };
   struct Impulse {
     std::string action;
@@ -60,9 +60,9 @@ struct RewardSpec {
   std::vector<Impulse> impulses;
 };
 
-class SpecifiedRateWorker final : public PerformanceVariableWorker {
+class DescribedRateWorker final : public PerformanceVariableWorker {
  public:
-  SpecifiedRateWorker(const RewardValue& rate, int numModels, bool instant, double divisor);
+  DescribedRateWorker(const RewardValue& rate, int numModels, bool instant, double divisor);
 
   double Reward_Function() override { return Rate(); }
   void AccumulateRate(double t, double lastT) override;
@@ -75,9 +75,9 @@ class SpecifiedRateWorker final : public PerformanceVariableWorker {
   std::vector<BaseModelClass*> BoundModels;
 };
 
-class SpecifiedImpulse final : public IntervalOfTimeImpulse {
+class DescribedImpulse final : public IntervalOfTimeImpulse {
  public:
-  SpecifiedImpulse(const RewardValue& value, int numModels, double divisor);
+  DescribedImpulse(const RewardValue& value, int numModels, double divisor);
 
   double Impulse_Function(double) override { return Divisor == 1.0 ? Worth() : Worth() / Divisor; }
   // As the base class credits, with a constant value taken directly.
@@ -91,23 +91,23 @@ class SpecifiedImpulse final : public IntervalOfTimeImpulse {
   double Divisor;
   double ConstantWorth;
   std::vector<BaseModelClass*> BoundModels;
-  std::vector<std::unique_ptr<SpecifiedImpulse> > Workers;
+  std::vector<std::unique_ptr<DescribedImpulse> > Workers;
   std::vector<ImpulseNodeClass*> WorkerList;
 };
 
-class SpecifiedVariable : public PerformanceVariableNode {
+class DescribedVariable : public PerformanceVariableNode {
  public:
-  // REQUIRES: spec outlives the node; 0 <= timeIndex < spec.starts.size().
-  SpecifiedVariable(const RewardSpec& spec, int timeIndex);
+  // REQUIRES: description outlives the node; 0 <= timeIndex < description.starts.size().
+  DescribedVariable(const RewardDescription& description, int timeIndex);
 
   void CreateWorkerList() override;
 
  private:
-  const RewardSpec& Spec;
+  const RewardDescription& Description;
   bool Instant;
   double Divisor;
   BaseModelClass* TheTopModel = nullptr;
-  std::vector<std::unique_ptr<SpecifiedImpulse> > Prototypes;
+  std::vector<std::unique_ptr<DescribedImpulse> > Prototypes;
 };
 
 #endif
