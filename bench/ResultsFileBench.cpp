@@ -6,8 +6,8 @@
 #include <sstream>
 #include <vector>
 
-#include "output/ResultsReader.h"
-#include "output/ResultsSummary.h"
+#include "results/ResultsReader.h"
+#include "results/ResultsSummary.h"
 #include "protocol/WireFormat.h"
 #include "simulator/SimulatorClass.h"
 

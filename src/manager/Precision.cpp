@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "output/BigEndian.h"
-#include "output/ResultsSummary.h"
+#include "results/BigEndian.h"
+#include "results/ResultsSummary.h"
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

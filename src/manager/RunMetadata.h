@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "manager/Study.h"
-#include "output/ResultsMetadata.h"
+#include "results/ResultsMetadata.h"
 
 // Runs gpusim --metadata simulatorArguments (within timeoutSeconds) and reads
 // what it prints. False with *error set when the simulator cannot tell: the

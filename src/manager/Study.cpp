@@ -14,7 +14,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "output/BigEndian.h"
+#include "results/BigEndian.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "manager/RunMetadata.h"
 #include "output/BinFileHeader.h"
-#include "simulator/SimulatorClass.h"
+#include "random/GeneratorName.h"
 #include "text/TextFormat.h"
 
 namespace {

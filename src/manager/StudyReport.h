@@ -24,7 +24,7 @@
 #include "manager/Precision.h"
 #include "manager/ResultsFile.h"
 #include "manager/Study.h"
-#include "output/ResultsMetadata.h"
+#include "results/ResultsMetadata.h"
 
 class StudyReport {
  public:

@@ -3,7 +3,7 @@
 // of full packets into the open sinks, and the ASCII results file.
 #include "simulator/SimulatorClass.h"
 
-#include "output/AsciiValue.h"
+#include "results/AsciiValue.h"
 #include "output/QuelixSocket.h"
 
 #include <algorithm>

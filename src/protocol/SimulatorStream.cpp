@@ -1,6 +1,6 @@
 #include "protocol/SimulatorStream.h"
 
-#include "output/BigEndian.h"
+#include "results/BigEndian.h"
 
 SimulatorStream::SimulatorStream(std::size_t maxMessageSize) : maxMessageSize_(maxMessageSize) {}
 

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "output/BigEndian.h"
+#include "results/BigEndian.h"
 
 namespace protocol {
 

@@ -22,9 +22,9 @@
 #include <utility>
 #include <vector>
 
-#include "output/ResultsMetadata.h"
-#include "output/ResultsReader.h"
-#include "output/ResultsSummary.h"
+#include "results/ResultsMetadata.h"
+#include "results/ResultsReader.h"
+#include "results/ResultsSummary.h"
 #include "report/ObservationTrack.h"
 
 class PooledResults {

@@ -30,8 +30,9 @@
 
 #include "output/DataPacket.h"
 #include "output/PacketQueue.h"
-#include "output/ResultsMetadata.h"
+#include "random/GeneratorName.h"
 #include "random/RandomNumberGenerator.h"
+#include "results/ResultsMetadata.h"
 #include "simulator/Event.h"
 #include "simulator/EventList.h"
 #include "simulator/Heap.h"
@@ -49,10 +50,6 @@ class BaseGroupClass;
 class QuelixSocket;
 template <class C>
 class List;
-
-// The display name of a generator type: "Lagged Fibonacci", "Tausworthe",
-// "Mersenne Twister", or "Unknown" for any other number.
-std::string to_string(RandomNumberGeneratorType type);
 
 // Process-wide debug level; above 3 the terminating run prints its initial
 // state. No option changes it.

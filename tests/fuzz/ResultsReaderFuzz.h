@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "output/ResultsReader.h"
+#include "results/ResultsReader.h"
 
 namespace fuzzsupport {
 

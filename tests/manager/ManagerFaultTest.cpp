@@ -17,7 +17,7 @@
 
 #include "manager/ManagerProcess.h"
 #include "output/BinFileHeader.h"
-#include "output/ResultsReader.h"
+#include "results/ResultsReader.h"
 #include "protocol/WireFormat.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "TestProcess.h"
-#include "output/ResultsReader.h"
+#include "results/ResultsReader.h"
 
 namespace managertest {
 

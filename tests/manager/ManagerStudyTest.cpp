@@ -15,7 +15,7 @@
 #include <sstream>
 
 #include "manager/ManagerProcess.h"
-#include "output/ResultsReader.h"
+#include "results/ResultsReader.h"
 #include "protocol/WireFormat.h"
 
 namespace {

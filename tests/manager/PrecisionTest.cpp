@@ -1,6 +1,6 @@
 #include "manager/Precision.h"
 
-#include "output/BigEndian.h"
+#include "results/BigEndian.h"
 
 #include <gtest/gtest.h>
 

@@ -24,7 +24,7 @@
 
 #include "TestProcess.h"
 #include "model/MarkovChain.h"
-#include "output/ResultsSummary.h"
+#include "results/ResultsSummary.h"
 #include "stats/Moments.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "output/ManagerClient.h"
 #include "output/QuelixSocket.h"
-#include "output/ResultsReader.h"
+#include "results/ResultsReader.h"
 #include "simulator/SimulatorClass.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "output/AsciiValue.h"
+#include "results/AsciiValue.h"
 
 #include <charconv>
 #include <cmath>

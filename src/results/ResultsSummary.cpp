@@ -1,4 +1,4 @@
-#include "output/ResultsSummary.h"
+#include "results/ResultsSummary.h"
 
 #include <cmath>
 #include <cstdio>

@@ -9,8 +9,8 @@
 // NaN and the infinities reach snprintf.
 //
 // Thread-safe: no state.
-#ifndef OUTPUT_ASCII_VALUE_H
-#define OUTPUT_ASCII_VALUE_H
+#ifndef RESULTS_ASCII_VALUE_H
+#define RESULTS_ASCII_VALUE_H
 
 namespace ascii_value {
 

@@ -1,7 +1,4 @@
-// The generator's name as the results files and the manager print it. In a
-// file of its own: tools that print it (the manager) need not link the
-// simulator, and with it a compiled model.
-#include "simulator/SimulatorClass.h"
+#include "random/GeneratorName.h"
 
 std::string to_string(RandomNumberGeneratorType type) {
   switch (type) {

@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "output/AsciiValue.h"
+#include "results/AsciiValue.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "output/ResultsReader.h"
+#include "results/ResultsReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "output/ResultsReader.h"
+#include "results/ResultsReader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <vector>
 
-#include "output/BigEndian.h"
+#include "results/BigEndian.h"
 
 namespace {
 

@@ -27,8 +27,8 @@
 // of time) or "<start>:<stop>" (interval, or a steady-state batch window).
 //
 // Plain data; not thread-safe. Parsing never throws.
-#ifndef OUTPUT_RESULTS_METADATA_H
-#define OUTPUT_RESULTS_METADATA_H
+#ifndef RESULTS_RESULTS_METADATA_H
+#define RESULTS_RESULTS_METADATA_H
 
 #include <string>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "output/ResultsMetadata.h"
+#include "results/ResultsMetadata.h"
 
 #include <cstdint>
 #include <cstdio>
