@@ -125,11 +125,7 @@ void Study::Loop(ManagerSignals& signals) {
           // What had arrived is still read; a connection kept open by
           // something the manager cannot kill is then closed.
           const double deadline = Now() + kEndedConnectionSeconds;
-          for (auto& each : simulators_) {
-            if (each->socket >= 0 && (each->disconnectAt < 0 || each->disconnectAt > deadline)) {
-              each->disconnectAt = deadline;
-            }
-          }
+          for (auto& each : simulators_) each->DisconnectBy(deadline);
         } else {
           BeginStop(StopReason::kSignal, "stopped by a signal");
         }

@@ -93,8 +93,7 @@ void Study::CheckProcesses() {
     }
     // What it sent is on its way; something else holding the connection
     // open (a child of the simulator) is not waited for.
-    const double deadline = Now() + kEndedConnectionSeconds;
-    if (s->socket >= 0 && (s->disconnectAt < 0 || s->disconnectAt > deadline)) s->disconnectAt = deadline;
+    s->DisconnectBy(Now() + kEndedConnectionSeconds);
     if (!ending.Clean() && !s->quitSent) {
       // Asked to stop, it had nothing more to send; otherwise it is lost.
       // Its connection stays open: what it sent before it died is still read.

@@ -36,6 +36,10 @@ class Study::Handler : public SimulatorStream::Handler {
       Fault("its greeting names process " + std::to_string(reply.processId) + ", not " + std::to_string(expected));
     } else {
       s_.phase = Simulator::Phase::kRunning;
+      // Its process may have ended while the greeting was on its way (a
+      // short run, or one that left its connection to a child): the
+      // connection then gets the few seconds any ended process's gets.
+      if (s_.ended) s_.DisconnectBy(Now() + kEndedConnectionSeconds);
     }
   }
 

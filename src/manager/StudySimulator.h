@@ -74,6 +74,10 @@ struct Study::Simulator {
   double terminateAt = -1.0;  // when to send SIGTERM, if still running
   double killAt = -1.0;       // when to send SIGKILL, if still running
 
+  // Closes the connection at deadline at the latest, if it is open then.
+  void DisconnectBy(double deadline) {
+    if (socket >= 0 && (disconnectAt < 0 || disconnectAt > deadline)) disconnectAt = deadline;
+  }
   std::string Name() const {
     return "simulator " + std::to_string(facts.index) + (facts.where.empty() ? "" : " (" + facts.where + ")");
   }

@@ -68,7 +68,7 @@ void Study::BeginStop(StopReason reason, const std::string& message) {
     } else if (s->phase != Simulator::Phase::kRunning && s->phase != Simulator::Phase::kClosed && !s->lost) {
       Withdraw(*s);
     }
-    if (s->socket >= 0 && (s->disconnectAt < 0 || s->disconnectAt > deadline)) s->disconnectAt = deadline;
+    s->DisconnectBy(deadline);
   }
 }
 
