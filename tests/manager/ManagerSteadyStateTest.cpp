@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <map>
 
 #include "manager/ManagerProcess.h"
@@ -106,6 +107,24 @@ TEST_F(ManagerSteadyStateTest, TheMeanNumberInSystemIsInsideTheIntervalAt95And99
     EXPECT_EQ(reader.HeaderField("BATCHES"), "400");
     EXPECT_NE(testprocess::ReadFile(file + ".meta").find("\nsimulation=steady-state\n"), std::string::npos);
   }
+}
+
+// Batches of one time unit (the queue remembers its state far longer): the
+// batch means follow each other closely, and the study says so, naming the
+// variable and the remedy.
+TEST_F(ManagerSteadyStateTest, BatchesTooShortAreNamedWithTheirAutocorrelation) {
+  std::string model = testprocess::ReadFile(std::string(GPUSIM_SOURCE_DIR) + "/models/mm1k.san");
+  for (std::size_t at; (at = model.find("steady [1000, 3000]")) != std::string::npos;) {
+    model.replace(at, 19, "steady [1000, 1001]");
+  }
+  std::ofstream(dir_ + "/short.san") << model;
+  std::vector<std::string> words = Study({"--replications", "2000", "--"});
+  words[words.size() - 3] = dir_ + "/short.san";
+  ManagerProcess run(dir_, words);
+  ASSERT_EQ(run.Wait(), 0) << run.Err();
+  EXPECT_NE(run.Err().find("warning: variable 1 (mean_in_system) has a lag-1 autocorrelation of 0."), std::string::npos)
+      << run.Err();
+  EXPECT_NE(run.Err().find("widening the model's steady window"), std::string::npos) << run.Err();
 }
 
 // Five arrival rates, each point to its own stopping rule on its own
