@@ -27,14 +27,19 @@ bool ReadMetadata(const std::string& output, bool succeeded, const std::string& 
     *metadata = ResultsMetadata::Parse(output.substr(marker + sizeof kMarker - 1));
     return true;
   }
-  // A refusing simulator's own error line names the problem better than
-  // its first line, which echoes an option.
+  // A refusing simulator's own error line, else its last line, names the
+  // problem better than its first line, which echoes an option.
   const std::size_t refusal = output.find("ERROR");
+  const std::size_t lastEnd = output.find_last_not_of(" \t\r\n");
+  const std::size_t lastStart = lastEnd == std::string::npos ? 0 : output.find_last_of("\r\n", lastEnd);
   if (succeeded) {
     *error = "it printed no metadata";
   } else if (refusal != std::string::npos) {
     *error = output.substr(refusal, output.find_first_of("\r\n", refusal) - refusal);
     if (refused != nullptr) *refused = true;
+  } else if (lastEnd != std::string::npos) {
+    const std::size_t from = lastStart == std::string::npos ? 0 : lastStart + 1;
+    *error = output.substr(from, lastEnd + 1 - from);
   } else {
     *error = reason;
   }
@@ -71,6 +76,10 @@ bool LearnRunMetadata(const std::string& gpusim, const std::vector<std::string>&
   std::vector<std::string> command = {gpusim, "--metadata"};
   command.insert(command.end(), simulatorArguments.begin(), simulatorArguments.end());
   const CommandResult result = RunCommand(command, timeoutSeconds);
+  if (result.timedOut || !result.started) {
+    *error = result.Reason();
+    return false;
+  }
   return ReadMetadata(result.output, result.Succeeded(), result.Reason(), metadata, error, refused);
 }
 

@@ -31,9 +31,18 @@ std::string Met(const PrecisionTarget& precision, const Verdict& verdict, const 
 }  // namespace
 
 SweepPointSummary SummarisePoint(const SweepPoint& point, const Study& study, const StudySettings& settings,
-                                 const std::string& binary) {
+                                 const ResultsMetadata& metadata, const std::string& binary) {
   SweepPointSummary summary;
   summary.point = point;
+  summary.experiment = metadata.Get("experiment");
+  for (const auto& [key, value] : metadata.fields) {
+    if (key != "global") continue;
+    const std::size_t name = value.find(',');
+    const std::size_t type = value.find(',', name + 1);
+    if (name != std::string::npos && type != std::string::npos) {
+      summary.globals.emplace_back(value.substr(0, name), value.substr(type + 1));
+    }
+  }
   summary.stopped = study.StopMessage();
   summary.binary = binary;
   const std::vector<Moments> combined = study.Combined();
@@ -84,6 +93,12 @@ void PrintSweepJson(const std::vector<SweepPointSummary>& points, const Precisio
     out << (i ? "," : "") << "\n    {\"point\": " << p.point.number << ", \"values\": {";
     bool first = true;
     for (const auto& [name, value] : p.point.values) {
+      out << (first ? "" : ", ") << JsonText(name) << ": " << JsonValue(value);
+      first = false;
+    }
+    out << "}, \"experiment\": " << (p.experiment.empty() ? "null" : JsonValue(p.experiment)) << ", \"globals\": {";
+    first = true;
+    for (const auto& [name, value] : p.globals) {
       out << (first ? "" : ", ") << JsonText(name) << ": " << JsonValue(value);
       first = false;
     }

@@ -4,8 +4,10 @@
 //        ci_high,confidence,rel_half_width,met (one line per point and
 //        variable; the columns after the axes are the study summary's);
 //   JSON: {"sweep": [<axis names>], "confidence": C, "points": [{"point": k,
-//        "values": {<name>: <value>, ...}, "stopped": "...", "binary":
-//        <path or null>, "variables": [<the summary's variable objects>]}]}.
+//        "values": {<swept name>: <value>, ...}, "experiment": e,
+//        "globals": {<every global>: <value>, ...}, "stopped": "...",
+//        "binary": <path or null>, "variables": [<the summary's variable
+//        objects>]}]}.
 // Each point's own table (text output) is StudyReport's.
 //
 // Plain data; not thread-safe.
@@ -30,15 +32,17 @@ struct SweepPointSummary {
   };
 
   SweepPoint point;
+  std::string experiment;  // the point's experiment and every global's value,
+  std::vector<std::pair<std::string, std::string>> globals;  // from its metadata
   std::string stopped;  // why the point's study stopped
   std::string binary;   // its merged file, empty without one
   std::vector<Variable> variables;
 };
 
 // What the finished study of point found, with its variables named as in
-// settings.
+// settings and its experiment and globals as metadata (the point's) says.
 SweepPointSummary SummarisePoint(const SweepPoint& point, const Study& study, const StudySettings& settings,
-                                 const std::string& binary);
+                                 const ResultsMetadata& metadata, const std::string& binary);
 
 void PrintSweepCsv(const std::vector<SweepPointSummary>& points, const PrecisionTarget& precision, std::ostream& out);
 void PrintSweepJson(const std::vector<SweepPointSummary>& points, const PrecisionTarget& precision, std::ostream& out);

@@ -100,7 +100,7 @@ StudyOutcome RunStudy(const ManagerOptions& options, const StudySettings& settin
   const bool table = print && options.output == ManagerOptions::Output::kText;
   PrintSteadyStateReport(study, settings, table ? std::cout : std::cerr, std::cerr);
   std::cout << std::flush;
-  if (summary != nullptr) *summary = SummarisePoint(*point, study, settings, options.binaryFile);
+  if (summary != nullptr) *summary = SummarisePoint(*point, study, settings, metadata, options.binaryFile);
   StudyOutcome outcome;
   outcome.status = report.ExitStatus();
   outcome.signalled = study.Reason() == Study::StopReason::kSignal;
