@@ -126,8 +126,8 @@ int RunSingleStudy(ManagerOptions& options, ManagerSignals& signals) {
   bool refused = false;
   const bool described = DescribeRun(options, options.simulatorArguments, &metadata, &error, &refused);
   if (!described && refused) {
-    // Every simulator would refuse it the same way (a steady-state run of a
-    // model without steady-state variables, an override it cannot apply).
+    // Every simulator would refuse it the same way (an override it cannot
+    // apply, a model file it cannot read).
     return UsageError("the simulator refuses the run: " + error);
   }
   if (!KindProblem(metadata).empty()) return UsageError(KindProblem(metadata));
