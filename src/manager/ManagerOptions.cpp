@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -127,11 +128,20 @@ const std::vector<OptionEntry>& Options() {
       {"--min-replications", true, Integer("--min-replications", 2, LONG_MAX, [](ManagerOptions& o, long v) {
          o.precision.minReplications = v;
        })},
+      {"--warmup-batches", true, Integer("--warmup-batches", 0, 1000000000, [](ManagerOptions& o, long v) {
+         o.warmupBatches = v;
+       })},
       {"--max-seconds", true, Real("--max-seconds", 0.0, 0.0, [](ManagerOptions& o, double v) { o.maxSeconds = v; })},
       {"--report-size", true,
        Integer("--report-size", 1, 1000000, [](ManagerOptions& o, long v) { o.reportSize = int(v); })},
       {"--start-timeout", true,
        Real("--start-timeout", 0.0, 0.0, [](ManagerOptions& o, double v) { o.startTimeoutSeconds = v; })},
+      {"--experiments", true, Text([](ManagerOptions& o, const std::string& v) { o.experiments = v; })},
+      {"--sweep", true,
+       [](ManagerOptions& o, const std::string& text, std::string& error) {
+         o.sweeps.emplace_back();
+         return ParseSweepAxis(text, &o.sweeps.back(), &error);
+       }},
       {"--binary", true, Text([](ManagerOptions& o, const std::string& v) { o.binaryFile = v; })},
       {"--force", false, Flag([](ManagerOptions& o) { o.forceBinary = true; })},
       {"--csv", false, Flag([](ManagerOptions& o) { o.output = ManagerOptions::Output::kCsv; })},
@@ -181,9 +191,22 @@ const char* ReservedReason(char letter) {
 
 bool TakesParameter(char letter) { return std::strchr("abcefilnNOprst", letter) != nullptr; }
 
+// A model file is read by every simulator, wherever it runs, at the same
+// path: a relative one is made absolute here, since a remote shell starts
+// elsewhere (in the home folder) than the manager.
+void MakeModelPathAbsolute(std::vector<std::string>& args) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] != "--model" || args[i + 1].empty() || args[i + 1][0] == '/') continue;
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    if (!error) args[i + 1] = (folder / args[i + 1]).lexically_normal().string();
+  }
+}
+
 // Checks the options passed on to the simulators and reads the experiment
 // and generator from them; the simulator itself judges everything else.
 bool CheckSimulatorArguments(ManagerOptions& options, std::string& error) {
+  MakeModelPathAbsolute(options.simulatorArguments);
   const std::vector<std::string>& args = options.simulatorArguments;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i].size() < 2 || args[i][0] != '-') continue;
@@ -197,6 +220,7 @@ bool CheckSimulatorArguments(ManagerOptions& options, std::string& error) {
     if (parameter.empty() && i + 1 < args.size() && args[i + 1][0] != '-') parameter = args[++i];
     if (letter == 'e') options.experiment = std::atoi(parameter.c_str());
     if (letter == 'r') options.generator = std::atoi(parameter.c_str());
+    if (letter == 't') options.steadyStateArgument = std::atoi(parameter.c_str()) == 0;
   }
   return true;
 }
@@ -242,6 +266,17 @@ bool ParseManagerOptions(int argc, const char* const* argv, ManagerOptions& opti
   for (; i < argc; ++i) options.simulatorArguments.push_back(argv[i]);
 
   if (!CheckLauncher(options, error)) return false;
+  if (!options.experiments.empty() && options.experiments.find_first_not_of("0123456789,") != std::string::npos &&
+      options.experiments != "all") {
+    error = "--experiments needs 'all' or a list of experiment numbers such as 1,3, not '" + options.experiments + "'";
+    return false;
+  }
+  const bool directory = !options.binaryFile.empty() && options.binaryFile.back() == '/';
+  if (!options.binaryFile.empty() && directory != options.Sweeping()) {
+    error = options.Sweeping() ? "a sweep writes one file per point: give --binary a folder ending in '/'"
+                               : "--binary " + options.binaryFile + " names a folder, which only a sweep writes into";
+    return false;
+  }
   if (options.simulators == 0) {
     const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
     options.simulators = cores > 0 ? static_cast<int>(cores) : 1;
@@ -282,7 +317,14 @@ std::string ManagerUsage() {
          "  --confidence C         confidence level of the intervals (0 < C < 1, default 0.95)\n"
          "  --min-replications M   observations per variable before a width may stop the study (default 1000)\n"
          "  --max-seconds T        stop after T seconds of wall time\n"
-         "  --binary FILE          write the merged observations as a binary results file\n"
+         "  --warmup-batches B     steady state (-t 0): batches of every simulator dropped as warm-up\n"
+         "                         before its batch means count (default 1)\n"
+         "  --experiments all|N,M  a sweep over the model's experiments (numbered from 0, as -e numbers them)\n"
+         "  --sweep NAME=v1,v2,... a sweep over a global's values; NAME=FROM:TO:STEP for a range. Several\n"
+         "                         --sweep (and --experiments) form every combination, the first varying\n"
+         "                         slowest; every point runs to the stopping rule, one point at a time\n"
+         "  --binary FILE          write the merged observations as a binary results file; in a sweep\n"
+         "                         --binary DIR/ writes DIR/point-<k>.bin (k from 1) for every point\n"
          "  --force                let --binary replace a symbolic link or a file that is\n"
          "                         not a binary results file\n"
          "  --csv | --json         print the summary as CSV or JSON instead of a table\n"

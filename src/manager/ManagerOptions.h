@@ -1,5 +1,7 @@
 // The command line of gpusim-manager: its own options, then "--" and the
-// options passed on to every simulator. Parsing never starts a process and
+// options passed on to every simulator. A model file (--model FILE) is
+// passed on with an absolute path: every simulator, local or remote, reads
+// it at that path (a shared file system; the manager ships nothing). Parsing never starts a process and
 // never exits: it returns the settings or a message naming the problem.
 //
 // The option table in ManagerOptions.cpp is the one place to add an option;
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "manager/StudySettings.h"
+#include "manager/Sweep.h"
 
 // The study's own settings (StudySettings) as given, then what only the
 // manager uses: where the results go, how simulators are started.
@@ -29,6 +32,14 @@ struct ManagerOptions : StudySettings {
   // Read from the simulator arguments, for the merged file's header.
   int experiment = 0;
   int generator = 0;
+  // -t 0 among them: what decides a steady-state study when the simulator
+  // cannot say (its metadata, when it has some, decides).
+  bool steadyStateArgument = false;
+
+  // A sweep (Sweep.h): --experiments as given, and the --sweep axes in order.
+  std::string experiments;
+  std::vector<SweepAxis> sweeps;
+  bool Sweeping() const { return !experiments.empty() || !sweeps.empty(); }
 
   bool showHelp = false;
   bool showVersion = false;

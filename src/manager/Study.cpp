@@ -228,6 +228,20 @@ const std::vector<SimulatorFacts>& Study::Facts() const {
   return facts_;
 }
 
+std::vector<Lag1Autocorrelation> Study::Lag1Autocorrelations() const {
+  std::size_t variables = 0;
+  for (const auto& s : simulators_) variables = std::max(variables, s->series.size());
+  std::vector<Lag1Autocorrelation> result;
+  for (std::size_t pv = 0; pv < variables; ++pv) {
+    std::vector<const BatchSeries*> series;
+    for (const auto& s : simulators_) {
+      if (pv < s->series.size()) series.push_back(&s->series[pv]);
+    }
+    result.push_back(PooledLag1(series));
+  }
+  return result;
+}
+
 long long Study::CopyBlocks(int descriptor, std::string& error) const {
   std::vector<char> buffer(1 << 20);
   long long written = 0;

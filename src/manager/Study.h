@@ -15,6 +15,11 @@
 // kill it disconnects. After command 2 a simulator may still deliver at
 // most kReportsAfterQuit reports; the rest is not read.
 //
+// In a steady-state study (settings.steadyState) each simulator's first
+// settings.warmupBatches observations of every variable are dropped, from
+// the figures and from the spool alike, and the kept batch means of each
+// variable are followed in arrival order for their lag-1 autocorrelation.
+//
 // Every complete block a simulator sends is folded into that simulator's
 // moments per variable, and, when the blocks are to be written, kept in
 // arrival order in a spool of that simulator's own (an unnamed temporary
@@ -48,6 +53,7 @@
 #include <string>
 #include <vector>
 
+#include "manager/BatchSeries.h"
 #include "manager/Launcher.h"
 #include "manager/Precision.h"
 #include "manager/ManagerSignals.h"
@@ -100,6 +106,9 @@ class Study {
 
   // The moments of every variable over all simulators, by variable number.
   std::vector<Moments> Combined() const;
+  // Steady state: the lag-1 autocorrelation of every variable's kept batch
+  // means, pooled over the simulators (BatchSeries.h), by variable number.
+  std::vector<Lag1Autocorrelation> Lag1Autocorrelations() const;
   // Writes every kept block to the descriptor, ordered by simulator, then by
   // arrival; returns the number of bytes written, or -1 with error set.
   long long CopyBlocks(int descriptor, std::string& error) const;

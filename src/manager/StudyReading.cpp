@@ -19,7 +19,6 @@ constexpr int kReadsPerWakeUp = 16;
 
 }  // namespace
 
-
 // Takes the messages of one simulator's stream. A fault is recorded and
 // acted on after the feed, so that the stream is never torn down under it.
 class Study::Handler : public SimulatorStream::Handler {
@@ -60,19 +59,19 @@ class Study::Handler : public SimulatorStream::Handler {
       }
       s_.afterQuit += most_;
     }
-    if (s_.spool != nullptr && std::fwrite(bytes, 1, size, s_.spool) != size) {
-      Fault(std::string("its block could not be kept: ") + std::strerror(errno));
-      study_.BeginStop(StopReason::kFailed, "the temporary file holding the observations could not be written");
-      return;
-    }
+    if (!Spool(bytes, size, view)) return;
     ++s_.facts.blocks;
     ++study_.totalBlocks_;
     for (std::size_t e = 0; e < view.entries.size(); ++e) {
-      const unsigned pv = view.entries[e].pv;
+      const protocol::BlockEntry& entry = view.entries[e];
+      const unsigned pv = entry.pv;
       if (pv >= s_.moments.size()) s_.moments.resize(pv + 1);
+      if (pv >= s_.received.size()) s_.received.resize(pv + 1);
       if (pv >= study_.running_.size()) study_.running_.resize(pv + 1);
       s_.moments[pv].Merge(blockMoments_[e]);
+      s_.received[pv] += entry.count;
       study_.running_[pv].Merge(blockMoments_[e]);
+      if (study_.settings_.steadyState) FollowBatches(entry, warmup_[e]);
     }
     study_.OnObservations();
   }
@@ -84,18 +83,22 @@ class Study::Handler : public SimulatorStream::Handler {
     if (fault.empty()) fault = text;
   }
 
-  // The moments of every entry of the block, into blockMoments_, and its
-  // largest count; false (a fault) for a block with a value that is not a
-  // finite number, or without observations after command 2.
+  // The moments of every entry of the block past the simulator's warm-up,
+  // into blockMoments_, the warm-up values of each entry into warmup_, and
+  // the block's largest count; false (a fault) for a block with a value
+  // that is not a finite number, or without observations after command 2.
   bool Measure(const protocol::BlockView& view) {
     blockMoments_.resize(view.entries.size());
+    warmup_.resize(view.entries.size());
     most_ = 0;
     for (std::size_t e = 0; e < view.entries.size(); ++e) {
       const protocol::BlockEntry& entry = view.entries[e];
+      warmup_[e] = WarmupValues(entry);
       long nonFinite = -1;
-      blockMoments_[e] = MomentsOfEncoded(entry.values, entry.count, &nonFinite);
+      blockMoments_[e] = MomentsOfEncoded(entry.values + protocol::kValueSize * warmup_[e], entry.count - warmup_[e],
+                                          &nonFinite);
       if (nonFinite >= 0) {
-        const double value = BigEndian::GetDouble(entry.values + 8 * nonFinite);
+        const double value = BigEndian::GetDouble(entry.values + protocol::kValueSize * (warmup_[e] + nonFinite));
         Fault("its block holds " + std::string(std::isnan(value) ? "NaN" : "an infinity") + " as a value of variable " +
               std::to_string(entry.pv) + VariableName(study_.settings_.variableNames, entry.pv));
         return false;
@@ -108,9 +111,73 @@ class Study::Handler : public SimulatorStream::Handler {
     return most_ > 0 || !s_.quitSent;
   }
 
+  // How many of the entry's values, at its front, are still the
+  // simulator's warm-up (steady state only).
+  long WarmupValues(const protocol::BlockEntry& entry) const {
+    if (!study_.settings_.steadyState) return 0;
+    const long seen = entry.pv < s_.received.size() ? s_.received[entry.pv] : 0;
+    return std::min<long>(entry.count, std::max(0L, study_.settings_.warmupBatches - seen));
+  }
+
+  // Keeps the block in the simulator's spool, without its warm-up values:
+  // the merged file holds exactly the observations the figures count.
+  bool Spool(const unsigned char* bytes, std::size_t size, const protocol::BlockView& view) {
+    if (s_.spool == nullptr) return true;
+    const bool whole = std::all_of(warmup_.begin(), warmup_.end(), [](long w) { return w == 0; });
+    if (!whole) {
+      KeptPart(view);
+      if (kept_.size() == protocol::kBlockHeaderSize) return true;  // nothing past the warm-up
+      bytes = kept_.data();
+      size = kept_.size();
+    }
+    if (std::fwrite(bytes, 1, size, s_.spool) != size) {
+      Fault(std::string("its block could not be kept: ") + std::strerror(errno));
+      study_.BeginStop(StopReason::kFailed, "the temporary file holding the observations could not be written");
+      return false;
+    }
+    return true;
+  }
+
+  // The block without its warm-up values, into kept_: entries left empty
+  // are left out, as a simulator leaves out a variable without observations.
+  void KeptPart(const protocol::BlockView& view) {
+    std::uint32_t entries = 0;
+    std::uint32_t values = 0;
+    for (std::size_t e = 0; e < view.entries.size(); ++e) {
+      const long kept = view.entries[e].count - warmup_[e];
+      entries += kept > 0;
+      values += static_cast<std::uint32_t>(kept);
+    }
+    kept_.assign(protocol::BlockLength(entries, values), 0);
+    unsigned char* at = kept_.data();
+    unsigned char header[protocol::kBlockHeaderSize];
+    protocol::EncodeBlockHeader(static_cast<std::uint32_t>(kept_.size()), view.client, view.experiment, entries,
+                                header);
+    at = std::copy(header, header + sizeof header, at);
+    for (std::size_t e = 0; e < view.entries.size(); ++e) {
+      const protocol::BlockEntry& entry = view.entries[e];
+      const long kept = entry.count - warmup_[e];
+      if (kept <= 0) continue;
+      unsigned char entryHeader[protocol::kEntryHeaderSize];
+      protocol::EncodeEntryHeader(entry.pv, static_cast<std::int32_t>(kept), entryHeader);
+      at = std::copy(entryHeader, entryHeader + sizeof entryHeader, at);
+      const unsigned char* from = entry.values + protocol::kValueSize * warmup_[e];
+      at = std::copy(from, from + protocol::kValueSize * kept, at);
+    }
+  }
+
+  void FollowBatches(const protocol::BlockEntry& entry, long warmup) {
+    if (entry.pv >= s_.series.size()) s_.series.resize(entry.pv + 1);
+    for (long i = warmup; i < entry.count; ++i) {
+      s_.series[entry.pv].Add(BigEndian::GetDouble(entry.values + protocol::kValueSize * i));
+    }
+  }
+
   Study& study_;
   Simulator& s_;
   std::vector<Moments> blockMoments_;
+  std::vector<long> warmup_;
+  std::vector<unsigned char> kept_;
   long most_ = 0;
 };
 

@@ -23,6 +23,15 @@ struct StudySettings {
   double startTimeoutSeconds = 60.0;
   bool quiet = false;
   bool keepBlocks = false;       // spool the blocks for CopyBlocks
+  // A steady-state study (the simulators' metadata says
+  // simulation=steady-state): each simulator's observations are batch means
+  // of one long run; its first warmupBatches of every variable are dropped,
+  // and the lag-1 autocorrelation of the kept ones is measured.
+  bool steadyState = false;
+  long warmupBatches = 1;
+  // Simulator k of this study takes seed number firstSeedIndex + k of the
+  // base seed (SimulatorSeeds): the points of a sweep never share a seed.
+  int firstSeedIndex = 0;
   std::size_t maxMessageSize = 64u << 20;
   // Variable i's name, as the simulators report it (RunMetadata.h); a
   // number without one is shown as pv<i>.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "manager/BatchSeries.h"
 #include "manager/Study.h"
 
 namespace study_internal {
@@ -64,6 +65,8 @@ struct Study::Simulator {
   std::unique_ptr<SimulatorStream> stream;
   std::FILE* spool = nullptr;
   std::vector<Moments> moments;  // of the observations kept, per variable
+  std::vector<long> received;    // per variable, warm-up batches included
+  std::vector<BatchSeries> series;  // steady state: the kept batch means, per variable
   bool ended = false;
   bool lost = false;
   bool quitSent = false;

@@ -22,11 +22,12 @@ const char kRegisterPrefix[] = "REGISTER:  Port: [";
 }  // namespace
 
 void Study::StartAll(Launcher& launcher) {
-  const std::vector<unsigned> seeds = SimulatorSeeds(settings_.baseSeed, settings_.simulators);
+  const std::vector<unsigned> seeds =
+      SimulatorSeeds(settings_.baseSeed, settings_.firstSeedIndex + settings_.simulators);
   for (int k = 0; k < settings_.simulators; ++k) {
     auto s = std::make_unique<Simulator>();
     s->facts.index = k;
-    s->facts.seed = seeds[k];
+    s->facts.seed = seeds[settings_.firstSeedIndex + k];
     if (settings_.replications > 0) {
       s->facts.share = settings_.replications / settings_.simulators + (k < settings_.replications % settings_.simulators);
     }
@@ -49,8 +50,10 @@ void Study::StartAll(Launcher& launcher) {
     request.arguments = {"-w", "-p", "0", "-s", std::to_string(s->facts.seed), "-c", std::to_string(s->facts.index),
                          "-n", std::to_string(settings_.reportSize)};
     if (s->facts.share > 0) {
+      // A steady-state simulator also runs the batches its warm-up drops.
+      const long warmup = settings_.steadyState ? settings_.warmupBatches : 0;
       request.arguments.push_back("-N");
-      request.arguments.push_back(std::to_string(s->facts.share));
+      request.arguments.push_back(std::to_string(s->facts.share + warmup));
     }
     request.arguments.insert(request.arguments.end(), settings_.simulatorArguments.begin(),
                              settings_.simulatorArguments.end());

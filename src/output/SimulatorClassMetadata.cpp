@@ -56,6 +56,7 @@ ResultsMetadata SimulatorClass::DescribeRun() const {
     m.Add("model_digest", ModelDigest(text.str()));
   }
   m.Add("experiment", std::to_string(Experiment));
+  if (Study != nullptr) m.Add("experiments", std::to_string(Study->GetNumExps()));
   for (int i = 0; Study != nullptr && i < Study->GetNumGVs(); ++i) {
     m.Add("global", std::string(Study->GetGVName(i)) + "," + Study->GetGVType(i) + "," + GlobalValue(*Study, i));
   }

@@ -13,6 +13,7 @@
 //   model=<path>                   or "built-in GPU model"
 //   model_digest=fnv1a64:<16 hex>  of the model file's bytes (file models only)
 //   experiment=<number>
+//   experiments=<count>            the experiments the model has (0 .. count-1)
 //   global=<name>,<type>,<value>   one per global variable, after overrides
 //   overrides=<the -O text>        when given
 //   simulation=terminating | steady-state
@@ -21,6 +22,11 @@
 //                                  file has base_seed=<seed> and one
 //                                  simulator=<index>,<seed>,<where> per simulator
 //   version=<software version>
+//   sweep=<name>[,<name>...]       a point of a manager's sweep (merged file
+//                                  DIR/point-<k>.bin): the axes that vary
+//                                  across the sweep, each a global's name or
+//                                  "experiment"; this point's values are its
+//                                  global= lines and experiment=
 //   variable=<number>,<name>,<kind>,<time>
 // <kind> is instant-of-time, interval-of-time, steady-state-instant or
 // steady-state-interval; <time> is the observation's time point (instant

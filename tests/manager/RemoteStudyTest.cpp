@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -204,6 +205,28 @@ TEST_P(RemoteStudyTest, SigintStopsEverySimulatorAndWritesTheResults) {
   EXPECT_EQ(counts.at(0), rows[0].observations + rows[1].observations);
   EXPECT_FALSE(rows[0].lost || rows[1].lost) << run.Out();
   // TearDown checks that no step is queued and no simulator runs.
+}
+
+// A model file named by a path relative to the manager's folder reaches
+// every simulator (a remote shell starts in the home folder): the manager
+// passes it on made absolute. Through ssh the simulator is given only as
+// --remote-gpusim, so the variables' names come from a --metadata run
+// through the launcher.
+TEST_P(RemoteStudyTest, ASteadyStateStudyOfAModelFileNamesItsVariables) {
+  const std::string model = std::filesystem::relative(std::string(GPUSIM_SOURCE_DIR) + "/models/mm1k.san").string();
+  std::vector<std::string> words =
+      Study(Seed(1405), {"--replications", "100", "--json", "--", "--model", model, "-t", "0"});
+  if (!Slurm()) {
+    words.erase(words.begin() + 1, words.begin() + 3);  // --gpusim PATH
+    words.insert(words.begin() + 1, {"--remote-gpusim", GPUSIM_BINARY});
+  }
+  ManagerProcess run(dir_, words);
+  ASSERT_EQ(run.Wait(), 0) << run.Err();
+  for (const char* name : {"\"blocking\"", "\"mean_in_system\"", "\"throughput\""}) {
+    EXPECT_NE(run.Out().find(name), std::string::npos) << name << "\n" << run.Out();
+  }
+  EXPECT_NE(run.Err().find("Lag-1 autocorrelation"), std::string::npos) << run.Err();
+  EXPECT_EQ(run.Err().find("numbered"), std::string::npos) << run.Err();
 }
 
 TEST_P(RemoteStudyTest, AnUnreachableDaemonIsAClearErrorAndStartsNothing) {
