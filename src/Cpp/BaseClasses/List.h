@@ -38,7 +38,7 @@ class List {
   // hash set of the items instead of a search per item, so that listing the
   // thousands of actions of a large model stays linear.
   void append(C** xs, int n) {
-    if (static_cast<long long>(NumItems) * n <= kSearchLimit) {
+    if ((static_cast<long long>(NumItems) + n) * n <= kSearchLimit) {
       for (int i = 0; i < n; i++) append(xs[i]);
       return;
     }
