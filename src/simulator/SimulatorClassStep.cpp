@@ -129,7 +129,8 @@ void SimulatorClass::ListFiringVariants() {
       for (int k = 0; k < a->AffectedSVs.getNumItems(); ++k) {
         BaseStateVariableClass* sv = a->AffectedSVs.getItem(k);
         if (!a->VariantMayWrite(v, sv)) continue;
-        for (int e = 0; e < sv->getNumEnabledActions(); ++e) stamp[Groups[sv->getEnabledAction(e)->GroupID]->ActionID] = mark;
+        for (int e = 0; e < sv->getNumEnabledActions(); ++e)
+          stamp[Groups[sv->getEnabledAction(e)->GroupID]->ActionID] = mark;
       }
       for (BaseActionClass* g : a->AffectedGroups) {
         const bool skippable = g->EnablingIsPure() && g->ScheduleRecord->Instantaneous;
