@@ -11,7 +11,8 @@ enum InstructionCode : unsigned short {
   kReadResultMemory = 1,
   kWriteResultMemory = 2,
   kWriteOutputMemory = 3,
-  kAluInstruction = 4
+  kAluInstruction = 4,
+  kNoRequest = 5  // the firing variant of a code that requests nothing
 };
 }  // namespace
 
@@ -136,8 +137,28 @@ BaseActionClass* COMPUTE_UNITSAN::DISPATCHERActivity::Fire() {
   // look-up rather than a switch: the codes follow the program, and an
   // indirect jump on them is mispredicted often.
   const unsigned short code = static_cast<unsigned short>(*SCHEDULER->index(*INST_COUNTER_Mark)->Value);
-  if (code < sizeof RequestMarks / sizeof RequestMarks[0]) (**RequestMarks[code])++;
+  if (code < kNoRequest) {
+    (**RequestMarks[code])++;
+    FiredVariant = code;
+  } else {
+    FiredVariant = kNoRequest;
+  }
   return this;
+}
+
+int COMPUTE_UNITSAN::DISPATCHERActivity::FiringVariants() { return kNoRequest + 1; }
+
+// Places are told apart by their cells, as merges leave them: a place that
+// shares its cell with one the variant writes is written too.
+bool COMPUTE_UNITSAN::DISPATCHERActivity::VariantMayWrite(int variant, const BaseStateVariableClass* v) {
+  const Place* place = dynamic_cast<const Place*>(v);
+  if (place == nullptr) return true;
+  const short* cell = place->Mark;
+  if (cell == INST_COUNTER_Mark || cell == INSTRUCTION_READY_Mark) return true;
+  if (variant >= 0 && variant < kNoRequest && cell == *RequestMarks[variant]) return true;
+  for (short** request : RequestMarks)
+    if (cell == *request) return false;
+  return true;
 }
 
 void COMPUTE_UNITSAN::DISPATCHERActivity::LinkVariables() {

@@ -34,6 +34,11 @@ class COMPUTE_UNITSAN : public SANModel {
     bool Enabled() override;
     BaseActionClass* Fire() override;
     void LinkVariables() override;
+    // One way per instruction code, and one for a code that requests
+    // nothing: each writes the counter, INSTRUCTION_READY and at most one
+    // request place.
+    int FiringVariants() override;
+    bool VariantMayWrite(int variant, const BaseStateVariableClass* v) override;
 
    private:
     short* INST_COUNTER_Mark = nullptr;

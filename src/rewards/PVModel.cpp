@@ -49,13 +49,11 @@ void PVModel::listModels(const char* name, List<BaseModelClass>* out) {
   ChildModel->listModels(name, out);
 }
 
-void PVModel::listActions(List<BaseActionClass>* out) {
-  for (int i = 0; i < NumActions; ++i) out->append(Actions[i]);
-}
+// One bulk append each: the list checks a long run against a hash set
+// rather than searching itself per item.
+void PVModel::listActions(List<BaseActionClass>* out) { out->append(Actions, NumActions); }
 
-void PVModel::listGroups(List<BaseGroupClass>* out) {
-  for (int i = 0; i < NumGroups; ++i) out->append(Groups[i]);
-}
+void PVModel::listGroups(List<BaseGroupClass>* out) { out->append(Groups, NumGroups); }
 
 void PVModel::listActions(const char* name, List<BaseActionClass>* out) {
   ChildModel->listActions(name, out);

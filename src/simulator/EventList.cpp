@@ -26,7 +26,7 @@ int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action
 // climb would make every one of them pay its register saves.
 [[gnu::noinline]] int EventList::Climb(int i) { return BubbleUp(i); }
 
-void EventList::Remove(Event** slot) {
+void EventList::RemoveAndRestore(Event** slot) {
   int i = IndexOf(slot);
   Event* gone = Items[i];
   FreeEvents.push_back(gone);

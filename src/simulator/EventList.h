@@ -65,8 +65,20 @@ class EventList {
     if (NumEvents == 1) return 0;  // the root has nothing to climb past
     return Climb(NumEvents - 1);
   }
-  // REQUIRES: slot is an occupied heap slot of this list.
-  void Remove(Event** slot);
+  // REQUIRES: slot is an occupied heap slot of this list. Inline for the
+  // last slot (a lone event, the common case of instantaneous chains),
+  // which leaves nothing to restore.
+  void Remove(Event** slot) {
+    if (IndexOf(slot) != NumEvents - 1) {
+      RemoveAndRestore(slot);
+      return;
+    }
+    Event* gone = *slot;
+    FreeEvents.push_back(gone);
+    gone->Action->ScheduleRecord->HeapSlot = nullptr;
+    --NumEvents;
+    *slot = nullptr;
+  }
   // p points at a variable holding a heap slot.
   void Remove(void* p);
   // Restores the order after the Time of the event in slot changed in place.
@@ -100,6 +112,8 @@ class EventList {
     e->Action->ScheduleRecord->HeapSlot = &Items[i];
   }
   int Climb(int i);
+  // Remove of any slot but the last: the last event fills it and moves.
+  void RemoveAndRestore(Event** slot);
   void Swap(int a, int b);
   int ChooseAmongEquals() const;
 

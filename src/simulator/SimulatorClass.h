@@ -118,6 +118,16 @@ class SimulatorClass {
   // the Old builder searching lists, 1 the Old builder with the matrix, any
   // other value none. Prints the builder's name first; returns its result.
   short BuildConnectivityListFor(const char* simtest);
+  // For every action whose firing can go more than one way
+  // (FiringVariants), the part of its affected groups each way re-examines
+  // (VariantGroups): its own group, every group that can change without a
+  // write to its enabling variables (an enabling test not declared pure, or
+  // a timed group, whose reactivation reads anything), and every group one
+  // of the variables of that way enables. A group left out keeps its
+  // enabling answer, so the step finds nothing to do for it: the lists keep
+  // AffectedGroups' order, and the events, draws and output are those of the
+  // whole list.
+  void ListFiringVariants();
 
   // Schedules g at Now + its sampled delay, watching it for reactivation
   // when its ReactivationPredicate says so.

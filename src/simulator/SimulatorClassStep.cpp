@@ -111,7 +111,34 @@ short SimulatorClass::BuildConnectivityListFor(const char* simtest) {
     result = GenerateConnectivityListOld(mode == 1);
   }
   for (int i = 0; i < RewardModel->NumActions; ++i) RewardModel->Actions[i]->syncAffectedGroups();
+  ListFiringVariants();
   return result;
+}
+
+void SimulatorClass::ListFiringVariants() {
+  std::vector<int> stamp(BaseActionClass::MaxID + 1, -1);
+  int mark = 0;
+  for (int i = 0; i < RewardModel->NumActions; ++i) {
+    BaseActionClass* a = RewardModel->Actions[i];
+    const int variants = a->FiringVariants();
+    if (variants <= 1) continue;
+    const BaseActionClass* own = Groups[a->GroupID];
+    std::vector<std::vector<BaseActionClass*>> lists(static_cast<std::size_t>(variants));
+    for (int v = 0; v < variants; ++v) {
+      ++mark;
+      for (int k = 0; k < a->AffectedSVs.getNumItems(); ++k) {
+        BaseStateVariableClass* sv = a->AffectedSVs.getItem(k);
+        if (!a->VariantMayWrite(v, sv)) continue;
+        for (int e = 0; e < sv->getNumEnabledActions(); ++e)
+          stamp[Groups[sv->getEnabledAction(e)->GroupID]->ActionID] = mark;
+      }
+      for (BaseActionClass* g : a->AffectedGroups) {
+        const bool skippable = g->EnablingIsPure() && g->ScheduleRecord->Instantaneous;
+        if (g == own || stamp[g->ActionID] == mark || !skippable) lists[static_cast<std::size_t>(v)].push_back(g);
+      }
+    }
+    a->VariantGroups = std::move(lists);
+  }
 }
 
 void SimulatorClass::PrintConnectivityList(std::ostream* out) {
@@ -249,7 +276,7 @@ void SimulatorClass::CheckReactivationList() {
 }
 
 void SimulatorClass::RemoveAffectedActions() {
-  for (BaseActionClass* g : LastFired->AffectedGroups) {
+  for (BaseActionClass* g : LastFired->GroupsToExamine()) {
     ScheduleEntry* entry = g->ScheduleRecord;
     if (entry->HeapSlot == nullptr) continue;
     const bool voided = g->EnablingChange() || (g->Reactivation && g->ReactivationFunction());
@@ -265,7 +292,7 @@ void SimulatorClass::RemoveAffectedActions() {
 }
 
 void SimulatorClass::InsertAffectedActions() {
-  for (BaseActionClass* g : LastFired->AffectedGroups) {
+  for (BaseActionClass* g : LastFired->GroupsToExamine()) {
     if (!g->Enabled()) continue;
     const ScheduleEntry* entry = g->ScheduleRecord;
     if (entry->HeapSlot != nullptr) continue;

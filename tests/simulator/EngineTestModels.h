@@ -67,6 +67,14 @@ class TimedActivity : public Activity {
   bool ReactivationPredicate() override { return Watched; }
   bool ReactivationFunction() override { return ReactivateWhen ? ReactivateWhen() : false; }
   void LinkVariables() override {}
+  bool TimingIsInstantaneous() override { return Instant; }
+  bool EnablingIsPure() override { return Pure; }
+  int FiringVariants() override { return Ways.empty() ? 1 : static_cast<int>(Ways.size()); }
+  bool VariantMayWrite(int variant, const BaseStateVariableClass* v) override {
+    if (Ways.empty()) return true;
+    const std::vector<Place*>& way = Ways[static_cast<std::size_t>(variant)];
+    return std::find(way.begin(), way.end(), v) != way.end();
+  }
 
   TimedActivity* Exponential(double rate) {
     Rate_ = rate;
@@ -86,6 +94,12 @@ class TimedActivity : public Activity {
   bool Watched = false;
   std::function<bool()> ReactivateWhen;
   std::function<void()> OnFire;
+  // What the activity declares: an instantaneous timing (the delay is the
+  // test's to keep at 0), a pure enabling test, and its firing variants, by
+  // the places each may write (none: one variant writing everything).
+  bool Instant = false;
+  bool Pure = false;
+  std::vector<std::vector<Place*>> Ways;
   int FireCount = 0;
   int Samples = 0;
 };

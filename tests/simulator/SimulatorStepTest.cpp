@@ -251,6 +251,61 @@ TEST(SimulatorAffectsTest, WithoutAffectsListsNothingIsRescheduledAfterTheFirstF
   for (auto& a : san->ActivityStore) EXPECT_LE(a->FireCount, 1) << a->getName();
 }
 
+// X fires one of two ways, writing P or Q. A group that reads neither
+// written place is left out of that way's list only when it is pure and
+// instantaneous; the own group always stays, and the order is the list's.
+TEST(SimulatorAffectsTest, EachFiringVariantReexaminesTheGroupsItsWritesCanChange) {
+  HandSAN* san = new HandSAN("Ways");
+  Place* in = san->AddPlace("IN", 1);
+  Place* p = san->AddPlace("P", 0);
+  Place* q = san->AddPlace("Q", 0);
+  TimedActivity* x = san->AddActivity("X", {in}, {p, q});
+  x->Ways = {{p}, {q}};
+  struct Reader {
+    const char* name;
+    Place* reads;
+    bool pure, instant;
+  };
+  const Reader readers[] = {
+      {"PURE_P", p, true, true},    // left out of way 1
+      {"PURE_Q", q, true, true},    // left out of way 0
+      {"TIMED_Q", q, true, false},  // timed: reactivation may read anything
+      {"IMPURE_Q", q, false, true}, // may draw or read more than its places
+  };
+  for (const Reader& r : readers) {
+    TimedActivity* a = san->AddActivity(r.name, {r.reads}, {});
+    a->Pure = r.pure;
+    a->Instant = r.instant;
+  }
+  san->Finish();
+  EngineRewardModel model(san, CountFirst(san));
+  Harness h;
+  testing::internal::CaptureStdout();
+  h.Install(&model);
+  testing::internal::GetCapturedStdout();
+
+  auto names = [](const std::vector<BaseActionClass*>& groups) {
+    std::vector<std::string> out;
+    for (const BaseActionClass* g : groups) out.push_back(g->getName());
+    return out;
+  };
+  auto without = [&](const char* gone) {
+    std::vector<std::string> out = names(x->AffectedGroups);
+    out.erase(std::find(out.begin(), out.end(), gone));
+    return out;
+  };
+  ASSERT_EQ(x->VariantGroups.size(), 2u);
+  EXPECT_EQ(AsSet(names(x->AffectedGroups)), (std::set<std::string>{"X", "PURE_P", "PURE_Q", "TIMED_Q", "IMPURE_Q"}));
+  EXPECT_EQ(names(x->VariantGroups[0]), without("PURE_Q"));
+  EXPECT_EQ(names(x->VariantGroups[1]), without("PURE_P"));
+  x->FiredVariant = 1;
+  EXPECT_EQ(&x->GroupsToExamine(), &x->VariantGroups[1]);
+  // An action of one way walks its whole list.
+  BaseActionClass* reader = san->ActivityStore[1].get();
+  EXPECT_TRUE(reader->VariantGroups.empty());
+  EXPECT_EQ(&reader->GroupsToExamine(), &reader->AffectedGroups);
+}
+
 TEST(SimulatorAffectsTest, PrintConnectivityListNamesEachActionAndItsGroups) {
   ScopedSimtest env("0");
   HandSAN* san = ConnectedNet();

@@ -42,6 +42,9 @@ BaseActionClass::~BaseActionClass() {
 bool BaseActionClass::isSync() { return false; }
 
 bool BaseActionClass::TimingIsInstantaneous() { return false; }
+bool BaseActionClass::EnablingIsPure() { return false; }
+int BaseActionClass::FiringVariants() { return 1; }
+bool BaseActionClass::VariantMayWrite(int, const BaseStateVariableClass*) { return true; }
 bool BaseActionClass::Enabled() { return false; }
 double BaseActionClass::Weight() { return 0.0; }
 double BaseActionClass::Rate() { return 0.0; }
@@ -146,6 +149,7 @@ void BaseActionClass::clearAffectedActions() {
     AffectedActions = next;
   }
   AffectedGroups.clear();
+  VariantGroups.clear();
   AffectedGroupsStale = false;
 }
 
@@ -163,6 +167,7 @@ void BaseActionClass::appendAffectedAction(BaseActionClass* group) {
 
 void BaseActionClass::syncAffectedGroups() {
   AffectedGroups.clear();
+  VariantGroups.clear();  // made from the old list: the whole list is walked again
   for (ActionListNode* node = AffectedActions; node != nullptr; node = node->Next) AffectedGroups.push_back(node->Action);
   AffectedGroupsStale = false;
 }

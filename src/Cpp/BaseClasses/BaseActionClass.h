@@ -76,6 +76,20 @@ class BaseActionClass {
   // questions answer false. The simulator asks once, when it installs the
   // model, and then schedules the action without asking those three.
   virtual bool TimingIsInstantaneous();
+  // True only when Enabled() reads nothing but the markings of the enabling
+  // variables of the action (of its members, for a group), draws no random
+  // number and changes nothing but its own enabling history: its answer
+  // cannot change while none of those markings does. The simulator asks
+  // once, when it installs the model, and then leaves such an instantaneous
+  // group unexamined after a firing that wrote none of them.
+  virtual bool EnablingIsPure();
+  // The ways this action's firing can go, when each writes only some of its
+  // affected variables (1: every firing may write all of them). Fire()
+  // records the way it took in FiredVariant; VariantMayWrite tells whether a
+  // firing of that way may write the affected variable v. Asked once, when
+  // the simulator installs the model.
+  virtual int FiringVariants();
+  virtual bool VariantMayWrite(int variant, const BaseStateVariableClass* v);
 
   // The two counts are the generator's numbers of output and input variables;
   // they are accepted and not used.
@@ -126,6 +140,16 @@ class BaseActionClass {
   // the relation is built; the step syncs a stale one before using it.
   std::vector<BaseActionClass*> AffectedGroups;
   bool AffectedGroupsStale = false;
+  // Per firing variant, the part of AffectedGroups a firing of that way
+  // must re-examine (in the same order), or empty when the action has one
+  // variant or the simulator made no such lists. Made by the simulator.
+  std::vector<std::vector<BaseActionClass*>> VariantGroups;
+  int FiredVariant = 0;
+  // The groups the step re-examines after this action fired.
+  const std::vector<BaseActionClass*>& GroupsToExamine() const {
+    const std::size_t variant = static_cast<std::size_t>(FiredVariant);
+    return variant < VariantGroups.size() ? VariantGroups[variant] : AffectedGroups;
+  }
   bool Fired;
   Distribution DistributionType;
   ScheduleEntry* ScheduleRecord;

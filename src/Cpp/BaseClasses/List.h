@@ -11,6 +11,7 @@
 
 #include <iostream>
 #include <new>
+#include <unordered_set>
 
 #include "Cpp/BaseClasses/ErrorFunctions.h"
 #include "Cpp/BaseClasses/QuelixAssert.h"
@@ -33,16 +34,27 @@ class List {
     Items[NumItems++] = x;
   }
 
+  // The items of xs not yet held, in order. A long run is checked against a
+  // hash set of the items instead of a search per item, so that listing the
+  // thousands of actions of a large model stays linear.
   void append(C** xs, int n) {
-    for (int i = 0; i < n; i++) append(xs[i]);
+    if ((static_cast<long long>(NumItems) + n) * n <= kSearchLimit) {
+      for (int i = 0; i < n; i++) append(xs[i]);
+      return;
+    }
+    std::unordered_set<const C*> held(Items, Items + NumItems);
+    for (int i = 0; i < n; i++) {
+      if (!held.insert(xs[i]).second) continue;
+      if (NumItems >= Capacity) grow(2 * (NumItems + n - i));
+      Items[NumItems++] = xs[i];
+    }
   }
 
   // Reserves twice the combined count at once rather than doubling per item.
   void append(List<C>* other) {
     int combined = NumItems + other->NumItems;
     if (combined > Capacity) grow(2 * combined);
-    int n = other->NumItems;
-    for (int i = 0; i < n; i++) append(other->Items[i]);
+    append(other->Items, other->NumItems);
   }
 
   // The last item fills the freed slot: order is not kept.
@@ -112,6 +124,9 @@ class List {
     Items = bigger;
     Capacity = newCapacity;
   }
+
+  // Above this many comparisons a bulk append uses a hash set.
+  static constexpr long long kSearchLimit = 4096;
 
   C** Items;
   int NumItems;

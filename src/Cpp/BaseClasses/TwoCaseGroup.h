@@ -37,6 +37,11 @@ class TwoCaseGroup final : public PostselectGroup {
     return first || second;
   }
 
+  // Pure when both cases are and the members are still exactly the cases.
+  bool EnablingIsPure() override {
+    return HoldsTheCases() && First->Case1::EnablingIsPure() && Second->Case2::EnablingIsPure();
+  }
+
   bool EnablingChange() override {
     if (!HoldsTheCases()) return PostselectGroup::EnablingChange();
     const bool first = ChangeOf(First);
