@@ -21,6 +21,10 @@
 //                                  file has base_seed=<seed> and one
 //                                  simulator=<index>,<seed>,<where> per simulator
 //   version=<software version>
+//   sweep=<name>[,<name>...]       what varies across the points of a
+//                                  parameter sweep ("experiment" for the
+//                                  model's experiments); each point's file
+//                                  gives its value in its global= line
 //   variable=<number>,<name>,<kind>,<time>
 // <kind> is instant-of-time, interval-of-time, steady-state-instant or
 // steady-state-interval; <time> is the observation's time point (instant
