@@ -30,7 +30,7 @@ constexpr int kRowHeight = 300;
 constexpr double kBandRangeFrom = 0.05;
 // What fits on one line at the picture's font: the whole width for the
 // picture's title, half of it for a panel's.
-constexpr std::size_t kTitleLength = 170;
+constexpr std::size_t kTitleLength = 140;
 constexpr std::size_t kPanelTitleLength = 80;
 
 std::string Lower(std::string text) {
@@ -145,7 +145,9 @@ std::string PlotWriter::Script(const std::string& picturePath) const {
          << "set terminal " << TerminalFor(picturePath) << " size " << kWidth << ","
          << kRowHeight * std::max(rows, 1) + 40 << " font 'sans,10'\n"
          << "set output " << Quoted(picturePath) << "\n"
-         << "set grid\nset key below horizontal\nset style fill solid 0.5 border\n"
+         // One legend line under each panel; the interval's text on an opaque box.
+         << "set grid\nset key below horizontal maxrows 1 samplen 2\nset style fill solid 0.5 border\n"
+         << "set style textbox opaque noborder\n"
          << "set multiplot layout " << std::max(rows, 1) << ",2 title " << Quoted(Title()) << "\n";
   int shown = 0;
   for (const auto& [pvIndex, track] : tracks) {
@@ -187,7 +189,7 @@ std::string PlotWriter::RunningMeanPanel(int pvIndex, const std::string& name, c
     low = std::min(low, reference->second);
     high = std::max(high, reference->second);
     referenceLine = ", " + NumberText(reference->second) + " with lines dt 2 lw 2 lc rgb '#d62728' title " +
-                    Quoted("reference " + name + " = " + NumberText(reference->second));
+                    Quoted("reference " + NumberText(reference->second));
   }
   const std::string block = "$mean" + std::to_string(pvIndex);
   const std::string percent = ReportWriter::PercentText(confidence_);
@@ -196,7 +198,7 @@ std::string PlotWriter::RunningMeanPanel(int pvIndex, const std::string& name, c
         << "set title " << Quoted(ShortenedInTheMiddle(name, kPanelTitleLength - 40) + ": running mean and " + percent +
                                   "% confidence band")
         << "\n"
-        << "set label 1 " << Quoted(FinalInterval(pvIndex)) << " at graph 0.02, graph 0.93 front\n"
+        << "set label 1 " << Quoted(FinalInterval(pvIndex)) << " at graph 0.02, graph 0.93 front boxed\n"
         << "set logscale x\nset xlabel 'observations'\nset ylabel 'mean'\n"
         << "set xrange [1:" << NumberText(std::max(2.0, static_cast<double>(track.Observations()))) << "]\n"
         // Room above the curves for the interval's text.

@@ -166,7 +166,7 @@ std::string SweepReport::Script(const std::string& picturePath, const PlotChoice
          << "set multiplot layout " << rows << "," << columns << " title "
          << Quoted(ShortenedInTheMiddle((model.empty() ? "" : model + ": ") + "sweep over " + names_.front() + ", " +
                                             std::to_string(ordered.size()) + " points",
-                                        static_cast<std::size_t>(kPanelWidth * columns / 7)))
+                                        static_cast<std::size_t>(kPanelWidth * columns / 8)))
          << "\n";
   if (!numeric) script << "set xtics (" << tics << ")\n";
   for (const auto& [pv, lines] : data) {
@@ -180,7 +180,7 @@ std::string SweepReport::Script(const std::string& picturePath, const PlotChoice
     const auto reference = choices.references.find(pv);
     if (reference != choices.references.end()) {
       script << ", " << NumberText(reference->second) << " with lines dt 2 lw 2 lc rgb '#d62728' title "
-             << Quoted("reference " + name + " = " + NumberText(reference->second));
+             << Quoted("reference " + NumberText(reference->second));
     }
     script << "\n";
   }

@@ -244,6 +244,19 @@ TEST_F(GpusimReportPoolingTest, PlotsAreDrawnAsValidSvgAndPng) {
   EXPECT_NE(picture.find("compute_ok: histogram of 400 observations"), std::string::npos);
   EXPECT_NE(testprocess::ReadFile(svg + ".gp").find("set output"), std::string::npos) << "the script is kept";
 
+  // A chosen variable, its reference line and its final interval.
+  const Outcome chosen = Run("--plot '" + svg + "' --variables write_ok --reference write_ok=1.25 '" + a + "'");
+  ASSERT_EQ(chosen.status, 0) << chosen.err;
+  const std::string only = testprocess::ReadFile(svg);
+  EXPECT_NE(only.find("reference 1.25"), std::string::npos);
+  EXPECT_NE(only.find(", 95% interval ["), std::string::npos);
+  EXPECT_EQ(only.find("compute_ok"), std::string::npos) << "not chosen";
+  for (const char* bad : {"--variables nothing", "--reference write_ok=x", "--reference nothing=1", "--reference =1"}) {
+    const Outcome o = Run(std::string(bad) + " --plot '" + svg + "' '" + a + "'");
+    EXPECT_EQ(o.status, 2) << bad;
+    EXPECT_NE(o.err.find(std::string(bad).substr(0, 11)), std::string::npos) << bad << ": " << o.err;
+  }
+
   const std::string png = dir_ + "/plot.PNG";
   ASSERT_EQ(Run("--csv --plot '" + png + "' '" + a + "'").status, 0);
   const std::string bytes = testprocess::ReadFile(png);
@@ -356,4 +369,44 @@ TEST_F(GpusimReportTest, RepeatedStreamsAreFoundByTheSeedsTheRunsUsed) {
           << c.name << ": " << o.err;
     }
   }
+}
+
+// Files whose metadata share a sweep key are the points of a sweep: a table
+// each, the sweep's table ordered by the swept value, and the picture of
+// each variable against it.
+TEST_F(GpusimReportTest, ASweepsFilesAreItsPointsNotAPool) {
+  const std::string model = std::string(GPUSIM_SOURCE_DIR) + "/models/mm1k.san";
+  std::string files;
+  for (const char* lambda : {"2.5", "0.5", "1.5", "1", "2"}) {
+    const std::string path = dir_ + "/p" + lambda + ".bin";
+    const Outcome run = testprocess::RunRedirected(std::string(GPUSIM_BINARY) + " --model '" + model +
+                                                       "' -t 0 -N 20 -O d:lambda:" + lambda + " -b '" + path + "'",
+                                                   dir_ + "/sim.out", dir_ + "/sim.err");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::ofstream(path + ".meta", std::ios::app) << "sweep=lambda\n";
+    files += " '" + path + "'";
+  }
+  const Outcome csv = Run("--csv" + files);
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  EXPECT_EQ(csv.err, "") << "the points share their seed by design: not a pool, no warning";
+  const std::vector<std::string> lines = testprocess::Lines(csv.out);
+  ASSERT_EQ(lines.size(), 1u + 5 * 4) << csv.out;
+  EXPECT_EQ(lines[0].rfind("point,lambda,pv,name,observations,mean,", 0), 0u) << lines[0];
+  const char* order[] = {"0,0.5,0,blocking,20,", "1,1,0,blocking,20,", "2,1.5,0,blocking,20,",
+                         "3,2,0,blocking,20,", "4,2.5,0,blocking,20,"};
+  for (int point = 0; point < 5; ++point) EXPECT_EQ(lines[1 + 4 * point].rfind(order[point], 0), 0u) << lines[1 + 4 * point];
+
+  const Outcome text = Run(files);
+  EXPECT_NE(text.out.find("Point 4: lambda=2.5\nResults file: "), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Sweep over lambda: 5 points\nPoint  lambda  PV"), std::string::npos) << text.out;
+  EXPECT_NE(Run("--json" + files).out.find("{\"point\": 4, \"globals\": {\"lambda\": 2.5}"), std::string::npos);
+
+  const std::string svg = dir_ + "/sweep.svg";
+  const Outcome plot = Run("--plot '" + svg + "' --variables blocking --reference blocking=0.1" + files);
+  ASSERT_EQ(plot.status, 0) << plot.err;
+  const std::string picture = testprocess::ReadFile(svg);
+  EXPECT_NE(picture.find("blocking against lambda"), std::string::npos);
+  EXPECT_NE(picture.find("reference 0.1"), std::string::npos);
+  EXPECT_EQ(picture.find("throughput against"), std::string::npos);
+  EXPECT_NE(testprocess::ReadFile(svg + ".gp").find("with yerrorlines"), std::string::npos);
 }
