@@ -7,7 +7,10 @@
 // same figures for other tools; --plot draws the convergence pictures with
 // gnuplot. The variables' names come from each file's companion metadata
 // file (<file>.meta, written by gpusim and gpusim-manager); a variable that
-// no companion names is shown as pv<number>.
+// no companion names is shown as pv<number>. The summary is SummaryTable's,
+// the format gpusim-manager prints too. Files whose metadata share a sweep=
+// key are the points of a parameter sweep: reported point by point and as
+// one sweep table, and plotted against the swept value (SweepReport).
 //
 // Exit status, so that a script can tell the cases apart:
 //   0  complete: every file read to its end, each batch count matching what
