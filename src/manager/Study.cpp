@@ -187,20 +187,39 @@ void Study::PrintProgress(bool final) {
   const double rate = now > 0.0 ? observations / now : 0.0;
   char line[256];
   int used = std::snprintf(line, sizeof line, "%ld observations, %.0f/s", observations, rate);
-  double widest = 0.0;
+  const PrecisionTarget& target = settings_.precision;
+  double widestRelative = 0.0;
+  double widestAbsolute = 0.0;
+  // The farthest any variable is from its nearest target, as a factor on
+  // its half-width.
+  double farthest = 0.0;
   const std::vector<Moments> running = Combined();
   for (const Moments& m : running) {
-    const Verdict v = Judge(m, settings_.precision, &quantiles_);
-    if (std::isnan(v.relHalfWidth)) continue;
-    widest = std::max(widest, v.relHalfWidth);
+    const Verdict v = Judge(m, target, &quantiles_);
+    double factor = INFINITY;
+    if (!std::isnan(v.relHalfWidth)) {
+      widestRelative = std::max(widestRelative, v.relHalfWidth);
+      if (target.relWidth > 0.0) factor = std::min(factor, v.relHalfWidth / target.relWidth);
+    }
+    if (!std::isnan(v.halfWidth)) {
+      widestAbsolute = std::max(widestAbsolute, v.halfWidth);
+      if (target.absWidth > 0.0) factor = std::min(factor, v.halfWidth / target.absWidth);
+    }
+    if (std::isfinite(factor)) farthest = std::max(farthest, factor);
   }
   double remaining = -1.0;
-  if (settings_.precision.relWidth > 0.0 && !running.empty() && rate > 0.0) {
-    used += std::snprintf(line + used, sizeof line - used, ", widest rel. half-width %.4g (target %.4g)", widest,
-                          settings_.precision.relWidth);
+  if (target.Given() && !running.empty() && rate > 0.0) {
+    if (target.relWidth > 0.0) {
+      used += std::snprintf(line + used, sizeof line - used, ", widest rel. half-width %.4g (target %.4g)",
+                            widestRelative, target.relWidth);
+    }
+    if (target.absWidth > 0.0) {
+      used += std::snprintf(line + used, sizeof line - used, ", widest half-width %.4g (target %.4g)", widestAbsolute,
+                            target.absWidth);
+    }
     // The half-width shrinks as 1/sqrt(n).
-    const double needed = observations * std::pow(widest / settings_.precision.relWidth, 2.0);
-    if (std::isfinite(needed)) remaining = std::max(needed, double(settings_.precision.minReplications)) - observations;
+    const double needed = observations * farthest * farthest;
+    if (std::isfinite(needed)) remaining = std::max(needed, double(target.minReplications)) - observations;
   } else if (settings_.replications > 0 && rate > 0.0) {
     remaining = double(settings_.replications) - observations;
   }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "manager/RunMetadata.h"
 #include "output/BinFileHeader.h"
@@ -18,19 +19,6 @@
 namespace {
 
 double Seconds(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
-
-// Both infinities read "inf" here; NaN is the missing text.
-std::string Number(double value, const char* missing = "") {
-  if (!std::isfinite(value)) return std::isinf(value) ? "inf" : missing;
-  return NumberText(value);
-}
-
-std::string Short(double value) {
-  if (std::isnan(value)) return "n/a";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4g", value);
-  return text;
-}
 
 std::string JsonNumber(double value) { return FiniteNumberText(value, "null"); }
 
@@ -157,7 +145,10 @@ void StudyReport::Print(std::ostream& out, std::ostream& err) const {
       PrintSimulators(out);
       break;
     case ManagerOptions::Output::kCsv:
+      // The CSV is the table alone: why the study stopped goes with the
+      // simulators' table to the error stream.
       PrintCsv(out, rows);
+      err << StopLine() << '\n';
       PrintSimulators(err);
       break;
     case ManagerOptions::Output::kJson:
@@ -166,31 +157,41 @@ void StudyReport::Print(std::ostream& out, std::ostream& err) const {
   }
 }
 
-void StudyReport::PrintText(std::ostream& out, const std::vector<Row>& rows) const {
+std::string StudyReport::StopLine() const {
   char line[512];
-  std::snprintf(line, sizeof line, "Study: %zu simulators, %.2f s; %s.\n", study_.Facts().size(), study_.WallSeconds(),
+  std::snprintf(line, sizeof line, "Study: %zu simulators, %.2f s; %s.", study_.Facts().size(), study_.WallSeconds(),
                 study_.StopMessage().c_str());
-  out << line;
-  if (rows.empty()) {
-    out << "No observations.\n";
-    return;
+  return line;
+}
+
+// What the simulators reported, with the study's seeds; without their
+// report, what the manager itself knows of the runs.
+ResultsMetadata StudyReport::Metadata() const {
+  if (!metadata_.fields.empty()) return MergedFileMetadata(metadata_, options_.binaryFile, options_.baseSeed, study_.Facts());
+  ResultsMetadata known;
+  known.Add("experiment", std::to_string(options_.experiment));
+  known.Add("generator", to_string(static_cast<RandomNumberGeneratorType>(options_.generator)));
+  known.Add("base_seed", std::to_string(options_.baseSeed));
+  for (const SimulatorFacts& f : study_.Facts()) {
+    known.Add("simulator", std::to_string(f.index) + "," + std::to_string(f.seed) + "," + f.where);
   }
-  const std::string level = Number(options_.precision.confidence * 100.0) + "%";
-  std::snprintf(line, sizeof line, "%-4s %-14s %12s %16s %16s   %-36s %12s  %s\n", "PV", "Name", "Observations", "Mean",
-                "Std dev", (level + " confidence interval").c_str(), "Rel. width", "Target");
-  out << line;
+  return known;
+}
+
+SummaryTable StudyReport::Table(const std::vector<Row>& rows) const {
+  SummaryTable table(options_.precision.confidence);
+  table.AddSource({options_.binaryFile, "", "", Metadata()});
   for (const Row& row : rows) {
-    std::string interval = "n/a";
-    if (!std::isnan(row.verdict.halfWidth)) {
-      interval = "[" + Number(row.moments.mean - row.verdict.halfWidth) + ", " +
-                 Number(row.moments.mean + row.verdict.halfWidth) + "]";
-    }
-    const char* target = !options_.precision.Given() ? "-" : row.verdict.met ? "met" : "not met";
-    std::snprintf(line, sizeof line, "%-4d %-14s %12ld %16.8g %16s   %-36s %12s  %s\n", row.pv, row.name.c_str(),
-                  row.moments.n, row.moments.mean, Number(row.moments.StandardDeviation(), "n/a").c_str(),
-                  interval.c_str(), Short(row.verdict.relHalfWidth).c_str(), target);
-    out << line;
+    SummaryTable::Row printed = SummaryTable::MakeRow(row.pv, row.name, row.moments, options_.precision.confidence);
+    if (options_.precision.Given()) printed.target = row.verdict.met ? "met" : "not met";
+    table.AddRow(printed);
   }
+  return table;
+}
+
+void StudyReport::PrintText(std::ostream& out, const std::vector<Row>& rows) const {
+  out << StopLine() << '\n';
+  Table(rows).PrintText(out);
 }
 
 void StudyReport::PrintSimulators(std::ostream& out) const {
@@ -210,41 +211,22 @@ void StudyReport::PrintSimulators(std::ostream& out) const {
   if (!options_.binaryFile.empty() && written_) out << "Results: " << options_.binaryFile << "\n";
 }
 
-void StudyReport::PrintCsv(std::ostream& out, const std::vector<Row>& rows) const {
-  out << "pv,name,observations,mean,stddev,ci_low,ci_high,confidence,rel_half_width,met\n";
-  for (const Row& row : rows) {
-    const double hw = row.verdict.halfWidth;
-    out << row.pv << ',' << row.name << ',' << row.moments.n << ',' << Number(row.moments.mean) << ','
-        << Number(row.moments.StandardDeviation()) << ',' << Number(row.moments.mean - hw) << ','
-        << Number(row.moments.mean + hw) << ',' << Number(options_.precision.confidence) << ','
-        << Number(row.verdict.relHalfWidth) << ','
-        << (!options_.precision.Given() ? "" : row.verdict.met ? "yes" : "no") << '\n';
-  }
-}
+void StudyReport::PrintCsv(std::ostream& out, const std::vector<Row>& rows) const { Table(rows).PrintCsv(out); }
 
 void StudyReport::PrintJson(std::ostream& out, const std::vector<Row>& rows) const {
-  out << "{\n  \"stopped\": " << JsonText(study_.StopMessage()) << ",\n  \"wall_seconds\": "
-      << JsonNumber(study_.WallSeconds()) << ",\n  \"confidence\": " << JsonNumber(options_.precision.confidence)
-      << ",\n  \"binary\": " << (options_.binaryFile.empty() ? "null" : JsonText(options_.binaryFile))
-      << ",\n  \"variables\": [";
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const Row& row = rows[i];
-    const double hw = row.verdict.halfWidth;
-    out << (i ? "," : "") << "\n    {\"pv\": " << row.pv << ", \"name\": " << JsonText(row.name)
-        << ", \"observations\": " << row.moments.n << ", \"mean\": " << JsonNumber(row.moments.mean)
-        << ", \"stddev\": " << JsonNumber(row.moments.StandardDeviation())
-        << ", \"ci_low\": " << JsonNumber(row.moments.mean - hw) << ", \"ci_high\": " << JsonNumber(row.moments.mean + hw)
-        << ", \"rel_half_width\": " << JsonNumber(row.verdict.relHalfWidth) << ", \"met\": "
-        << (!options_.precision.Given() ? "null" : row.verdict.met ? "true" : "false") << "}";
-  }
-  out << (rows.empty() ? "]" : "\n  ]") << ",\n  \"simulators\": [";
+  std::ostringstream members;
+  members << "\"stopped\": " << JsonText(study_.StopMessage()) << ",\n  \"wall_seconds\": "
+          << JsonNumber(study_.WallSeconds())
+          << ",\n  \"binary\": " << (options_.binaryFile.empty() ? "null" : JsonText(options_.binaryFile))
+          << ",\n  \"simulators\": [";
   const std::vector<SimulatorFacts>& facts = study_.Facts();
   for (std::size_t i = 0; i < facts.size(); ++i) {
     const SimulatorFacts& f = facts[i];
-    out << (i ? "," : "") << "\n    {\"index\": " << f.index << ", \"seed\": " << f.seed
-        << ", \"observations\": " << f.observations << ", \"cpu_seconds\": " << JsonNumber(f.cpuSeconds)
-        << ", \"ended\": " << JsonText(Ended(f)) << ", \"lost\": " << (f.fault.empty() ? "false" : "true") << "}";
+    members << (i ? "," : "") << "\n    {\"index\": " << f.index << ", \"seed\": " << f.seed
+            << ", \"observations\": " << f.observations << ", \"cpu_seconds\": " << JsonNumber(f.cpuSeconds)
+            << ", \"ended\": " << JsonText(Ended(f)) << ", \"lost\": " << (f.fault.empty() ? "false" : "true") << "}";
   }
-  out << (facts.empty() ? "]" : "\n  ]") << ",\n  \"manager_cpu_seconds\": " << JsonNumber(managerCpu_)
-      << ",\n  \"simulators_cpu_seconds\": " << JsonNumber(simulatorsCpu_) << "\n}\n";
+  members << (facts.empty() ? "]" : "\n  ]") << ",\n  \"manager_cpu_seconds\": " << JsonNumber(managerCpu_)
+          << ",\n  \"simulators_cpu_seconds\": " << JsonNumber(simulatorsCpu_) << ",\n  ";
+  Table(rows).PrintJson(out, members.str());
 }

@@ -2,9 +2,12 @@
 // results file (the blocks of every simulator, ordered by simulator, then by
 // arrival, behind the usual 256-byte header whose batch count is the merged
 // number of observations per variable), the summary of every reward
-// variable, and the facts
-// of every simulator; and it decides the exit status. Beside the merged file
-// it writes its metadata, <file>.meta (ResultsMetadata.h).
+// variable (SummaryTable: the format gpusim-report prints too, with the
+// study's metadata), and the facts of every simulator; and it decides the
+// exit status. With --csv the standard output holds the table alone; the
+// line saying why the study stopped and the simulators' table go to the
+// error stream. Beside the merged file it writes its metadata, <file>.meta
+// (ResultsMetadata.h).
 //
 // Exit status: 0 the study reached its target (the precision, else the
 // replications, else the time limit) or was stopped by SIGINT/SIGTERM; 1 it
@@ -25,6 +28,7 @@
 #include "manager/ResultsFile.h"
 #include "manager/Study.h"
 #include "results/ResultsMetadata.h"
+#include "results/SummaryTable.h"
 
 class StudyReport {
  public:
@@ -50,6 +54,11 @@ class StudyReport {
   bool WriteBinaryFile() const;
   std::vector<Row> Rows() const;
   bool TargetReached(const std::vector<Row>& rows) const;
+  // "Study: K simulators, T s; why it stopped."
+  std::string StopLine() const;
+  ResultsMetadata Metadata() const;
+  // The summary in the format gpusim-report prints too.
+  SummaryTable Table(const std::vector<Row>& rows) const;
   void PrintText(std::ostream& out, const std::vector<Row>& rows) const;
   void PrintSimulators(std::ostream& out) const;
   void PrintCsv(std::ostream& out, const std::vector<Row>& rows) const;

@@ -28,6 +28,10 @@ constexpr int kRowHeight = 300;
 // degree of freedom is 12.7) that it would flatten the rest of the picture:
 // the y range follows the band only from this share of the run on.
 constexpr double kBandRangeFrom = 0.05;
+// What fits on one line at the picture's font: the whole width for the
+// picture's title, half of it for a panel's.
+constexpr std::size_t kTitleLength = 140;
+constexpr std::size_t kPanelTitleLength = 80;
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -68,8 +72,29 @@ int WaitBounded(pid_t pid, int timeoutSeconds) {
 
 }  // namespace
 
-PlotWriter::PlotWriter(const PooledResults& results, double confidence)
-    : results_(results), confidence_(confidence) {}
+int VariableNumber(const std::vector<SummaryTable::Row>& rows, const std::string& nameOrNumber) {
+  for (const SummaryTable::Row& row : rows) {
+    if (row.name == nameOrNumber) return row.pv;
+  }
+  const bool digits = !nameOrNumber.empty() && nameOrNumber.size() < 6 &&
+                      nameOrNumber.find_first_not_of("0123456789") == std::string::npos;
+  if (!digits) return -1;
+  const int pv = std::atoi(nameOrNumber.c_str());
+  for (const SummaryTable::Row& row : rows) {
+    if (row.pv == pv) return pv;
+  }
+  return -1;
+}
+
+std::string ShortenedInTheMiddle(const std::string& text, std::size_t maxLength) {
+  if (text.size() <= maxLength) return text;
+  const std::size_t kept = maxLength - 3;
+  const std::size_t head = (kept + 1) / 2;
+  return text.substr(0, head) + "..." + text.substr(text.size() - (kept - head));
+}
+
+PlotWriter::PlotWriter(const PooledResults& results, double confidence, PlotChoices choices)
+    : results_(results), confidence_(confidence), choices_(std::move(choices)) {}
 
 std::string PlotWriter::TerminalFor(const std::string& picturePath) {
   const std::string lower = Lower(picturePath);
@@ -90,31 +115,47 @@ bool PlotWriter::GnuplotAvailable() {
 
 std::string PlotWriter::Title() const {
   std::string title;
-  for (const PooledResults::File& file : results_.Files()) {
-    title += (title.empty() ? "" : "; ") + file.path + " (experiment " + file.experiment + ", seed " + file.seed +
-             ", " + file.generator + ")";
+  const std::vector<PooledResults::File>& files = results_.Files();
+  if (!files.empty() && !files.front().metadata.Get("model").empty()) title = files.front().metadata.Get("model") + ": ";
+  for (const PooledResults::File& file : files) {
+    title += (&file == &files.front() ? "" : "; ") + file.path + " (experiment " + file.experiment + ", seed " +
+             file.seed + ", " + file.generator + ")";
   }
-  return title;
+  return ShortenedInTheMiddle(title, kTitleLength);
+}
+
+std::string PlotWriter::FinalInterval(int pvIndex) const {
+  for (const SummaryTable::Row& row : results_.Rows(confidence_)) {
+    if (row.pv != pvIndex) continue;
+    if (!std::isfinite(row.halfWidth)) return "mean " + NumberText(row.mean) + " (no interval from one observation)";
+    char text[160];
+    std::snprintf(text, sizeof text, "mean %.6g, %s%% interval [%.6g, %.6g] (half-width %.3g)", row.mean,
+                  ReportWriter::PercentText(confidence_).c_str(), row.ciLow, row.ciHigh, row.halfWidth);
+    return text;
+  }
+  return "";
 }
 
 std::string PlotWriter::Script(const std::string& picturePath) const {
   const auto& tracks = results_.Tracks();
   int rows = 0;
-  for (const auto& entry : tracks) rows += entry.second.Observations() > 0 ? 1 : 0;
+  for (const auto& entry : tracks) rows += entry.second.Observations() > 0 && choices_.Shows(entry.first) ? 1 : 0;
   std::ostringstream script;
   script << "# Written by gpusim-report; gnuplot redraws the picture from this file alone.\n"
          << "set terminal " << TerminalFor(picturePath) << " size " << kWidth << ","
          << kRowHeight * std::max(rows, 1) + 40 << " font 'sans,10'\n"
          << "set output " << Quoted(picturePath) << "\n"
-         << "set grid\nset key below horizontal\nset style fill solid 0.5 border\n"
+         // One legend line under each panel; the interval's text on an opaque box.
+         << "set grid\nset key below horizontal maxrows 1 samplen 2\nset style fill solid 0.5 border\n"
+         << "set style textbox opaque noborder\n"
          << "set multiplot layout " << std::max(rows, 1) << ",2 title " << Quoted(Title()) << "\n";
   int shown = 0;
   for (const auto& [pvIndex, track] : tracks) {
-    if (track.Observations() == 0) continue;
+    if (track.Observations() == 0 || !choices_.Shows(pvIndex)) continue;
     // Names come from the table, so both agree.
     std::string name = "pv" + std::to_string(pvIndex);
     for (const PooledResults::Row& row : results_.Rows(confidence_)) {
-      if (row.pvIndex == pvIndex) name = row.name;
+      if (row.pv == pvIndex) name = row.name;
     }
     script << RunningMeanPanel(pvIndex, name, track) << HistogramPanel(pvIndex, name, track);
     ++shown;
@@ -142,17 +183,29 @@ std::string PlotWriter::RunningMeanPanel(int pvIndex, const std::string& name, c
       high = std::max(high, p.mean + halfWidth);
     }
   }
+  const auto reference = choices_.references.find(pvIndex);
+  std::string referenceLine;
+  if (reference != choices_.references.end()) {
+    low = std::min(low, reference->second);
+    high = std::max(high, reference->second);
+    referenceLine = ", " + NumberText(reference->second) + " with lines dt 2 lw 2 lc rgb '#d62728' title " +
+                    Quoted("reference " + NumberText(reference->second));
+  }
   const std::string block = "$mean" + std::to_string(pvIndex);
   const std::string percent = ReportWriter::PercentText(confidence_);
   std::ostringstream panel;
   panel << block << " << EOD\n" << data.str() << "EOD\n"
-        << "set title " << Quoted(name + ": running mean and " + percent + "% confidence band") << "\n"
+        << "set title " << Quoted(ShortenedInTheMiddle(name, kPanelTitleLength - 40) + ": running mean and " + percent +
+                                  "% confidence band")
+        << "\n"
+        << "set label 1 " << Quoted(FinalInterval(pvIndex)) << " at graph 0.02, graph 0.93 front boxed\n"
         << "set logscale x\nset xlabel 'observations'\nset ylabel 'mean'\n"
         << "set xrange [1:" << NumberText(std::max(2.0, static_cast<double>(track.Observations()))) << "]\n"
-        << "set yrange " << Range(low, high) << "\n"
+        // Room above the curves for the interval's text.
+        << "set yrange " << Range(low, high + (high - low) * 0.15) << "\n"
         << "plot " << block << " using 1:3:4 with filledcurves lc rgb '#9ecae1' title " << Quoted(percent + "% band")
-        << ", " << block << " using 1:2 with lines lw 2 lc rgb '#08519c' title 'running mean'\n"
-        << "unset logscale x\n";
+        << ", " << block << " using 1:2 with lines lw 2 lc rgb '#08519c' title 'running mean'" << referenceLine << "\n"
+        << "unset label 1\nunset logscale x\n";
   return panel.str();
 }
 
@@ -168,7 +221,9 @@ std::string PlotWriter::HistogramPanel(int pvIndex, const std::string& name, con
   const std::string block = "$hist" + std::to_string(pvIndex);
   std::ostringstream panel;
   panel << block << " << EOD\n" << data.str() << "EOD\n"
-        << "set title " << Quoted(name + ": histogram of " + std::to_string(track.Observations()) + " observations")
+        << "set title "
+        << Quoted(ShortenedInTheMiddle(name, kPanelTitleLength - 40) + ": histogram of " +
+                  std::to_string(track.Observations()) + " observations")
         << "\n"
         << "set xlabel 'value'\nset ylabel 'fraction of observations'\n"
         << "set xrange " << Range(track.Min() - width / 2, track.Max() + width / 2) << "\n"
@@ -180,11 +235,15 @@ std::string PlotWriter::HistogramPanel(int pvIndex, const std::string& name, con
 
 std::string PlotWriter::Draw(const std::string& picturePath, int timeoutSeconds) const {
   if (TerminalFor(picturePath).empty()) return "the picture's name must end in .svg or .png";
-  if (!GnuplotAvailable()) return "gnuplot is not installed or not on PATH (Debian: apt-get install gnuplot-nox)";
+  return RunGnuplot(Script(picturePath), picturePath, timeoutSeconds);
+}
+
+std::string RunGnuplot(const std::string& text, const std::string& picturePath, int timeoutSeconds) {
+  if (!PlotWriter::GnuplotAvailable()) return "gnuplot is not installed or not on PATH (Debian: apt-get install gnuplot-nox)";
   const std::string scriptPath = picturePath + ".gp";
   {
     std::ofstream script(scriptPath, std::ios::binary | std::ios::trunc);
-    script << Script(picturePath);
+    script << text;
     script.close();
     if (!script) return "cannot write " + scriptPath + ": " + std::strerror(errno);
   }

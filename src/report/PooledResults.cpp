@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <set>
 
 namespace {
 
@@ -32,13 +33,21 @@ bool PooledResults::AddFile(const std::string& path) {
   file.seed = reader.HeaderField("SEED");
   file.generator = reader.HeaderField("RANDOMGEN");
   file.batches = reader.HeaderField("BATCHES");
-  ResultsMetadata metadata;
   if (file.format != ResultsReader::Format::kUnknown &&
-      ResultsMetadata::ReadFile(ResultsMetadata::PathFor(path), &metadata)) {
+      ResultsMetadata::ReadFile(ResultsMetadata::PathFor(path), &file.metadata)) {
     file.hasMetadata = true;
-    file.model = metadata.Get("model");
-    file.nameConflicts = summary_.AddNames(metadata.Names());
+    file.nameConflicts = summary_.AddNames(file.metadata.Names());
+  } else {
+    file.metadata.Add("experiment", file.experiment);
+    file.metadata.Add("generator", file.generator);
   }
+  file.seeds = SeedsUsed(file.metadata);
+  if (file.seeds.empty() && !file.seed.empty()) {
+    file.seeds = {file.seed};
+    file.seedFromHeader = true;
+    if (!file.hasMetadata) file.metadata.Add("seed", file.seed);
+  }
+  if (file.metadata.Get("generator").empty()) file.metadata.Add("generator", file.generator);
   file.truncatedBytes = reader.TruncatedBytes();
   if (!complete) file.error = lastError_ = reader.Error();
   file.countProblem = reader.CountProblem();
@@ -65,31 +74,36 @@ bool PooledResults::FillBins() {
   return readable;
 }
 
-long PooledResults::Observations() const {
-  long total = 0;
-  for (const File& file : files_) total += file.observations;
-  return total;
-}
+std::vector<PooledResults::Row> PooledResults::Rows(double confidence) const { return summary_.Rows(confidence); }
 
-std::vector<PooledResults::Row> PooledResults::Rows(double confidence) const {
-  std::vector<Row> rows;
-  for (const ResultsSummary::Row& r : summary_.Rows()) {
-    const double halfWidth = ConfidenceHalfWidth(confidence, r.observations, r.standardDeviation);
-    const double relative = r.mean != 0.0 ? halfWidth / std::fabs(r.mean) : kNaN;
-    rows.push_back({r.pvIndex, r.name, r.observations, r.mean, r.standardDeviation, halfWidth, relative,
-                    r.mean - halfWidth, r.mean + halfWidth});
+std::vector<std::string> SeedsUsed(const ResultsMetadata& metadata) {
+  std::vector<std::string> seeds;
+  for (const auto& [key, value] : metadata.fields) {
+    if (key != "simulator") continue;
+    // "<index>,<seed>,<where>"
+    const std::size_t comma = value.find(',');
+    if (comma == std::string::npos) continue;
+    seeds.push_back(value.substr(comma + 1, value.find(',', comma + 1) - comma - 1));
   }
-  return rows;
+  if (seeds.empty() && !metadata.Get("seed").empty()) seeds.push_back(metadata.Get("seed"));
+  return seeds;
 }
 
-std::vector<std::pair<std::size_t, std::size_t>> PooledResults::SameStreamPairs() const {
-  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+std::vector<PooledResults::RepeatedStream> PooledResults::RepeatedStreams() const {
+  std::vector<RepeatedStream> repeated;
   for (std::size_t i = 0; i < files_.size(); ++i) {
     for (std::size_t j = i + 1; j < files_.size(); ++j) {
       const File& a = files_[i];
       const File& b = files_[j];
-      if (!a.seed.empty() && a.seed == b.seed && a.generator == b.generator) pairs.emplace_back(i, j);
+      const std::string generator = a.metadata.Get("generator");
+      if (generator != b.metadata.Get("generator")) continue;
+      std::set<std::string> seedsOfA(a.seeds.begin(), a.seeds.end());
+      std::vector<std::string> shared;
+      for (const std::string& seed : std::set<std::string>(b.seeds.begin(), b.seeds.end())) {
+        if (seedsOfA.count(seed) > 0) shared.push_back(seed);
+      }
+      if (!shared.empty()) repeated.push_back({i, j, shared, generator, a.seedFromHeader || b.seedFromHeader});
     }
   }
-  return pairs;
+  return repeated;
 }

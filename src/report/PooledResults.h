@@ -9,9 +9,12 @@
 // first file to name a number naming it; a number no companion names is
 // shown as "pv<number>".
 //
-// Pooling is sound only for independent runs: SameStreamPairs names the
-// files that come from the same seed and generator, whose observations are
-// one stream read twice.
+// Pooling is sound only for independent runs: RepeatedStreams names the
+// files that used a seed in common with the same generator, whose
+// observations are (partly) one stream read twice. The seeds compared are
+// the ones the runs used: every simulator's of a merged file, the run's own
+// of a single run, from the metadata; a file without metadata offers its
+// header's seed instead.
 //
 // Not thread-safe. Not copyable (the summary and tracks belong to it).
 #ifndef POOLED_RESULTS_H
@@ -25,6 +28,7 @@
 #include "results/ResultsMetadata.h"
 #include "results/ResultsReader.h"
 #include "results/ResultsSummary.h"
+#include "results/SummaryTable.h"
 #include "report/ObservationTrack.h"
 
 class PooledResults {
@@ -39,7 +43,12 @@ class PooledResults {
     std::string generator;
     std::string batches;
     bool hasMetadata = false;  // its companion file was read
-    std::string model;         // from the companion; empty without one
+    // The companion's content; without one, the header's experiment, seed
+    // and generator in the same keys.
+    ResultsMetadata metadata;
+    // The seeds its runs used (see RepeatedStreams) and its generator.
+    std::vector<std::string> seeds;
+    bool seedFromHeader = false;  // no metadata named one: the header's stands in
     // Numbers this file names differently from an earlier file.
     std::vector<int> nameConflicts;
     long truncatedBytes = 0;
@@ -50,17 +59,15 @@ class PooledResults {
     bool damaged = false;  // cut, corrupt, or not accounting for itself
   };
 
-  // The figures of one variable at a confidence level.
-  struct Row {
-    int pvIndex;
-    std::string name;
-    long observations;
-    double mean;
-    double standardDeviation;  // NaN below two observations
-    double halfWidth;          // of the confidence interval; NaN below two
-    double relativeHalfWidth;  // halfWidth / |mean|; NaN when the mean is 0
-    double ciLow;
-    double ciHigh;
+  using Row = SummaryTable::Row;
+
+  // Two files whose runs used the same seeds with the same generator.
+  struct RepeatedStream {
+    std::size_t first;   // index into Files()
+    std::size_t second;  // first < second
+    std::vector<std::string> seeds;
+    std::string generator;
+    bool fromHeader;  // a file had no metadata: its header seed was compared
   };
 
   // names as for ResultsSummary, before any file's own; keepTracks makes it follow every variable
@@ -80,13 +87,13 @@ class PooledResults {
   bool FillBins();
 
   const std::vector<File>& Files() const { return files_; }
-  long Observations() const;
+  // The variables' observation counts, lowest and highest.
+  std::pair<long, long> ObservationsPerVariable() const { return summary_.ObservationRange(); }
   // One row per variable with observations, in increasing index.
   // REQUIRES: 0 < confidence < 1.
   std::vector<Row> Rows(double confidence) const;
-  // Index pairs (i < j) into Files() of files with the same seed and
-  // generator.
-  std::vector<std::pair<std::size_t, std::size_t>> SameStreamPairs() const;
+  // Every pair of files that share a seed and a generator.
+  std::vector<RepeatedStream> RepeatedStreams() const;
   // Empty unless constructed with keepTracks.
   const std::map<int, ObservationTrack>& Tracks() const { return tracks_; }
 
@@ -101,5 +108,9 @@ class PooledResults {
 // The half-width of the confidence interval of a mean of n observations with
 // the given standard deviation; NaN below two observations.
 double ConfidenceHalfWidth(double confidence, long n, double standardDeviation);
+
+// The seeds the runs of a file used, by its metadata: every simulator's of
+// a merged file, else the run's own; empty when the metadata names none.
+std::vector<std::string> SeedsUsed(const ResultsMetadata& metadata);
 
 #endif

@@ -1,14 +1,11 @@
 #include "results/ResultsSummary.h"
 
 #include <cmath>
-#include <cstdio>
+#include <algorithm>
 #include <limits>
-
-#include "text/TextFormat.h"
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Beyond this many degrees of freedom the t quantile equals the normal one to
 // within 1e-5, and the normal tail is cheaper and better conditioned.
 constexpr long kNormalLimit = 100000;
@@ -61,14 +58,6 @@ double StudentUpperTail(double t, long degreesOfFreedom) {
   return 0.5 * RegularisedIncompleteBeta(df / 2.0, 0.5, df / (df + t * t));
 }
 
-// A CSV cell: NaN is the missing text; infinities stay "inf" and "-inf".
-void PrintNumber(std::ostream& out, double value, const char* missing) {
-  out << (std::isnan(value) ? std::string(missing) : NumberText(value));
-}
-
-// JSON has no infinities: like NaN they are written as null.
-void PrintJsonNumber(std::ostream& out, double value) { out << FiniteNumberText(value, "null"); }
-
 }  // namespace
 
 double StudentTQuantile(double p, long degreesOfFreedom) {
@@ -112,70 +101,19 @@ std::string ResultsSummary::NameOf(int pvIndex) const {
   return "pv" + std::to_string(pvIndex);
 }
 
-std::vector<ResultsSummary::Row> ResultsSummary::Rows() const {
+std::vector<ResultsSummary::Row> ResultsSummary::Rows(double confidence) const {
   std::vector<Row> rows;
-  for (const auto& [pvIndex, m] : moments_) {
-    Row row{pvIndex, NameOf(pvIndex), m.n, m.mean, kNaN, kNaN, kNaN};
-    if (m.n >= 2) {
-      row.standardDeviation = m.StandardDeviation();
-      const double halfWidth = StudentTQuantile(0.975, m.n - 1) * row.standardDeviation /
-                               std::sqrt(static_cast<double>(m.n));
-      row.ciLow = m.mean - halfWidth;
-      row.ciHigh = m.mean + halfWidth;
-    }
-    rows.push_back(row);
-  }
+  for (const auto& [pvIndex, m] : moments_) rows.push_back(SummaryTable::MakeRow(pvIndex, NameOf(pvIndex), m, confidence));
   return rows;
 }
 
-void ResultsSummary::PrintText(std::ostream& out) const {
-  char line[256];
-  std::snprintf(line, sizeof line, "%-4s %-14s %12s %16s %16s   %s\n", "PV", "Name", "Observations", "Mean",
-                "Std dev", "95% confidence interval of the mean");
-  out << line;
-  for (const Row& row : Rows()) {
-    std::snprintf(line, sizeof line, "%-4d %-14s %12ld %16.8g ", row.pvIndex, row.name.c_str(),
-                  row.observations, row.mean);
-    out << line;
-    if (std::isnan(row.standardDeviation)) {
-      std::snprintf(line, sizeof line, "%16s   %s\n", "n/a", "n/a");
-    } else {
-      std::snprintf(line, sizeof line, "%16.8g   [%.8g, %.8g]\n", row.standardDeviation, row.ciLow, row.ciHigh);
-    }
-    out << line;
+std::pair<long, long> ResultsSummary::ObservationRange() const {
+  if (moments_.empty()) return {0, 0};
+  long low = moments_.begin()->second.n;
+  long high = low;
+  for (const auto& entry : moments_) {
+    low = std::min(low, entry.second.n);
+    high = std::max(high, entry.second.n);
   }
-}
-
-void ResultsSummary::PrintCsv(std::ostream& out) const {
-  out << "pv,name,observations,mean,stddev,ci95_low,ci95_high\n";
-  for (const Row& row : Rows()) {
-    out << row.pvIndex << ',' << row.name << ',' << row.observations << ',';
-    PrintNumber(out, row.mean, "");
-    out << ',';
-    PrintNumber(out, row.standardDeviation, "");
-    out << ',';
-    PrintNumber(out, row.ciLow, "");
-    out << ',';
-    PrintNumber(out, row.ciHigh, "");
-    out << '\n';
-  }
-}
-
-void ResultsSummary::PrintJsonRows(std::ostream& out) const {
-  out << '[';
-  bool first = true;
-  for (const Row& row : Rows()) {
-    out << (first ? "" : ",") << "\n    {\"pv\": " << row.pvIndex << ", \"name\": " << JsonString(row.name)
-        << ", \"observations\": " << row.observations << ", \"mean\": ";
-    PrintJsonNumber(out, row.mean);
-    out << ", \"stddev\": ";
-    PrintJsonNumber(out, row.standardDeviation);
-    out << ", \"ci95_low\": ";
-    PrintJsonNumber(out, row.ciLow);
-    out << ", \"ci95_high\": ";
-    PrintJsonNumber(out, row.ciHigh);
-    out << '}';
-    first = false;
-  }
-  out << (first ? "]" : "\n  ]");
+  return {low, high};
 }

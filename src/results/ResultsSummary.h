@@ -1,20 +1,21 @@
 // ResultsSummary condenses the observations of each reward variable into the
-// figures a user reads off a run: the number of observations, the mean, the
-// sample standard deviation and a 95% confidence interval of the mean
-// (Student's t with n - 1 degrees of freedom). Observations are folded in one
-// at a time (Welford's update), so files of any length take constant memory.
+// figures a user reads off a run (SummaryTable::Row: the number of
+// observations, the mean, the sample standard deviation and the confidence
+// interval of the mean, Student's t with n - 1 degrees of freedom).
+// Observations are folded in one at a time (Welford's update), so files of
+// any length take constant memory. Printing is SummaryTable's.
 //
 // Figures that need two observations or more (standard deviation, interval)
-// are NaN below that and are printed as "n/a" (text), empty (CSV) or null
-// (JSON).
+// are NaN below that.
 #ifndef RESULTS_SUMMARY_H
 #define RESULTS_SUMMARY_H
 
 #include <map>
-#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "results/SummaryTable.h"
 #include "stats/Moments.h"
 
 // The p-quantile of Student's t distribution with the given degrees of
@@ -23,15 +24,7 @@ double StudentTQuantile(double p, long degreesOfFreedom);
 
 class ResultsSummary {
  public:
-  struct Row {
-    int pvIndex;
-    std::string name;
-    long observations;
-    double mean;
-    double standardDeviation;
-    double ciLow;
-    double ciHigh;
-  };
+  using Row = SummaryTable::Row;
 
   // names[i] is the name shown for variable i; variables beyond the list, or
   // with an empty name, are shown as "pv<i>".
@@ -43,13 +36,11 @@ class ResultsSummary {
   std::vector<int> AddNames(const std::vector<std::string>& names);
 
   void Add(int pvIndex, double value);
-  // One row per variable that has observations, in increasing index.
-  std::vector<Row> Rows() const;
-
-  void PrintText(std::ostream& out) const;
-  void PrintCsv(std::ostream& out) const;
-  // Emits the rows as a JSON array (the caller frames the document).
-  void PrintJsonRows(std::ostream& out) const;
+  // One row per variable that has observations, in increasing index, with
+  // intervals at confidence. REQUIRES: 0 < confidence < 1.
+  std::vector<Row> Rows(double confidence = 0.95) const;
+  // The variables' observation counts, lowest and highest; 0 and 0 without any.
+  std::pair<long, long> ObservationRange() const;
 
  private:
   std::string NameOf(int pvIndex) const;

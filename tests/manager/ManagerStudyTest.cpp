@@ -215,8 +215,9 @@ TEST_F(ManagerStudyTest, ARelativeWidthStudyStopsWithEveryVariableWithinTheTarge
     EXPECT_GE(row.observations, 30000) << pv;
     EXPECT_LE((row.high - row.low) / 2, 0.02 * std::fabs(row.mean) + 1e-12) << pv;
   }
-  EXPECT_NE(run.Out().find(",yes\n"), std::string::npos);
-  EXPECT_EQ(run.Out().find(",no\n"), std::string::npos) << run.Out();
+  EXPECT_NE(run.Out().find(",met\n"), std::string::npos);
+  EXPECT_EQ(run.Out().find(",not met\n"), std::string::npos) << run.Out();
+  EXPECT_NE(run.Err().find("Study: 2 simulators, "), std::string::npos) << "why it stopped\n" << run.Err();
   bool clean = false;
   EXPECT_EQ(CountFile(dir_ + "/w.bin", clean).at(1), rows.at(1).observations);
   EXPECT_TRUE(clean);

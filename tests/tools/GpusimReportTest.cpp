@@ -68,8 +68,7 @@ const std::string kBlock(
     55);
 
 const std::string kCsvHeader =
-    "pv,name,observations,mean,stddev,ci95_low,ci95_high,half_width,rel_half_width,confidence,experiment,seed,"
-    "generator\n";
+    "pv,name,observations,mean,stddev,ci_low,ci_high,half_width,rel_half_width,confidence,target\n";
 
 }  // namespace
 
@@ -79,7 +78,8 @@ TEST_F(GpusimReportTest, SummarisesABinaryFileWithTheModelsNames) {
   const Outcome text = Run("'" + path + "'");
   EXPECT_EQ(text.status, 3) << "a cut block is damage" << text.err;
   EXPECT_NE(text.out.find("binary, 1 observation blocks"), std::string::npos) << text.out;
-  EXPECT_NE(text.out.find("Batches: 2"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("batches 2)"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Model: built-in GPU model"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("scheduling"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("clock_steps"), std::string::npos) << text.out;
   EXPECT_EQ(text.out.find("write_ok"), std::string::npos) << "variables without observations are not listed";
@@ -90,17 +90,15 @@ TEST_F(GpusimReportTest, SummarisesABinaryFileWithTheModelsNames) {
   EXPECT_EQ(csv.status, 3);
   EXPECT_EQ(csv.out,
             kCsvHeader +
-                "0,scheduling,2,2,1.414213562,-10.70620474,14.70620474,12.70620474,6.353102368,0.95,0,31415,"
-                "Lagged Fibonacci\n"
-                "5,clock_steps,2,4,0,4,4,0,0,0.95,0,31415,Lagged Fibonacci\n");
+                "0,scheduling,2,2,1.414213562,-10.70620474,14.70620474,12.70620474,6.353102368,0.95,\n"
+                "5,clock_steps,2,4,0,4,4,0,0,0.95,\n");
 
   const Outcome json = Run("--json '" + path + "'");
   EXPECT_EQ(json.status, 3);
   EXPECT_NE(json.out.find("\"format\": \"binary\""), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"truncated_bytes\": 20"), std::string::npos) << json.out;
-  EXPECT_NE(json.out.find("\"experiment\": 0, \"seed\": 31415, \"generator\": \"Lagged Fibonacci\", \"batches\": 2,"),
-            std::string::npos)
-      << json.out;
+  EXPECT_NE(json.out.find("\"records\": 1, \"batches\": 2, \"has_metadata\": true"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"model\": \"built-in GPU model\""), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"name\": \"clock_steps\", \"observations\": 2"), std::string::npos) << json.out;
 }
 
@@ -114,9 +112,8 @@ TEST_F(GpusimReportTest, SummarisesAnAsciiFile) {
   EXPECT_EQ(csv.status, 0) << csv.err;
   EXPECT_EQ(csv.out,
             kCsvHeader +
-                "0,scheduling,2,2,1.414213562,-10.70620474,14.70620474,12.70620474,6.353102368,0.95,0,31415,"
-                "Lagged Fibonacci\n"
-                "5,clock_steps,2,4,0,4,4,0,0,0.95,0,31415,Lagged Fibonacci\n");
+                "0,scheduling,2,2,1.414213562,-10.70620474,14.70620474,12.70620474,6.353102368,0.95,\n"
+                "5,clock_steps,2,4,0,4,4,0,0,0.95,\n");
 }
 
 // The status alone tells complete (0) from unreadable (1) from damaged (3);
@@ -205,11 +202,10 @@ TEST_F(GpusimReportPoolingTest, TwoFilesPoolLikeOneFileHoldingBoth) {
   EXPECT_EQ(pooled.err, "") << "different seeds: no warning";
   EXPECT_EQ(Figures(pooled.out), Figures(single.out));
   EXPECT_NE(pooled.out.find("1,write_ok,800,"), std::string::npos) << pooled.out;
-  EXPECT_NE(pooled.out.find(",0.95,0;0,1;2,Lagged Fibonacci;Lagged Fibonacci\n"), std::string::npos) << pooled.out;
 
   const Outcome text = Run("'" + a + "' '" + b + "'");
-  EXPECT_NE(text.out.find("Pooled: 2 files, 4800 observations"), std::string::npos) << text.out;
-  EXPECT_NE(text.out.find("Seed: 2  Generator: Lagged Fibonacci"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Pooled: 2 files, 800 observations per variable\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Generator: Lagged Fibonacci  Seed: 2"), std::string::npos) << text.out;
 }
 
 TEST_F(GpusimReportPoolingTest, WarnsWhenTwoFilesComeFromTheSameStream) {
@@ -218,8 +214,8 @@ TEST_F(GpusimReportPoolingTest, WarnsWhenTwoFilesComeFromTheSameStream) {
   const Outcome r = Run("--json '" + a + "' '" + Simulate("c.txt", 6) + "' '" + b + "'");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "gpusim-report: warning: " + a + " and " + b +
-                       " come from the same seed (5) and generator (Lagged Fibonacci): their observations are the "
-                       "same stream, not independent ones\n");
+                       " both used seed 5 of generator Lagged Fibonacci: those observations are the same stream, not "
+                       "independent ones\n");
   EXPECT_NE(r.out.find("\"seed\": 6,"), std::string::npos) << r.out;
 }
 
@@ -227,7 +223,8 @@ TEST_F(GpusimReportPoolingTest, ConfidenceLevelSetsTheIntervalAndItsName) {
   const std::string a = Simulate("a.txt", 3);
   const Outcome r99 = Run("--confidence 0.99 --csv '" + a + "'");
   EXPECT_EQ(r99.status, 0);
-  EXPECT_EQ(r99.out.rfind("pv,name,observations,mean,stddev,ci99_low,ci99_high,", 0), 0u) << r99.out;
+  EXPECT_EQ(r99.out.rfind(kCsvHeader, 0), 0u) << r99.out;
+  EXPECT_NE(r99.out.find(",0.99,\n"), std::string::npos) << r99.out;
   EXPECT_NE(Run("--confidence 0.999 '" + a + "'").out.find("99.9% confidence interval"), std::string::npos);
   for (const char* bad : {"1", "0", "95", "x", "0.9x"}) {
     EXPECT_EQ(Run(std::string("--confidence ") + bad + " '" + a + "'").status, 2) << bad;
@@ -246,6 +243,19 @@ TEST_F(GpusimReportPoolingTest, PlotsAreDrawnAsValidSvgAndPng) {
   EXPECT_NE(picture.find("write_ok: running mean and 95% confidence band"), std::string::npos);
   EXPECT_NE(picture.find("compute_ok: histogram of 400 observations"), std::string::npos);
   EXPECT_NE(testprocess::ReadFile(svg + ".gp").find("set output"), std::string::npos) << "the script is kept";
+
+  // A chosen variable, its reference line and its final interval.
+  const Outcome chosen = Run("--plot '" + svg + "' --variables write_ok --reference write_ok=1.25 '" + a + "'");
+  ASSERT_EQ(chosen.status, 0) << chosen.err;
+  const std::string only = testprocess::ReadFile(svg);
+  EXPECT_NE(only.find("reference 1.25"), std::string::npos);
+  EXPECT_NE(only.find(", 95% interval ["), std::string::npos);
+  EXPECT_EQ(only.find("compute_ok"), std::string::npos) << "not chosen";
+  for (const char* bad : {"--variables nothing", "--reference write_ok=x", "--reference nothing=1", "--reference =1"}) {
+    const Outcome o = Run(std::string(bad) + " --plot '" + svg + "' '" + a + "'");
+    EXPECT_EQ(o.status, 2) << bad;
+    EXPECT_NE(o.err.find(std::string(bad).substr(0, 11)), std::string::npos) << bad << ": " << o.err;
+  }
 
   const std::string png = dir_ + "/plot.PNG";
   ASSERT_EQ(Run("--csv --plot '" + png + "' '" + a + "'").status, 0);
@@ -317,4 +327,86 @@ TEST_F(GpusimReportTest, AModelFilesNamesReachTheTableCsvAndJson) {
       EXPECT_EQ(o.out.find("scheduling"), std::string::npos) << file << " " << style << o.out;
     }
   }
+}
+
+// The warning compares the seeds the runs used, from the metadata, with the
+// generator; every file's header below holds the same seed (31415), which
+// decides only for files without metadata.
+TEST_F(GpusimReportTest, RepeatedStreamsAreFoundByTheSeedsTheRunsUsed) {
+  const std::string lf = "generator=Lagged Fibonacci\n";
+  const std::string single5 = lf + "seed=5\n";
+  const std::string merged = lf + "base_seed=1\nsimulator=0,111,local pid 1\nsimulator=1,222,local pid 2\n";
+  const std::string otherMerged = lf + "base_seed=2\nsimulator=0,333,local pid 1\nsimulator=1,444,local pid 2\n";
+  const struct {
+    const char* name;
+    std::string firstMeta;  // "-": no metadata file
+    std::string secondMeta;
+    std::string warning;  // empty: none
+  } cases[] = {
+      {"two single runs, one seed", single5, single5, "both used seed 5 of generator Lagged Fibonacci"},
+      {"one seed, two generators", single5, "generator=Tausworthe\nseed=5\n", ""},
+      {"two single runs, two seeds", single5, lf + "seed=6\n", ""},
+      {"a merged file and a run with a simulator's seed", merged, lf + "seed=222\n", "both used seed 222 of"},
+      {"one merged file twice", merged, merged, "both used seeds 111, 222 of"},
+      {"merged files of two base seeds", merged, otherMerged, ""},
+      {"no metadata: the header seeds", "-", "-",
+       "both used seed 31415 of generator Lagged Fibonacci: those observations are the same stream, not independent "
+       "ones (a file without metadata: its header's seed was compared)"},
+  };
+  for (const auto& c : cases) {
+    const std::string first = Write("first.bin", Header() + kBlock);
+    const std::string second = Write("second.bin", Header() + kBlock);
+    std::remove((first + ".meta").c_str());
+    std::remove((second + ".meta").c_str());
+    if (c.firstMeta != "-") Write("first.bin.meta", c.firstMeta);
+    if (c.secondMeta != "-") Write("second.bin.meta", c.secondMeta);
+    const Outcome o = Run("--csv '" + first + "' '" + second + "'");
+    EXPECT_EQ(o.status, 0) << c.name << ": " << o.err;
+    if (c.warning.empty()) {
+      EXPECT_EQ(o.err, "") << c.name;
+    } else {
+      EXPECT_NE(o.err.find("warning: " + first + " and " + second + " " + c.warning), std::string::npos)
+          << c.name << ": " << o.err;
+    }
+  }
+}
+
+// Files whose metadata share a sweep key are the points of a sweep: a table
+// each, the sweep's table ordered by the swept value, and the picture of
+// each variable against it.
+TEST_F(GpusimReportTest, ASweepsFilesAreItsPointsNotAPool) {
+  const std::string model = std::string(GPUSIM_SOURCE_DIR) + "/models/mm1k.san";
+  std::string files;
+  for (const char* lambda : {"2.5", "0.5", "1.5", "1", "2"}) {
+    const std::string path = dir_ + "/p" + lambda + ".bin";
+    const Outcome run = testprocess::RunRedirected(std::string(GPUSIM_BINARY) + " --model '" + model +
+                                                       "' -t 0 -N 20 -O d:lambda:" + lambda + " -b '" + path + "'",
+                                                   dir_ + "/sim.out", dir_ + "/sim.err");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::ofstream(path + ".meta", std::ios::app) << "sweep=lambda\n";
+    files += " '" + path + "'";
+  }
+  const Outcome csv = Run("--csv" + files);
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  EXPECT_EQ(csv.err, "") << "the points share their seed by design: not a pool, no warning";
+  const std::vector<std::string> lines = testprocess::Lines(csv.out);
+  ASSERT_EQ(lines.size(), 1u + 5 * 4) << csv.out;
+  EXPECT_EQ(lines[0].rfind("point,lambda,pv,name,observations,mean,", 0), 0u) << lines[0];
+  const char* order[] = {"0,0.5,0,blocking,20,", "1,1,0,blocking,20,", "2,1.5,0,blocking,20,",
+                         "3,2,0,blocking,20,", "4,2.5,0,blocking,20,"};
+  for (int point = 0; point < 5; ++point) EXPECT_EQ(lines[1 + 4 * point].rfind(order[point], 0), 0u) << lines[1 + 4 * point];
+
+  const Outcome text = Run(files);
+  EXPECT_NE(text.out.find("Point 4: lambda=2.5\nResults file: "), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Sweep over lambda: 5 points\nPoint  lambda  PV"), std::string::npos) << text.out;
+  EXPECT_NE(Run("--json" + files).out.find("{\"point\": 4, \"globals\": {\"lambda\": 2.5}"), std::string::npos);
+
+  const std::string svg = dir_ + "/sweep.svg";
+  const Outcome plot = Run("--plot '" + svg + "' --variables blocking --reference blocking=0.1" + files);
+  ASSERT_EQ(plot.status, 0) << plot.err;
+  const std::string picture = testprocess::ReadFile(svg);
+  EXPECT_NE(picture.find("blocking against lambda"), std::string::npos);
+  EXPECT_NE(picture.find("reference 0.1"), std::string::npos);
+  EXPECT_EQ(picture.find("throughput against"), std::string::npos);
+  EXPECT_NE(testprocess::ReadFile(svg + ".gp").find("with yerrorlines"), std::string::npos);
 }
