@@ -32,16 +32,22 @@ struct ChunkFold {
 };
 
 // The moments of the chunk less shift (its minimum and maximum as they are).
+// Built twice where the processor may have wider vectors than the baseline
+// (the byte swap of four values at once); the same operations in the same
+// order either way, so the same result.
 // REQUIRES: 0 < count <= kChunk.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 ChunkFold FoldChunk(const unsigned char* values, long count, double shift, double* decoded) {
+  for (long j = 0; j < count; ++j) decoded[j] = BigEndian::GetDouble(values + 8 * j);
   double sum[kLanes] = {}, check[kLanes] = {}, low[kLanes], high[kLanes];
-  const double first = BigEndian::GetDouble(values);
+  const double first = decoded[0];
   for (int l = 0; l < kLanes; ++l) low[l] = high[l] = first;
   const long whole = count - count % kLanes;
   for (long j = 0; j < whole; j += kLanes) {
     for (int l = 0; l < kLanes; ++l) {
-      const double value = BigEndian::GetDouble(values + 8 * (j + l));
-      decoded[j + l] = value;
+      const double value = decoded[j + l];
       sum[l] += value - shift;
       check[l] += value * 0.0;  // stays 0 unless a value is NaN or infinite
       low[l] = value < low[l] ? value : low[l];
@@ -49,8 +55,7 @@ ChunkFold FoldChunk(const unsigned char* values, long count, double shift, doubl
     }
   }
   for (long j = whole; j < count; ++j) {
-    const double value = BigEndian::GetDouble(values + 8 * j);
-    decoded[j] = value;
+    const double value = decoded[j];
     sum[0] += value - shift;
     check[0] += value * 0.0;
     low[0] = value < low[0] ? value : low[0];
