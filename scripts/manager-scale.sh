@@ -57,6 +57,7 @@ expected() {
       done; }
 }
 
+failed=0
 printf "| %4s | %6s | %8s | %12s | %10s | %8s | %s\n" K "report" "--binary" "manager ns/value" "peak RSS MB" "wall s" "merged file"
 printf "| ---: | ---: | :---: | ---: | ---: | ---: | --- |\n"
 for size in $SIZES; do
@@ -64,8 +65,13 @@ for size in $SIZES; do
     for binary in $BINARY; do
       extra=()
       [ "$binary" = yes ] && extra=(--binary "$T/merged.bin" --force)
-      measure "$T/time" "$M" --quiet --json --simulators "$k" --replications "$R" --report-size "$size" --gpusim "$F" \
-        "${extra[@]}" >"$T/summary.json" 2>"$T/err" || { echo "K=$k size=$size binary=$binary failed:"; cat "$T/err"; exit 1; }
+      if ! measure "$T/time" "$M" --quiet --json --simulators "$k" --replications "$R" --report-size "$size" \
+        --gpusim "$F" "${extra[@]}" >"$T/summary.json" 2>"$T/err"; then
+        printf "| %4s | %6s | %8s | FAILED: %s\n" "$k" "$size" "$binary" "$(head -c 300 "$T/err" | tr '\n' ' ')"
+        failed=1
+        rm -f "$T/merged.bin" "$T/merged.bin.meta"
+        continue
+      fi
       read -r cpu rss wall <"$T/time"
       children=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["simulators_cpu_seconds"])' "$T/summary.json")
       ns=$(python3 -c "print('%.2f' % (($cpu - $children) / $R / 6 * 1e9))")
@@ -82,7 +88,8 @@ for size in $SIZES; do
         rm -f "$T/merged.bin" "$T/merged.bin.meta" "$T/expected.bin"
       fi
       printf "| %4s | %6s | %8s | %12s | %10s | %8s | %s\n" "$k" "$size" "$binary" "$ns" "$((rss / 1024))" "$wall" "$check"
-      [ "$check" != DIFFERS ]
+      [ "$check" != DIFFERS ] || failed=1
     done
   done
 done
+exit $failed
