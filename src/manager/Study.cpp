@@ -331,6 +331,7 @@ void Study::Loop(ManagerSignals& signals) {
         owners.push_back({s.get(), true});
       }
     }
+    lastPoll_ = Now();
     const int ready = ::poll(watched.data(), watched.size(), PollTimeoutMs());
     if (ready < 0 && errno != EINTR) {
       // Nothing more can be read: end the study with what has arrived.
@@ -457,6 +458,9 @@ void Study::FinishConnect(Simulator& s) {
     return;
   }
   s.phase = Simulator::Phase::kGreeting;
+  // Its greeting may be waiting already: read now rather than at the next
+  // wake-up, which in a busy study can come after the connection's deadline.
+  ReadSocket(s);
 }
 
 // ---------------------------------------------------------------------------
@@ -607,7 +611,7 @@ void Study::CheckDeadlines() {
     if (s->ended) {
       const bool connecting =
           s->phase == Simulator::Phase::kConnecting || s->phase == Simulator::Phase::kGreeting;
-      if (connecting && !s->lost && now >= s->startDeadline) DropEndedBeforeConnected(*s);
+      if (connecting && !s->lost && lastPoll_ >= s->startDeadline) DropEndedBeforeConnected(*s);
       continue;
     }
     if (!s->lost && now >= s->startDeadline) {
