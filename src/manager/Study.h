@@ -33,6 +33,12 @@
 // releases them in its destructor (no process is left running). It uses the
 // launcher and the stop signals only during Run.
 //
+// The class spans several sources along its seams: Study.cpp (the loop,
+// progress and results), StudyStart.cpp (starting and connecting),
+// StudyReading.cpp (the connection and its messages), StudyStopping.cpp
+// (the stopping rules) and StudyEnding.cpp (closing connections, ending
+// processes); StudySimulator.h holds what they share.
+//
 // Not thread-safe.
 #ifndef MANAGER_STUDY_H
 #define MANAGER_STUDY_H

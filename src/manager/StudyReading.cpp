@@ -1,0 +1,147 @@
+#include "manager/Study.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+
+#include "manager/StudySimulator.h"
+#include "results/BigEndian.h"
+
+using namespace study_internal;
+
+namespace {
+
+constexpr int kReadsPerWakeUp = 16;
+
+}  // namespace
+
+
+// Takes the messages of one simulator's stream. A fault is recorded and
+// acted on after the feed, so that the stream is never torn down under it.
+class Study::Handler : public SimulatorStream::Handler {
+ public:
+  Handler(Study& study, Simulator& simulator) : study_(study), s_(simulator) {}
+
+  void OnReply(const protocol::Reply& reply) override {
+    if (s_.phase != Simulator::Phase::kGreeting) return;  // the answer to command 2
+    const long expected = s_.process->ExpectedProcessId();
+    if (reply.marker != protocol::kAcceptMarker || reply.code != 1) {
+      Fault("its greeting has marker " + std::to_string(reply.marker) + " and code " + std::to_string(reply.code) +
+            ", not 255 and 1");
+    } else if (expected != 0 && reply.processId != static_cast<std::uint32_t>(expected)) {
+      Fault("its greeting names process " + std::to_string(reply.processId) + ", not " + std::to_string(expected));
+    } else {
+      s_.phase = Simulator::Phase::kRunning;
+      // Its process may have ended while the greeting was on its way (a
+      // short run, or one that left its connection to a child): the
+      // connection then gets the few seconds any ended process's gets.
+      if (s_.ended) s_.DisconnectBy(Now() + kEndedConnectionSeconds);
+    }
+  }
+
+  void OnCPUTime(const protocol::CPUTime& message) override { s_.facts.cpuSeconds = message.seconds; }
+
+  void OnBlock(const unsigned char* bytes, std::size_t size, const protocol::BlockView& view) override {
+    if (s_.phase != Simulator::Phase::kRunning) {
+      Fault("it sent an observation block before its greeting");
+      return;
+    }
+    if (!fault.empty() || s_.pastBound) return;
+    if (!Measure(view)) return;
+    if (s_.quitSent) {
+      // What was on its way or held back when command 2 was sent, and no more.
+      if (s_.afterQuit + most_ > study_.settings_.reportSize * kReportsAfterQuit) {
+        s_.pastBound = true;
+        return;
+      }
+      s_.afterQuit += most_;
+    }
+    if (s_.spool != nullptr && std::fwrite(bytes, 1, size, s_.spool) != size) {
+      Fault(std::string("its block could not be kept: ") + std::strerror(errno));
+      study_.BeginStop(StopReason::kFailed, "the temporary file holding the observations could not be written");
+      return;
+    }
+    ++s_.facts.blocks;
+    ++study_.totalBlocks_;
+    for (std::size_t e = 0; e < view.entries.size(); ++e) {
+      const unsigned pv = view.entries[e].pv;
+      if (pv >= s_.moments.size()) s_.moments.resize(pv + 1);
+      if (pv >= study_.running_.size()) study_.running_.resize(pv + 1);
+      s_.moments[pv].Merge(blockMoments_[e]);
+      study_.running_[pv].Merge(blockMoments_[e]);
+    }
+    study_.OnObservations();
+  }
+
+  std::string fault;
+
+ private:
+  void Fault(const std::string& text) {
+    if (fault.empty()) fault = text;
+  }
+
+  // The moments of every entry of the block, into blockMoments_, and its
+  // largest count; false (a fault) for a block with a value that is not a
+  // finite number, or without observations after command 2.
+  bool Measure(const protocol::BlockView& view) {
+    blockMoments_.resize(view.entries.size());
+    most_ = 0;
+    for (std::size_t e = 0; e < view.entries.size(); ++e) {
+      const protocol::BlockEntry& entry = view.entries[e];
+      long nonFinite = -1;
+      blockMoments_[e] = MomentsOfEncoded(entry.values, entry.count, &nonFinite);
+      if (nonFinite >= 0) {
+        const double value = BigEndian::GetDouble(entry.values + 8 * nonFinite);
+        Fault("its block holds " + std::string(std::isnan(value) ? "NaN" : "an infinity") + " as a value of variable " +
+              std::to_string(entry.pv) + VariableName(study_.settings_.variableNames, entry.pv));
+        return false;
+      }
+      most_ = std::max<long>(most_, entry.count);
+    }
+    // A simulator may end its run with one empty report; after command 2 an
+    // empty block can only be a flood.
+    if (most_ == 0 && s_.quitSent) Fault("it sent a block without observations after command 2");
+    return most_ > 0 || !s_.quitSent;
+  }
+
+  Study& study_;
+  Simulator& s_;
+  std::vector<Moments> blockMoments_;
+  long most_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// The connection
+// ---------------------------------------------------------------------------
+
+void Study::ReadSocket(Simulator& s) {
+  for (int reads = 0; reads < kReadsPerWakeUp && s.socket >= 0; ++reads) {
+    const ssize_t got = ::recv(s.socket, readBuffer_.data(), readBuffer_.size(), 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (got <= 0) {
+      if (s.stream->Pending() > 0) {
+        std::cerr << "gpusim-manager: " << s.Name() << ": connection ended inside a message; its "
+                  << s.stream->Pending() << " bytes are not kept" << std::endl;
+      }
+      if (!s.lost && !s.quitSent && s.phase != Simulator::Phase::kRunning) {
+        Drop(s, "closed the connection before its greeting");
+      }
+      CloseSocket(s);
+      return;
+    }
+    Handler handler(*this, s);
+    if (!s.stream->Feed(readBuffer_.data(), static_cast<std::size_t>(got), handler)) {
+      Drop(s, s.stream->Error());
+    } else if (!handler.fault.empty()) {
+      Drop(s, handler.fault);
+    } else if (s.pastBound) {
+      Disconnect(s, "it sent more than " + std::to_string(kReportsAfterQuit) +
+                        " reports after command 2; the rest is not read");
+    }
+  }
+}
