@@ -53,7 +53,9 @@ Settings Parse(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const bool hasValue = i + 1 < argc;
     if (std::strcmp(argv[i], "--emit") == 0) settings.emit = true;
-    if (hasValue && std::strcmp(argv[i], "-s") == 0) settings.seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
+    if (hasValue && std::strcmp(argv[i], "-s") == 0) {
+      settings.seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
+    }
     if (hasValue && std::strcmp(argv[i], "-n") == 0) settings.reportSize = std::atoi(argv[i + 1]);
     if (hasValue && std::strcmp(argv[i], "-N") == 0) settings.share = std::atol(argv[i + 1]);
   }
