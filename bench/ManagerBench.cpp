@@ -1,5 +1,6 @@
 // A study against one simulator alone, as processes: the wall time of
-// `gpusim -N R` and of `gpusim-manager --simulators K --replications R`,
+// `gpusim -N R` and of `gpusim-manager --simulators K --replications R`
+// (also with --binary, which ./run.sh's study gives),
 // started the same way, alternately, in the same run of the benchmark, so
 // that their replication rates can be compared. The manager's own processor
 // time and the simulators' come from its --json summary.
@@ -32,15 +33,17 @@ double JsonField(const std::string& json, const std::string& key) {
 }
 
 // Each iteration runs one gpusim alone, then the study, back to back, so
-// that both see the same machine (it is shared, and its load drifts).
-void BM_StudyAgainstOneProcess(benchmark::State& state) {
+// that both see the same machine (it is shared, and its load drifts). With
+// binary, the study also writes the merged results file, as ./run.sh's does.
+void StudyAgainstOneProcess(benchmark::State& state, bool binary) {
   const std::string summary = "manager_bench_summary.json";
+  const std::string merged = "manager_bench_merged.bin";
   // In a session of its own, as the manager starts each of its simulators.
   const std::string single =
       "setsid " + std::string(GPUSIM_BUILD_DIR) + "/gpusim -N " + std::to_string(kReplications) + " >/dev/null 2>&1";
   const std::string study = std::string(GPUSIM_BUILD_DIR) + "/gpusim-manager --quiet --json --simulators " +
                             std::to_string(state.range(0)) + " --replications " + std::to_string(kReplications) +
-                            " >" + summary + " 2>/dev/null";
+                            (binary ? " --force --binary " + merged : std::string()) + " >" + summary + " 2>/dev/null";
   double singleSeconds = 0, studySeconds = 0, managerCpu = 0, simulatorsCpu = 0;
   for (auto _ : state) {
     const double one = RunTimed(single);
@@ -56,6 +59,8 @@ void BM_StudyAgainstOneProcess(benchmark::State& state) {
     simulatorsCpu += JsonField(json.str(), "simulators_cpu_seconds");
   }
   std::remove(summary.c_str());
+  std::remove(merged.c_str());
+  std::remove((merged + ".meta").c_str());
   const double runs = static_cast<double>(state.iterations());
   state.counters["one_process_rep/s"] = kReplications * runs / singleSeconds;
   state.counters["study_rep/s"] = kReplications * runs / studySeconds;
@@ -63,6 +68,10 @@ void BM_StudyAgainstOneProcess(benchmark::State& state) {
   state.counters["manager_cpu_%"] = simulatorsCpu > 0 ? 100.0 * managerCpu / simulatorsCpu : 0.0;
 }
 
+void BM_StudyAgainstOneProcess(benchmark::State& state) { StudyAgainstOneProcess(state, false); }
+void BM_StudyWithBinaryAgainstOneProcess(benchmark::State& state) { StudyAgainstOneProcess(state, true); }
+
 BENCHMARK(BM_StudyAgainstOneProcess)->Arg(2)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StudyWithBinaryAgainstOneProcess)->Arg(2)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -33,11 +33,13 @@ struct Verdict {
   bool unreachable;
 };
 
-// The moments of count big-endian doubles (two passes: the mean, then the
-// squared deviations from it; no division per value). A block whose sum
-// leaves the range of a double is folded value by value instead (Moments,
-// which stays within range). When a value is NaN or infinite, *nonFinite
-// (if given) is set to the index of the first such value, else to -1.
+// The moments of count big-endian doubles, in one pass over their bytes: a
+// chunk at a time, the mean and then the squared deviations from it
+// (accurate where a sum of squares would cancel), the chunks combined by the
+// pairwise update. A block whose sum leaves the range of a double is folded
+// value by value instead (Moments, which stays within range). When a value
+// is NaN or infinite, *nonFinite (if given) is set to the index of the first
+// such value, else to -1.
 Moments MomentsOfEncoded(const unsigned char* values, long count, long* nonFinite = nullptr);
 
 // StudentTQuantile is costly for moderate degrees of freedom, and a study

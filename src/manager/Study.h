@@ -157,6 +157,10 @@ class Study {
   double startTime_ = 0.0;
   double wallSeconds_ = 0.0;
   double lastProgress_ = 0.0;
+  // When the loop last began to wait for its descriptors: a connection is
+  // judged late only if it had not delivered by then, so a manager slowed
+  // by hundreds of busy connections never blames one it has not yet read.
+  double lastPoll_ = 0.0;
   bool progressOnTerminal_ = false;
   std::vector<unsigned char> readBuffer_;
 };

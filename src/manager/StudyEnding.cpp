@@ -121,7 +121,7 @@ void Study::CheckDeadlines() {
     if (s->ended) {
       const bool connecting =
           s->phase == Simulator::Phase::kConnecting || s->phase == Simulator::Phase::kGreeting;
-      if (connecting && !s->lost && now >= s->startDeadline) DropEndedBeforeConnected(*s);
+      if (connecting && !s->lost && lastPoll_ >= s->startDeadline) DropEndedBeforeConnected(*s);
       continue;
     }
     if (!s->lost && now >= s->startDeadline) {

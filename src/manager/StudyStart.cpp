@@ -150,4 +150,7 @@ void Study::FinishConnect(Simulator& s) {
     return;
   }
   s.phase = Simulator::Phase::kGreeting;
+  // Its greeting may be waiting already: read now rather than at the next
+  // wake-up, which in a busy study can come after the connection's deadline.
+  ReadSocket(s);
 }

@@ -7,8 +7,8 @@
 // A malformed message (an impossible length, a wrong marker, a block whose
 // entries do not add up) or one longer than the limit given at construction
 // ends the stream: Feed returns false, Error() names the fault, and every
-// later Feed does nothing. The stream never holds more than the limit plus
-// the piece being fed.
+// later Feed does nothing. The stream holds at most one incomplete message
+// (never more than the limit), and gives its buffer back once it is empty.
 //
 // Not thread-safe: one stream per connection, used by one thread.
 #ifndef PROTOCOL_SIMULATOR_STREAM_H
@@ -45,6 +45,14 @@ class SimulatorStream {
   // Hands over the complete messages at the front of bytes; returns how many
   // bytes they took, or stops with error_ set.
   std::size_t Consume(const unsigned char* bytes, std::size_t size, Handler& handler);
+  // Adds to the incomplete message in buffer_ the bytes it still lacks, from
+  // the front of bytes, and hands it over once whole; returns how many bytes
+  // it took.
+  std::size_t CompletePending(const unsigned char* bytes, std::size_t size, Handler& handler);
+  // The whole size of the message whose first four bytes are given, or 0
+  // with error_ set when its length field is impossible or over the limit.
+  std::size_t MessageSize(const unsigned char* message);
+  void ReleaseBuffer();
   bool Fail(const std::string& error);
 
   std::size_t maxMessageSize_;

@@ -39,9 +39,17 @@ inline std::uint32_t GetU32(const unsigned char* in) {
   return value;
 }
 
+// One whole load and the processor's byte swap: the manager decodes every
+// value it receives with this.
 inline std::uint64_t GetU64(const unsigned char* in) {
-  std::uint64_t value = 0;
+  std::uint64_t value;
+  std::memcpy(&value, in, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  value = __builtin_bswap64(value);
+#elif !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_BIG_ENDIAN__
+  value = 0;
   for (int i = 0; i < 8; ++i) value = (value << 8) | in[i];
+#endif
   return value;
 }
 

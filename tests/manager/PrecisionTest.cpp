@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -87,6 +88,52 @@ TEST(PrecisionTest, MeansOfValuesNearTheLargestDoubleStayFinite) {
   Moments opposite = Of({1.7e308});
   opposite.Merge(Of({-1.7e308}, 3));
   EXPECT_NEAR(opposite.mean, -0.85e308, 1e-12 * 1e308);
+}
+
+// Blocks of awkward values folded as the manager folds them, against the
+// same moments taken in long double (64-bit mantissa, 15-bit exponent: no
+// overflow of the squares): a block per row, each folded in chunks and
+// merged. The mean must agree to 1e-14 of the largest value (the values may
+// cancel), the sum of squared
+// deviations to 1e-10 of itself, or be infinite where it is beyond a double
+// (near the largest double, any spread is).
+TEST(PrecisionTest, BlockMomentsAgreeWithALongDoubleReference) {
+  struct Case {
+    const char* name;
+    double (*value)(long j);
+    long count;
+    bool spreadBeyondADouble;
+  };
+  const Case cases[] = {
+      {"a large offset and small noise", [](long j) { return 1e9 + 1e-3 * ((j * 7919) % 1000); }, 3001, false},
+      {"mixed signs", [](long j) { return (j % 2 ? -1.0 : 1.0) * (1.0 + (j % 13)); }, 1000, false},
+      {"tiny spread far from 0", [](long j) { return -5e15 + 0.5 * (j % 4); }, 1024, false},
+      {"values near the largest double", [](long j) { return 1.7e308 - 1e300 * (j % 5); }, 2000, true},
+      {"opposite signs near the largest double", [](long j) { return j % 2 ? 1.7e308 : -1.7e308; }, 600, true},
+      {"a short block", [](long j) { return 3.0 * j; }, 3, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<unsigned char> encoded(static_cast<std::size_t>(c.count) * 8);
+    long double sum = 0.0L;
+    double largest = 0.0;
+    for (long j = 0; j < c.count; ++j) {
+      BigEndian::PutDouble(&encoded[j * 8], c.value(j));
+      sum += c.value(j);
+      largest = std::max(largest, std::fabs(c.value(j)));
+    }
+    const long double mean = sum / c.count;
+    long double m2 = 0.0L;
+    for (long j = 0; j < c.count; ++j) m2 += (c.value(j) - mean) * (c.value(j) - mean);
+
+    const Moments m = MomentsOfEncoded(encoded.data(), c.count);
+    EXPECT_EQ(m.n, c.count) << c.name;
+    EXPECT_NEAR(m.mean, static_cast<double>(mean), 1e-14 * largest) << c.name;
+    if (c.spreadBeyondADouble) {
+      EXPECT_TRUE(std::isinf(m.m2)) << c.name;
+    } else {
+      EXPECT_NEAR(m.m2, static_cast<double>(m2), 1e-10 * static_cast<double>(m2)) << c.name;
+    }
+  }
 }
 
 // The first value that is not a finite number is found, wherever it is.

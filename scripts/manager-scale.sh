@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The manager's cost at scale: gpusim-manager runs K fast-simulator
+# processes (stand-ins that send valid blocks as fast as the manager reads
+# them) for K = 1, 8, 64, 512 and report sizes 100 and 1000, without and with
+# --binary, each study VALUES values in all (six variables per replication).
+#
+# Reported per study: the manager's processor time (user + system) per value
+# ingested, which is the processor time of the manager and all its children
+# (wait4) less its children's (the --json summary's simulators_cpu_seconds,
+# taken once every simulator has been reaped), so it includes the writing of
+# the merged file; the peak resident size (the largest of the manager and its
+# simulators: a simulator holds about 2 MB); wall time. With --binary the merged file is checked byte for byte: after its
+# header it must hold, simulator after simulator, exactly the blocks each
+# stand-in sends, which `fast-simulator --emit` writes again from the same
+# arguments.
+#
+# usage: manager-scale.sh BUILD_DIR [VALUES] [K...]
+#   VALUES defaults to 48000000; K to 1 8 64 512. SIZES="100 1000" and
+#   BINARY="no yes" choose the rest.
+set -eu
+B=${1:?usage: manager-scale.sh BUILD_DIR [VALUES] [K...]}
+VALUES=${2:-48000000}
+shift $(($# > 1 ? 2 : 1))
+KS=${*:-1 8 64 512}
+SIZES=${SIZES:-100 1000}
+BINARY=${BINARY:-no yes}
+M="$B/gpusim-manager"
+F="$B/fast-simulator"
+T=$(mktemp -d "${TMPDIR:-/tmp}/manager-scale.XXXXXX"); trap 'rm -rf "$T"' EXIT
+R=$((VALUES / 6))
+
+# measure FILE COMMAND...: runs COMMAND and writes to FILE its processor
+# seconds with those of its children, its peak resident kB (through
+# /usr/bin/time: a forked python's own size would count) and its wall time.
+measure() {
+  python3 - "$@" <<'PY'
+import os, sys, time
+start = time.monotonic()
+pid = os.fork()
+if pid == 0:
+    os.execv("/usr/bin/time", ["time", "-o", sys.argv[1] + ".rss", "-f", "%M"] + sys.argv[2:])
+_, status, usage = os.wait4(pid, 0)
+with open(sys.argv[1], "w") as out:
+    rss = open(sys.argv[1] + ".rss").read().split()[-1]
+    print(usage.ru_utime + usage.ru_stime, rss, "%.2f" % (time.monotonic() - start), file=out)
+sys.exit(os.waitstatus_to_exitcode(status))
+PY
+}
+
+# expected K N SIZE JSON > file: the blocks every simulator sent, in order.
+expected() {
+  local k=$1 n=$2 size=$3 json=$4 i
+  python3 -c 'import json,sys; [print(s["seed"]) for s in json.load(open(sys.argv[1]))["simulators"]]' "$json" |
+    { i=0; while read -r seed; do
+        "$F" --emit -s "$seed" -n "$size" -N $((n / k + (i < n % k ? 1 : 0)))
+        i=$((i + 1))
+      done; }
+}
+
+failed=0
+printf "| %4s | %6s | %8s | %12s | %10s | %8s | %s\n" K "report" "--binary" "manager ns/value" "peak RSS MB" "wall s" "merged file"
+printf "| ---: | ---: | :---: | ---: | ---: | ---: | --- |\n"
+for size in $SIZES; do
+  for k in $KS; do
+    for binary in $BINARY; do
+      extra=()
+      [ "$binary" = yes ] && extra=(--binary "$T/merged.bin" --force)
+      if ! measure "$T/time" "$M" --quiet --json --simulators "$k" --replications "$R" --report-size "$size" \
+        --gpusim "$F" "${extra[@]}" >"$T/summary.json" 2>"$T/err"; then
+        printf "| %4s | %6s | %8s | FAILED: %s\n" "$k" "$size" "$binary" "$(head -c 300 "$T/err" | tr '\n' ' ')"
+        failed=1
+        rm -f "$T/merged.bin" "$T/merged.bin.meta"
+        continue
+      fi
+      read -r cpu rss wall <"$T/time"
+      children=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["simulators_cpu_seconds"])' "$T/summary.json")
+      ns=$(python3 -c "print('%.2f' % (($cpu - $children) / $R / 6 * 1e9))")
+      check="-"
+      if [ "$binary" = yes ]; then
+        expected "$k" "$R" "$size" "$T/summary.json" >"$T/expected.bin"
+        want=$(stat -c %s "$T/expected.bin")
+        have=$(stat -c %s "$T/merged.bin")
+        if [ "$have" -gt "$want" ] && tail -c "$want" "$T/merged.bin" | cmp -s - "$T/expected.bin"; then
+          check="identical ($want bytes of blocks after a $((have - want))-byte header)"
+        else
+          check="DIFFERS"
+        fi
+        rm -f "$T/merged.bin" "$T/merged.bin.meta" "$T/expected.bin"
+      fi
+      printf "| %4s | %6s | %8s | %12s | %10s | %8s | %s\n" "$k" "$size" "$binary" "$ns" "$((rss / 1024))" "$wall" "$check"
+      [ "$check" != DIFFERS ] || failed=1
+    done
+  done
+done
+exit $failed

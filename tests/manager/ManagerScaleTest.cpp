@@ -1,0 +1,83 @@
+// Hundreds of simulators on one manager: fast-simulator stand-ins, each
+// sending valid blocks as fast as the manager reads them.
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "TestProcess.h"
+#include "manager/ManagerProcess.h"
+
+namespace {
+
+using managertest::ManagerProcess;
+
+// Every number that follows key in text, in order.
+std::vector<long> NumbersAfter(const std::string& text, const std::string& key) {
+  std::vector<long> numbers;
+  for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+    numbers.push_back(std::atol(text.c_str() + at + key.size()));
+  }
+  return numbers;
+}
+
+// What `fast-simulator --emit` writes for these arguments: the blocks a
+// stand-in given them sends.
+std::string Emitted(const std::string& arguments) {
+  std::string bytes;
+  std::FILE* pipe = ::popen((std::string(FAST_SIMULATOR_BINARY) + " --emit " + arguments).c_str(), "r");
+  if (pipe == nullptr) return bytes;
+  char chunk[65536];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) bytes.append(chunk, got);
+  ::pclose(pipe);
+  return bytes;
+}
+
+// Under the common soft limit of 1024 open files (the hard one is higher),
+// 512 simulators all start, all deliver their share, and the merged file
+// holds after its header exactly the blocks each sent, simulator after
+// simulator.
+TEST(ManagerScaleTest, FiveHundredTwelveSimulatorsUnderASoftLimitOf1024LoseNone) {
+  char pattern[] = "/tmp/gpusim-manager-scale-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  constexpr int kSimulators = 512;
+  constexpr long kShare = 20;
+  constexpr int kReportSize = 8;
+  ManagerProcess run(dir,
+                     {"--quiet", "--json", "--simulators", std::to_string(kSimulators), "--replications",
+                      std::to_string(kSimulators * kShare), "--report-size", std::to_string(kReportSize), "--binary",
+                      dir + "/r.bin", "--gpusim", FAST_SIMULATOR_BINARY},
+                     [] {
+                       rlimit limit{};
+                       ::getrlimit(RLIMIT_NOFILE, &limit);
+                       limit.rlim_cur = std::min<rlim_t>(1024, limit.rlim_max);
+                       ::setrlimit(RLIMIT_NOFILE, &limit);
+                     });
+  ASSERT_EQ(run.Wait(120), 0) << run.Err();
+  const std::string summary = run.Out();
+  EXPECT_EQ(NumbersAfter(summary, "\"lost\": false").size(), static_cast<std::size_t>(kSimulators)) << run.Err();
+  // A variable's row: "name": "v0", "observations": N.
+  const std::vector<long> perVariable = NumbersAfter(summary, "\", \"observations\": ");
+  EXPECT_EQ(perVariable, std::vector<long>(6, kSimulators * kShare)) << summary;
+  const std::vector<long> seeds = NumbersAfter(summary, "\"seed\": ");
+  ASSERT_EQ(seeds.size(), static_cast<std::size_t>(kSimulators));
+
+  std::string expected;
+  for (long seed : seeds) {
+    expected += Emitted("-s " + std::to_string(seed) + " -n " + std::to_string(kReportSize) + " -N " +
+                        std::to_string(kShare));
+  }
+  const std::string merged = testprocess::ReadFile(dir + "/r.bin");
+  ASSERT_GT(merged.size(), expected.size());
+  EXPECT_TRUE(merged.compare(merged.size() - expected.size(), expected.size(), expected) == 0)
+      << "the merged file's blocks differ from what the simulators sent";
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+}  // namespace
