@@ -65,7 +65,8 @@ TEST(ManagerScaleTest, FiveHundredTwelveSimulatorsUnderASoftLimitOf1024LoseNone)
   // A variable's row: "name": "v0", "observations": N.
   const std::vector<long> perVariable = NumbersAfter(summary, "\", \"observations\": ");
   EXPECT_EQ(perVariable, std::vector<long>(6, kSimulators * kShare)) << summary;
-  const std::vector<long> seeds = NumbersAfter(summary, "\"seed\": ");
+  // The simulators' facts come before the sources, which list the seeds again.
+  const std::vector<long> seeds = NumbersAfter(summary.substr(0, summary.find("\"sources\"")), "\"seed\": ");
   ASSERT_EQ(seeds.size(), static_cast<std::size_t>(kSimulators));
 
   std::string expected;
