@@ -178,9 +178,11 @@ ResultsMetadata StudyReport::Metadata() const {
   return known;
 }
 
-SummaryTable StudyReport::Table(const std::vector<Row>& rows) const {
+SummaryTable StudyReport::Summary() const { return Table(Rows(), "\"stopped\": " + JsonText(study_.StopMessage())); }
+
+SummaryTable StudyReport::Table(const std::vector<Row>& rows, const std::string& sourceMembers) const {
   SummaryTable table(options_.precision.confidence);
-  table.AddSource({options_.binaryFile, "", "", Metadata()});
+  table.AddSource({options_.binaryFile, "", sourceMembers, Metadata()});
   for (const Row& row : rows) {
     SummaryTable::Row printed = SummaryTable::MakeRow(row.pv, row.name, row.moments, options_.precision.confidence);
     if (options_.precision.Given()) printed.target = row.verdict.met ? "met" : "not met";

@@ -42,6 +42,9 @@ class StudyReport {
   bool Collect();
   void Print(std::ostream& out, std::ostream& err) const;
   int ExitStatus() const;
+  // The summary as printed, for a sweep's table of points: its source
+  // (the --binary file and the study's metadata) also says why it stopped.
+  SummaryTable Summary() const;
 
  private:
   struct Row {
@@ -58,7 +61,8 @@ class StudyReport {
   std::string StopLine() const;
   ResultsMetadata Metadata() const;
   // The summary in the format gpusim-report prints too.
-  SummaryTable Table(const std::vector<Row>& rows) const;
+  // sourceMembers: extra JSON members of its source, or empty.
+  SummaryTable Table(const std::vector<Row>& rows, const std::string& sourceMembers = "") const;
   void PrintText(std::ostream& out, const std::vector<Row>& rows) const;
   void PrintSimulators(std::ostream& out) const;
   void PrintCsv(std::ostream& out, const std::vector<Row>& rows) const;

@@ -16,9 +16,9 @@
 #include "manager/ResultsFile.h"
 #include "manager/RunMetadata.h"
 #include "manager/SteadyStateReport.h"
+#include "manager/Sweep.h"
 #include "manager/Study.h"
 #include "manager/StudyReport.h"
-#include "manager/SweepReport.h"
 
 namespace {
 
@@ -89,8 +89,7 @@ struct StudyOutcome {
 // by the caller, nullptr without --binary) and prints its summary when print
 // is set; summary, if given, receives its figures.
 StudyOutcome RunStudy(const ManagerOptions& options, const StudySettings& settings, const ResultsMetadata& metadata,
-                      ManagerSignals& signals, ResultsFile* results, bool print, const SweepPoint* point,
-                      SweepPointSummary* summary) {
+                      ManagerSignals& signals, ResultsFile* results, bool print, SummaryTable* summary) {
   std::unique_ptr<Launcher> launcher = MakeLauncher(options);
   Study study(settings);
   study.Run(*launcher, signals);
@@ -100,7 +99,7 @@ StudyOutcome RunStudy(const ManagerOptions& options, const StudySettings& settin
   const bool table = print && options.output == ManagerOptions::Output::kText;
   PrintSteadyStateReport(study, settings, table ? std::cout : std::cerr, std::cerr);
   std::cout << std::flush;
-  if (summary != nullptr) *summary = SummarisePoint(*point, study, settings, metadata, options.binaryFile);
+  if (summary != nullptr) *summary = report.Summary();
   StudyOutcome outcome;
   outcome.status = report.ExitStatus();
   outcome.signalled = study.Reason() == Study::StopReason::kSignal;
@@ -137,9 +136,26 @@ int RunSingleStudy(ManagerOptions& options, ManagerSignals& signals) {
               << "): the variables are numbered\n";
   }
   ApplyMetadata(metadata, options, settings);
-  return RunStudy(options, settings, metadata, signals, settings.keepBlocks ? &results : nullptr, true, nullptr,
-                  nullptr)
+  return RunStudy(options, settings, metadata, signals, settings.keepBlocks ? &results : nullptr, true, nullptr)
       .status;
+}
+
+// The sweep as one table, the swept values leading (CSV and JSON; the text
+// form printed each point's own table as it ended).
+void PrintSweepTable(const ManagerOptions& options, const std::vector<SweepPoint>& points,
+                     const std::vector<SummaryTable>& summaries) {
+  if (options.output == ManagerOptions::Output::kText) return;
+  std::vector<std::string> names;
+  for (const auto& [name, value] : points.front().values) names.push_back(name);
+  std::vector<SummaryTable::Point> rows;
+  for (std::size_t i = 0; i < summaries.size(); ++i) {
+    SummaryTable::Point row;
+    for (const auto& [name, value] : points[i].values) row.values.push_back(value);
+    row.table = &summaries[i];
+    rows.push_back(row);
+  }
+  if (options.output == ManagerOptions::Output::kCsv) SummaryTable::PrintSweepCsv(std::cout, names, rows);
+  if (options.output == ManagerOptions::Output::kJson) SummaryTable::PrintSweepJson(std::cout, names, rows);
 }
 
 // Every point is planned and described by the simulator before the first
@@ -172,7 +188,8 @@ int RunSweep(ManagerOptions& options, ManagerSignals& signals) {
     described[i].Add("sweep", SweepKey(points));
   }
   const bool text = options.output == ManagerOptions::Output::kText;
-  std::vector<SweepPointSummary> summaries;
+  // Each point's summary, for the sweep's table of points.
+  std::vector<SummaryTable> summaries;
   int status = 0;
   for (std::size_t i = 0; i < points.size(); ++i) {
     ManagerOptions point = options;
@@ -202,10 +219,9 @@ int RunSweep(ManagerOptions& options, ManagerSignals& signals) {
       status = 1;
       break;
     }
-    summaries.emplace_back();
-    const StudyOutcome outcome =
-        RunStudy(point, settings, described[i], signals, settings.keepBlocks ? &results : nullptr, text, &points[i],
-                 &summaries.back());
+    summaries.emplace_back(options.precision.confidence);
+    const StudyOutcome outcome = RunStudy(point, settings, described[i], signals,
+                                          settings.keepBlocks ? &results : nullptr, text, &summaries.back());
     status = Worse(status, outcome.status);
     if (outcome.signalled) {
       std::cerr << "gpusim-manager: stopped by a signal: the sweep ends after point " << points[i].number << " of "
@@ -213,8 +229,7 @@ int RunSweep(ManagerOptions& options, ManagerSignals& signals) {
       break;
     }
   }
-  if (options.output == ManagerOptions::Output::kCsv) PrintSweepCsv(summaries, options.precision, std::cout);
-  if (options.output == ManagerOptions::Output::kJson) PrintSweepJson(summaries, options.precision, std::cout);
+  PrintSweepTable(options, points, summaries);
   std::cout << std::flush;
   return status;
 }

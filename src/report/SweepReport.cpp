@@ -97,7 +97,7 @@ void SweepReport::PrintText(std::ostream& out) const {
   std::vector<SummaryTable> tables;
   for (std::size_t i = 0; i < ordered.size(); ++i) {
     const std::vector<std::string> values = Values(*ordered[i]);
-    std::string heading = "Point " + std::to_string(i) + ":";
+    std::string heading = "Point " + std::to_string(i + 1) + ":";
     for (std::size_t n = 0; n < names_.size(); ++n) heading += " " + names_[n] + "=" + values[n];
     out << heading << '\n';
     ReportWriter(*ordered[i], confidence_).PrintText(out);

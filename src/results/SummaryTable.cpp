@@ -283,7 +283,7 @@ void SummaryTable::PrintSweepText(std::ostream& out, const std::vector<std::stri
   leading.insert(leading.end(), names.begin(), names.end());
   TextGrid grid(Header(leading, points.front().table->confidence_, target), Alignment(leading.size(), target));
   for (std::size_t i = 0; i < points.size(); ++i) {
-    std::vector<std::string> values = {std::to_string(i)};
+    std::vector<std::string> values = {std::to_string(i + 1)};
     values.insert(values.end(), points[i].values.begin(), points[i].values.end());
     values.resize(leading.size());
     for (const Row& row : points[i].table->rows_) grid.Add(Cells(values, row, target));
@@ -298,7 +298,7 @@ void SummaryTable::PrintSweepCsv(std::ostream& out, const std::vector<std::strin
   out << kCsvColumns << '\n';
   for (std::size_t i = 0; i < points.size(); ++i) {
     for (const Row& row : points[i].table->rows_) {
-      out << i << ',';
+      out << i + 1 << ',';
       for (std::size_t n = 0; n < names.size(); ++n) {
         out << (n < points[i].values.size() ? CsvText(points[i].values[n]) : "") << ',';
       }
@@ -314,7 +314,7 @@ void SummaryTable::PrintSweepJson(std::ostream& out, const std::vector<std::stri
   for (std::size_t n = 0; n < names.size(); ++n) out << (n ? ", " : "") << JsonString(names[n]);
   out << "],\n  \"points\": [";
   for (std::size_t i = 0; i < points.size(); ++i) {
-    out << (i ? "," : "") << "\n    {\"point\": " << i << ", \"globals\": {";
+    out << (i ? "," : "") << "\n    {\"point\": " << i + 1 << ", \"globals\": {";
     for (std::size_t n = 0; n < names.size(); ++n) {
       const std::string value = n < points[i].values.size() ? points[i].values[n] : "";
       out << (n ? ", " : "") << JsonString(names[n]) << ": " << JsonValue(value);

@@ -20,7 +20,8 @@
 // half-width of an interval around 0) are "n/a" in text, empty in CSV, null
 // in JSON; JSON has no infinities either.
 //
-// A parameter sweep is a list of points, each a table with the values of the
+// A parameter sweep is a list of points (numbered from 1, as the manager
+// numbers them and their files), each a table with the values of the
 // swept globals (PrintSweep*): the CSV leads with "point,<names...>," before
 // the usual columns, the JSON is {"confidence", "sweep": [names], "points":
 // [{"point": i, "globals": {name: value}, "sources": [...], "variables":

@@ -79,19 +79,19 @@ TEST(SummaryTableTest, ASweepLeadsWithThePointColumns) {
   ASSERT_EQ(all.size(), 7u) << csv.str();
   EXPECT_EQ(all[0], "point,lambda,mu,pv,name,observations,mean,stddev,ci_low,ci_high,half_width,rel_half_width,"
                     "confidence,target");
-  EXPECT_EQ(all[1].rfind("0,0.5,1,0,blocking,4,2.5,", 0), 0u) << all[1];
-  EXPECT_EQ(all[6], "1,0.75,1,2,throughput,1,,,,,,,0.95,");
+  EXPECT_EQ(all[1].rfind("1,0.5,1,0,blocking,4,2.5,", 0), 0u) << all[1];
+  EXPECT_EQ(all[6], "2,0.75,1,2,throughput,1,,,,,,,0.95,");
 
   std::ostringstream json;
   SummaryTable::PrintSweepJson(json, {"lambda", "mu"}, points);
-  for (const std::string part : {"\"sweep\": [\"lambda\", \"mu\"],\n  \"points\": [\n    {\"point\": 0, \"globals\": "
+  for (const std::string part : {"\"sweep\": [\"lambda\", \"mu\"],\n  \"points\": [\n    {\"point\": 1, \"globals\": "
                                  "{\"lambda\": 0.5, \"mu\": 1},\n     \"sources\": [",
-                                 "{\"point\": 1, \"globals\": {\"lambda\": 0.75, \"mu\": 1}"}) {
+                                 "{\"point\": 2, \"globals\": {\"lambda\": 0.75, \"mu\": 1}"}) {
     EXPECT_NE(json.str().find(part), std::string::npos) << part << "\nin\n" << json.str();
   }
 
   std::ostringstream text;
   SummaryTable::PrintSweepText(text, {"lambda", "mu"}, points);
   EXPECT_EQ(text.str().rfind("Point  lambda  mu  PV  Name", 0), 0u) << text.str();
-  EXPECT_NE(text.str().find("\n    1    0.75   1  2   throughput"), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("\n    2    0.75   1  2   throughput"), std::string::npos) << text.str();
 }

@@ -392,14 +392,14 @@ TEST_F(GpusimReportTest, ASweepsFilesAreItsPointsNotAPool) {
   const std::vector<std::string> lines = testprocess::Lines(csv.out);
   ASSERT_EQ(lines.size(), 1u + 5 * 4) << csv.out;
   EXPECT_EQ(lines[0].rfind("point,lambda,pv,name,observations,mean,", 0), 0u) << lines[0];
-  const char* order[] = {"0,0.5,0,blocking,20,", "1,1,0,blocking,20,", "2,1.5,0,blocking,20,",
-                         "3,2,0,blocking,20,", "4,2.5,0,blocking,20,"};
+  const char* order[] = {"1,0.5,0,blocking,20,", "2,1,0,blocking,20,", "3,1.5,0,blocking,20,",
+                         "4,2,0,blocking,20,", "5,2.5,0,blocking,20,"};
   for (int point = 0; point < 5; ++point) EXPECT_EQ(lines[1 + 4 * point].rfind(order[point], 0), 0u) << lines[1 + 4 * point];
 
   const Outcome text = Run(files);
-  EXPECT_NE(text.out.find("Point 4: lambda=2.5\nResults file: "), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Point 5: lambda=2.5\nResults file: "), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("Sweep over lambda: 5 points\nPoint  lambda  PV"), std::string::npos) << text.out;
-  EXPECT_NE(Run("--json" + files).out.find("{\"point\": 4, \"globals\": {\"lambda\": 2.5}"), std::string::npos);
+  EXPECT_NE(Run("--json" + files).out.find("{\"point\": 5, \"globals\": {\"lambda\": 2.5}"), std::string::npos);
 
   const std::string svg = dir_ + "/sweep.svg";
   const Outcome plot = Run("--plot '" + svg + "' --variables blocking --reference blocking=0.1" + files);
