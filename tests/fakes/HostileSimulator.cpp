@@ -43,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/StandInPeer.h"
 #include "protocol/WireFormat.h"
 
 namespace {
@@ -68,32 +69,9 @@ Settings Parse(int argc, char** argv) {
   return settings;
 }
 
-bool SendAll(int socket, const void* bytes, std::size_t size) {
-  const char* at = static_cast<const char*>(bytes);
-  while (size > 0) {
-    const ssize_t put = ::send(socket, at, size, MSG_NOSIGNAL);
-    if (put <= 0) return false;
-    at += put;
-    size -= static_cast<std::size_t>(put);
-  }
-  return true;
-}
+using stand_in::SendAll;
 
-int Listen() {
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 1) != 0) {
-    std::perror("hostile-simulator: listen");
-    std::exit(1);
-  }
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  std::printf("REGISTER:  Port: [%d]\n", ntohs(address.sin_port));
-  std::fflush(stdout);
-  return listener;
-}
+int Listen() { return stand_in::ListenAndRegister("hostile-simulator"); }
 
 void Greet(int connection, unsigned char marker, unsigned char code) {
   unsigned char reply[protocol::kReplySize];
