@@ -90,41 +90,45 @@ std::vector<const PooledResults*> SweepReport::Ordered() const {
   return ordered;
 }
 
+// The sweep's table of points: one summary per point, in sweep order.
+// points refer to tables, which must outlive them.
+void SweepReport::PointTables(std::vector<SummaryTable>& tables, std::vector<SummaryTable::Point>& points) const {
+  const std::vector<const PooledResults*> ordered = Ordered();
+  tables.clear();
+  for (const PooledResults* point : ordered) tables.push_back(ReportWriter(*point, confidence_).Table());
+  points.clear();
+  for (std::size_t i = 0; i < ordered.size(); ++i) points.push_back({Values(*ordered[i]), &tables[i]});
+}
+
 void SweepReport::PrintText(std::ostream& out) const {
   std::string swept;
   for (const std::string& name : names_) swept += (swept.empty() ? "" : ", ") + name;
-  const std::vector<const PooledResults*> ordered = Ordered();
   std::vector<SummaryTable> tables;
-  for (std::size_t i = 0; i < ordered.size(); ++i) {
-    const std::vector<std::string> values = Values(*ordered[i]);
-    std::string heading = "Point " + std::to_string(i + 1) + ":";
-    for (std::size_t n = 0; n < names_.size(); ++n) heading += " " + names_[n] + "=" + values[n];
-    out << heading << '\n';
-    ReportWriter(*ordered[i], confidence_).PrintText(out);
-    out << '\n';
-    tables.push_back(ReportWriter(*ordered[i], confidence_).Table());
-  }
   std::vector<SummaryTable::Point> points;
-  for (std::size_t i = 0; i < ordered.size(); ++i) points.push_back({Values(*ordered[i]), &tables[i]});
-  out << "Sweep over " << swept << ": " << ordered.size() << " points\n";
+  PointTables(tables, points);
+  const std::vector<const PooledResults*> ordered = Ordered();
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    std::string heading = "Point " + std::to_string(i + 1) + ":";
+    for (std::size_t n = 0; n < names_.size(); ++n) heading += " " + names_[n] + "=" + points[i].values[n];
+    out << heading << '\n';
+    ReportWriter(*ordered[i], confidence_).PrintText(out);  // with its pooled line
+    out << '\n';
+  }
+  out << "Sweep over " << swept << ": " << points.size() << " points\n";
   SummaryTable::PrintSweepText(out, names_, points);
 }
 
 void SweepReport::PrintCsv(std::ostream& out) const {
-  const std::vector<const PooledResults*> ordered = Ordered();
   std::vector<SummaryTable> tables;
-  for (const PooledResults* point : ordered) tables.push_back(ReportWriter(*point, confidence_).Table());
   std::vector<SummaryTable::Point> points;
-  for (std::size_t i = 0; i < ordered.size(); ++i) points.push_back({Values(*ordered[i]), &tables[i]});
+  PointTables(tables, points);
   SummaryTable::PrintSweepCsv(out, names_, points);
 }
 
 void SweepReport::PrintJson(std::ostream& out) const {
-  const std::vector<const PooledResults*> ordered = Ordered();
   std::vector<SummaryTable> tables;
-  for (const PooledResults* point : ordered) tables.push_back(ReportWriter(*point, confidence_).Table());
   std::vector<SummaryTable::Point> points;
-  for (std::size_t i = 0; i < ordered.size(); ++i) points.push_back({Values(*ordered[i]), &tables[i]});
+  PointTables(tables, points);
   SummaryTable::PrintSweepJson(out, names_, points);
 }
 

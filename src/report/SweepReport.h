@@ -51,6 +51,7 @@ class SweepReport {
   std::vector<std::string> Values(const PooledResults& point) const;
   // The points in the order shown.
   std::vector<const PooledResults*> Ordered() const;
+  void PointTables(std::vector<SummaryTable>& tables, std::vector<SummaryTable::Point>& points) const;
 
   std::vector<std::string> names_;
   double confidence_;
