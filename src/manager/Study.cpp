@@ -48,7 +48,6 @@ Study::Study(const StudySettings& settings) : settings_(settings), readBuffer_(k
 Study::~Study() {
   for (auto& s : simulators_) {
     CloseSocket(*s);
-    if (s->spool != nullptr) std::fclose(s->spool);
   }
   // The handles' destructors end and reap any process still running.
 }
@@ -263,68 +262,13 @@ std::vector<Lag1Autocorrelation> Study::Lag1Autocorrelations() const {
 }
 
 
-namespace {
-
-// Copies from the start of spool to the end of output with copy_file_range
-// until the spool is exhausted or the kernel declines (a device, another
-// file system on an older kernel), and says how many bytes it copied; -1
-// with error set on a failure of the output itself.
-long long CopyInKernel(int spool, int output, std::string& error) {
-  long long copied = 0;
-  loff_t from = 0;
-  for (;;) {
-    const ssize_t moved = ::copy_file_range(spool, &from, output, nullptr, 1 << 30, 0);
-    if (moved < 0 && errno == EINTR) continue;
-    if (moved > 0) {
-      copied += moved;
-      continue;
-    }
-    if (moved == 0) return copied;
-    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF) {
-      return copied;
-    }
-    error = std::strerror(errno);
-    return -1;
-  }
-}
-
-}  // namespace
-
-long long Study::CopyBlocks(int descriptor, std::string& error) const {
-  std::vector<char> buffer(1 << 20);
+long long Study::CopyBlocks(int descriptor, std::string& error) {
   long long written = 0;
   for (const auto& s : simulators_) {
-    if (s->spool == nullptr) continue;
-    if (std::fflush(s->spool) != 0 || std::fseek(s->spool, 0, SEEK_SET) != 0) {
-      error = "cannot read back the observations of " + s->Name() + ": " + std::strerror(errno);
-      return -1;
-    }
-    // Inside the kernel where it can (same kind of file system, a regular
-    // file): the blocks then never pass through this process again.
-    const long long copied = CopyInKernel(::fileno(s->spool), descriptor, error);
+    if (!s->spool.IsOpen()) continue;
+    const long long copied = s->spool.CopyInto(descriptor, error);
     if (copied < 0) return -1;
     written += copied;
-    if (std::fseek(s->spool, copied, SEEK_SET) != 0) {
-      error = "cannot read back the observations of " + s->Name() + ": " + std::strerror(errno);
-      return -1;
-    }
-    std::size_t got;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), s->spool)) > 0) {
-      for (std::size_t at = 0; at < got;) {
-        const ssize_t put = ::write(descriptor, buffer.data() + at, got - at);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-          error = std::strerror(errno);
-          return -1;
-        }
-        at += static_cast<std::size_t>(put);
-        written += put;
-      }
-    }
-    if (std::ferror(s->spool)) {
-      error = "cannot read back the observations of " + s->Name() + ": " + std::strerror(errno);
-      return -1;
-    }
   }
   return written;
 }

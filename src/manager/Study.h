@@ -111,7 +111,7 @@ class Study {
   std::vector<Lag1Autocorrelation> Lag1Autocorrelations() const;
   // Writes every kept block to the descriptor, ordered by simulator, then by
   // arrival; returns the number of bytes written, or -1 with error set.
-  long long CopyBlocks(int descriptor, std::string& error) const;
+  long long CopyBlocks(int descriptor, std::string& error);
 
  private:
   struct Simulator;

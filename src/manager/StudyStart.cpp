@@ -32,15 +32,17 @@ void Study::StartAll(Launcher& launcher) {
       s->facts.share = settings_.replications / settings_.simulators + (k < settings_.replications % settings_.simulators);
     }
     s->stream = std::make_unique<SimulatorStream>(settings_.maxMessageSize);
-    if (settings_.keepBlocks) s->spool = std::tmpfile();
+    std::string spoolError;
+    if (settings_.keepBlocks && !s->spool.Create(spoolError)) {
+      s->lost = true;
+      s->ended = true;
+      s->facts.fault = "no temporary file for its observations: " + spoolError;
+    }
     s->startDeadline = startTime_ + settings_.startTimeoutSeconds;
     simulators_.push_back(std::move(s));
   }
   for (auto& s : simulators_) {
-    if (settings_.keepBlocks && s->spool == nullptr) {
-      s->lost = true;
-      s->ended = true;
-      s->facts.fault = std::string("no temporary file for its observations: ") + std::strerror(errno);
+    if (settings_.keepBlocks && !s->spool.IsOpen()) {
       std::cerr << "gpusim-manager: " << s->Name() << ": " << s->facts.fault << std::endl;
       continue;
     }
