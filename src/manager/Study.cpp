@@ -263,12 +263,40 @@ std::vector<Lag1Autocorrelation> Study::Lag1Autocorrelations() const {
 
 
 long long Study::CopyBlocks(int descriptor, std::string& error) {
+  long long total = 0;
+  for (const auto& s : simulators_) total += s->spool.Size();
   long long written = 0;
   for (const auto& s : simulators_) {
     if (!s->spool.IsOpen()) continue;
-    const long long copied = s->spool.CopyInto(descriptor, error);
+    const auto progress = [&](long long copied) { PrintCopyProgress(written + copied, total, false); };
+    const long long copied = s->spool.CopyInto(descriptor, progress, error);
     if (copied < 0) return -1;
     written += copied;
   }
+  PrintCopyProgress(written, total, true);
   return written;
+}
+
+// The copy of a large study takes a while: it has a progress line of its
+// own, at the study's interval.
+void Study::PrintCopyProgress(long long copied, long long total, bool final) {
+  if (settings_.quiet) return;
+  const double now = Elapsed();
+  const double interval = progressOnTerminal_ ? kTerminalProgressInterval : kPlainProgressInterval;
+  if (final) {
+    if (progressOnTerminal_) std::cerr << "\r\033[K" << std::flush;
+    return;
+  }
+  if (now - lastProgress_ < interval) return;
+  lastProgress_ = now;
+  const bool gigabytes = total >= 1000000000;
+  const double unit = gigabytes ? 1e9 : 1e6;
+  char line[128];
+  std::snprintf(line, sizeof line, "writing the merged file: %.1f of %.1f %s", copied / unit, total / unit,
+                gigabytes ? "GB" : "MB");
+  if (progressOnTerminal_) {
+    std::cerr << "\r" << line << "\033[K" << std::flush;
+  } else {
+    std::cerr << "gpusim-manager: " << line << std::endl;
+  }
 }

@@ -22,8 +22,8 @@
 //
 // Every complete block a simulator sends is folded into that simulator's
 // moments per variable, and, when the blocks are to be written, kept in
-// arrival order in a spool of that simulator's own (an unnamed temporary
-// file), so that memory stays constant however long the study runs and the
+// arrival order in a spool of that simulator's own (SimulatorSpool.h: an
+// unnamed file beside the results file), so that memory stays constant however long the study runs and the
 // merged order (by simulator, then by arrival) does not depend on how the
 // simulators' reports interleave in time. The study's figures combine the
 // simulators' moments in simulator order, so they too are the same on every
@@ -110,7 +110,9 @@ class Study {
   // means, pooled over the simulators (BatchSeries.h), by variable number.
   std::vector<Lag1Autocorrelation> Lag1Autocorrelations() const;
   // Writes every kept block to the descriptor, ordered by simulator, then by
-  // arrival; returns the number of bytes written, or -1 with error set.
+  // arrival, releasing each spool as it is copied (call it once); returns
+  // the number of bytes written, or -1 with error set. Unless quiet, says
+  // how far it is on the error stream at the progress line's interval.
   long long CopyBlocks(int descriptor, std::string& error);
 
  private:
@@ -141,6 +143,7 @@ class Study {
   void BeginStop(StopReason reason, const std::string& message);
   void SendQuit(Simulator& s);
   void PrintProgress(bool final);
+  void PrintCopyProgress(long long copied, long long total, bool final);
   long MinimumObservations() const;
   double Elapsed() const;
 

@@ -33,7 +33,7 @@ void Study::StartAll(Launcher& launcher) {
     }
     s->stream = std::make_unique<SimulatorStream>(settings_.maxMessageSize);
     std::string spoolError;
-    if (settings_.keepBlocks && !s->spool.Create(spoolError)) {
+    if (settings_.keepBlocks && !s->spool.Create(settings_.spoolFolder, spoolError)) {
       s->lost = true;
       s->ended = true;
       s->facts.fault = "no temporary file for its observations: " + spoolError;
