@@ -28,14 +28,16 @@ int UnnamedFileIn(const std::string& folder) {
   return named;
 }
 
-bool WriteAll(int descriptor, iovec* pieces, int count, std::string& error) {
+// Writes the pieces at offset, or at the file's position when offset is -1.
+bool WriteAll(int descriptor, iovec* pieces, int count, long long offset, std::string& error) {
   while (count > 0) {
-    const ssize_t put = ::writev(descriptor, pieces, count);
+    const ssize_t put = offset < 0 ? ::writev(descriptor, pieces, count) : ::pwritev(descriptor, pieces, count, offset);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
       error = put < 0 ? Reason() : "nothing could be written";
       return false;
     }
+    if (offset >= 0) offset += put;
     std::size_t left = static_cast<std::size_t>(put);
     while (count > 0 && left >= pieces->iov_len) {
       left -= pieces->iov_len;
@@ -68,6 +70,13 @@ bool SimulatorSpool::Create(const std::string& folder, std::string& error) {
   return false;
 }
 
+void SimulatorSpool::WriteInPlace(int output, long long offset) {
+  Close();
+  descriptor_ = output;
+  owned_ = false;
+  start_ = offset;
+}
+
 bool SimulatorSpool::Append(const unsigned char* bytes, std::size_t size, std::string& error) {
   if (buffer_.size() + size > kBufferSize) return Flush(bytes, size, error);
   if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
@@ -82,12 +91,12 @@ bool SimulatorSpool::Append(const unsigned char* bytes, std::size_t size, std::s
 bool SimulatorSpool::Flush(const unsigned char* more, std::size_t size, std::string& error) {
   const long long held = size_ - static_cast<long long>(buffer_.size());
   iovec pieces[2] = {{buffer_.data(), buffer_.size()}, {const_cast<unsigned char*>(more), size}};
-  const bool ok = WriteAll(descriptor_, pieces, 2, error);
+  const bool ok = WriteAll(descriptor_, pieces, 2, start_ + held, error);
   if (ok) {
     size_ += static_cast<long long>(size);
   } else {
     size_ = held;
-    if (::ftruncate(descriptor_, held) != 0) error += "; the file could not be cut back either";
+    if (::ftruncate(descriptor_, start_ + held) != 0) error += "; the file could not be cut back either";
   }
   buffer_.clear();
   return ok;
@@ -99,6 +108,7 @@ long long SimulatorSpool::CopyInto(int output, const CopyProgress& progress, std
     return -1;
   }
   std::vector<unsigned char>().swap(buffer_);
+  if (!owned_) return SeekPast(output, progress, error);
   long long copied = 0;
   while (copied < size_) {
     const long long length = std::min(kCopyPiece, size_ - copied);
@@ -138,7 +148,18 @@ long long SimulatorSpool::CopyPieceThroughMemory(int output, long long from, lon
     return -1;
   }
   iovec all{piece.data(), static_cast<std::size_t>(got)};
-  return WriteAll(output, &all, 1, error) ? got : -1;
+  return WriteAll(output, &all, 1, -1, error) ? got : -1;
+}
+
+long long SimulatorSpool::SeekPast(int output, const CopyProgress& progress, std::string& error) {
+  const long long kept = size_;
+  if (::lseek(output, start_ + kept, SEEK_SET) < 0) {
+    error = Reason();
+    return -1;
+  }
+  if (progress && kept > 0) progress(kept);
+  Close();
+  return kept;
 }
 
 // The copied part is not read again: its space goes back to the file system
@@ -149,8 +170,10 @@ void SimulatorSpool::Release(long long upTo) {
 }
 
 void SimulatorSpool::Close() {
-  if (descriptor_ >= 0) ::close(descriptor_);
+  if (descriptor_ >= 0 && owned_) ::close(descriptor_);
   descriptor_ = -1;
+  owned_ = true;
+  start_ = 0;
   size_ = 0;
   std::vector<unsigned char>().swap(buffer_);
 }

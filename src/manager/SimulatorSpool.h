@@ -13,9 +13,13 @@
 // hole), so the spools and the merged file never hold the data twice: the
 // disk holds at most the result and one piece more.
 //
+// The first simulator's spool may instead be the merged file itself
+// (WriteInPlace): its blocks are then written once, at their final place
+// after the header, and its copy is only a seek to their end.
+//
 // Ownership: the spool owns its file and buffer; the file has no name, so
 // closing it (Close, CopyInto, the destructor) is all it takes to remove
-// it. Not copyable.
+// it. A spool written in place does not own the merged file. Not copyable.
 //
 // Thread rules: one spool per simulator, with no state shared between
 // spools; each is used by one thread at a time.
@@ -44,6 +48,9 @@ class SimulatorSpool {
   // Creates the file in folder, or, when it cannot be made there (or folder
   // is empty), in $TMPDIR or /tmp. False with error naming the reason.
   bool Create(const std::string& folder, std::string& error);
+  // Makes output (a regular file) the spool: the blocks go to it from
+  // offset on, and CopyInto leaves them there.
+  void WriteInPlace(int output, long long offset);
   bool IsOpen() const { return descriptor_ >= 0; }
   // Adds size bytes after those already kept. False with error set when
   // they could not be written (a full disk); the spool then holds what it
@@ -54,8 +61,9 @@ class SimulatorSpool {
   long long Size() const { return size_; }
   // Copies every byte kept, in order, to the end of output (a descriptor
   // open for writing), then closes the spool; returns how many, or -1 with
-  // error set. progress, if given, is called after every piece.
-  // REQUIRES: IsOpen().
+  // error set. progress, if given, is called after every piece. Written in
+  // place, the bytes are already in output, which is moved past them.
+  // REQUIRES: IsOpen(); in place, output holds nothing past them.
   long long CopyInto(int output, const CopyProgress& progress, std::string& error);
   void Close();
 
@@ -64,8 +72,11 @@ class SimulatorSpool {
   long long CopyPieceInKernel(int output, long long from, long long length, std::string& error);
   long long CopyPieceThroughMemory(int output, long long from, long long length, std::string& error);
   void Release(long long upTo);
+  long long SeekPast(int output, const CopyProgress& progress, std::string& error);
 
   int descriptor_ = -1;
+  bool owned_ = true;     // false when written in place
+  long long start_ = 0;   // where the first byte goes in the file
   long long size_ = 0;
   std::vector<unsigned char> buffer_;  // reserved on the first Append, freed by Close
   bool inKernel_ = true;               // until the kernel declines to copy

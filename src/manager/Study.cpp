@@ -43,7 +43,8 @@ std::vector<unsigned> SimulatorSeeds(unsigned baseSeed, int simulators) {
 }
 
 
-Study::Study(const StudySettings& settings) : settings_(settings), readBuffer_(kReadBufferSize) {}
+Study::Study(const StudySettings& settings, int mergedFile)
+    : settings_(settings), mergedFile_(mergedFile), readBuffer_(kReadBufferSize) {}
 
 Study::~Study() {
   for (auto& s : simulators_) {

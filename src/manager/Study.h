@@ -89,7 +89,10 @@ class Study {
  public:
   enum class StopReason { kNone, kReplications, kPrecision, kUnreachable, kTime, kSignal, kAllLost, kFailed };
 
-  explicit Study(const StudySettings& settings);
+  // mergedFile: the --binary file when it is a regular file (written from
+  // its start, not owned), or -1. The first simulator's blocks then go
+  // straight into it, after room for its header, rather than to a spool.
+  explicit Study(const StudySettings& settings, int mergedFile = -1);
   ~Study();
   Study(const Study&) = delete;
   Study& operator=(const Study&) = delete;
@@ -148,6 +151,7 @@ class Study {
   double Elapsed() const;
 
   StudySettings settings_;
+  int mergedFile_;
   std::vector<std::unique_ptr<Simulator>> simulators_;
   mutable std::vector<SimulatorFacts> facts_;
   QuantileCache quantiles_{QuantileCache::Rounding::kConservative};

@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "manager/StudySimulator.h"
+#include "output/BinFileHeader.h"
 
 using namespace study_internal;
 
@@ -33,7 +34,11 @@ void Study::StartAll(Launcher& launcher) {
     }
     s->stream = std::make_unique<SimulatorStream>(settings_.maxMessageSize);
     std::string spoolError;
-    if (settings_.keepBlocks && !s->spool.Create(settings_.spoolFolder, spoolError)) {
+    // The first simulator's blocks come first in the merged file: they are
+    // written there at once, at their final place.
+    if (settings_.keepBlocks && k == 0 && mergedFile_ >= 0) {
+      s->spool.WriteInPlace(mergedFile_, BinFileHeader::kSize);
+    } else if (settings_.keepBlocks && !s->spool.Create(settings_.spoolFolder, spoolError)) {
       s->lost = true;
       s->ended = true;
       s->facts.fault = "no temporary file for its observations: " + spoolError;

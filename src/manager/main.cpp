@@ -102,7 +102,7 @@ struct StudyOutcome {
 StudyOutcome RunStudy(const ManagerOptions& options, const StudySettings& settings, const ResultsMetadata& metadata,
                       ManagerSignals& signals, ResultsFile* results, bool print, SummaryTable* summary) {
   std::unique_ptr<Launcher> launcher = MakeLauncher(options);
-  Study study(settings);
+  Study study(settings, results != nullptr && results->IsRegularFile() ? results->Descriptor() : -1);
   study.Run(*launcher, signals);
   StudyReport report(options, study, results, metadata);
   report.Collect();

@@ -44,9 +44,9 @@ bool SameFileSystem(const std::string& a, const std::string& b) {
 }
 
 // Whatever file system the spool is on, beside the output or not (the
-// kernel then declines to copy and the spool copies through memory), the
-// output ends with exactly the bytes appended, after what it held, and
-// the progress reaches every byte.
+// kernel then declines to copy and the spool copies through memory), or
+// when it is the output itself, the output ends with exactly the bytes
+// appended, after what it held, and the progress reaches every byte.
 TEST(SimulatorSpoolTest, TheOutputHoldsExactlyWhatWasAppendedWhereverTheSpoolIs) {
   const std::string here = ::testing::TempDir();
   struct Case {
@@ -57,6 +57,7 @@ TEST(SimulatorSpoolTest, TheOutputHoldsExactlyWhatWasAppendedWhereverTheSpoolIs)
       {"beside the output", here},
       {"on another file system", "/dev/shm"},
       {"in a folder that does not exist ($TMPDIR instead)", here + "/no-such-folder"},
+      {"in place in the output", ""},
   };
   std::vector<std::size_t> sizes;
   const std::vector<unsigned char> blocks = Blocks(sizes);
@@ -64,9 +65,17 @@ TEST(SimulatorSpoolTest, TheOutputHoldsExactlyWhatWasAppendedWhereverTheSpoolIs)
   for (const Case& c : cases) {
     if (c.spoolFolder == "/dev/shm" && (::access("/dev/shm", W_OK) != 0 || SameFileSystem(here, "/dev/shm"))) continue;
     SCOPED_TRACE(c.what);
+    const std::string output = here + "spool_test_" + std::to_string(::getpid()) + ".bin";
+    const int file = ::open(output.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(::write(file, "HEADER", 6), 6);
     SimulatorSpool spool;
     std::string error;
-    ASSERT_TRUE(spool.Create(c.spoolFolder, error)) << error;
+    if (c.spoolFolder.empty()) {
+      spool.WriteInPlace(file, 6);
+    } else {
+      ASSERT_TRUE(spool.Create(c.spoolFolder, error)) << error;
+    }
     std::size_t at = 0;
     for (std::size_t size : sizes) {
       ASSERT_TRUE(spool.Append(blocks.data() + at, size, error)) << error;
@@ -74,10 +83,6 @@ TEST(SimulatorSpoolTest, TheOutputHoldsExactlyWhatWasAppendedWhereverTheSpoolIs)
     }
     EXPECT_EQ(spool.Size(), static_cast<long long>(blocks.size()));
 
-    const std::string output = here + "spool_test_" + std::to_string(::getpid()) + ".bin";
-    const int file = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(file, 0);
-    ASSERT_EQ(::write(file, "HEADER", 6), 6);
     long long lastProgress = 0;
     const auto progress = [&](long long now) {
       EXPECT_GT(now, lastProgress);
