@@ -109,9 +109,10 @@ long long SimulatorSpool::CopyInto(int output, const CopyProgress& progress, std
   }
   std::vector<unsigned char>().swap(buffer_);
   if (!owned_) return SeekPast(output, progress, error);
+  const long long piece = std::max(kLeastCopyPiece, std::min(kMostCopyPiece, size_ / 16));
   long long copied = 0;
   while (copied < size_) {
-    const long long length = std::min(kCopyPiece, size_ - copied);
+    const long long length = std::min(piece, size_ - copied);
     long long moved = inKernel_ ? CopyPieceInKernel(output, copied, length, error) : 0;
     if (moved == 0 && !inKernel_) moved = CopyPieceThroughMemory(output, copied, length, error);
     if (moved < 0) return -1;

@@ -11,7 +11,8 @@
 // written in large pieces straight from memory, one system call per piece.
 // As each piece is copied its space in the spool is released (a punched
 // hole), so the spools and the merged file never hold the data twice: the
-// disk holds at most the result and one piece more.
+// disk holds at most the result and one piece more (a sixteenth of a
+// spool, 1 MB at least and 16 MB at most).
 //
 // The first simulator's spool may instead be the merged file itself
 // (WriteInPlace): its blocks are then written once, at their final place
@@ -37,8 +38,10 @@ class SimulatorSpool {
   using CopyProgress = std::function<void(long long copied)>;
 
   // How much CopyInto copies before it releases the copied part and calls
-  // its progress: the disk holds at most this much more than the result.
-  static constexpr long long kCopyPiece = 16ll << 20;
+  // its progress: a sixteenth of the spool, within these bounds, so that
+  // the disk holds at most that much more than the result.
+  static constexpr long long kLeastCopyPiece = 1ll << 20;
+  static constexpr long long kMostCopyPiece = 16ll << 20;
 
   SimulatorSpool() = default;
   ~SimulatorSpool() { Close(); }

@@ -61,7 +61,7 @@ TEST(SimulatorSpoolTest, TheOutputHoldsExactlyWhatWasAppendedWhereverTheSpoolIs)
   };
   std::vector<std::size_t> sizes;
   const std::vector<unsigned char> blocks = Blocks(sizes);
-  ASSERT_GT(blocks.size(), std::size_t(SimulatorSpool::kCopyPiece));
+  ASSERT_GT(blocks.size(), std::size_t(SimulatorSpool::kMostCopyPiece));
   for (const Case& c : cases) {
     if (c.spoolFolder == "/dev/shm" && (::access("/dev/shm", W_OK) != 0 || SameFileSystem(here, "/dev/shm"))) continue;
     SCOPED_TRACE(c.what);
