@@ -177,6 +177,8 @@ void SimulatorSpool::Close() {
   descriptor_ = -1;
   owned_ = true;
   start_ = 0;
+  inKernel_ = true;
+  punching_ = true;
   size_ = 0;
   std::vector<unsigned char>().swap(buffer_);
 }
