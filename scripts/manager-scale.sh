@@ -16,7 +16,8 @@
 #
 # usage: manager-scale.sh BUILD_DIR [VALUES] [K...]
 #   VALUES defaults to 48000000; K to 1 8 64 512. SIZES="100 1000" and
-#   BINARY="no yes" choose the rest.
+#   BINARY="no yes" choose the rest; DISK=yes samples the peak disk use
+#   (reported as a multiple of the merged file's size).
 set -eu
 B=${1:?usage: manager-scale.sh BUILD_DIR [VALUES] [K...]}
 VALUES=${2:-48000000}
@@ -31,7 +32,10 @@ R=$((VALUES / 6))
 
 # measure FILE COMMAND...: runs COMMAND and writes to FILE its processor
 # seconds with those of its children, its peak resident kB (through
-# /usr/bin/time: a forked python's own size would count) and its wall time.
+# /usr/bin/time: a forked python's own size would count), its wall time and
+# the peak disk space its files held (sampled every 5 ms over the open
+# regular files of the command and its descendants, unnamed ones included,
+# each counted once by its allocated blocks; 0 unless DISK=yes).
 measure() {
   python3 - "$@" <<'PY'
 import os, sys, time
@@ -39,14 +43,49 @@ start = time.monotonic()
 pid = os.fork()
 if pid == 0:
     os.execv("/usr/bin/time", ["time", "-o", sys.argv[1] + ".rss", "-f", "%M"] + sys.argv[2:])
-_, status, usage = os.wait4(pid, 0)
+
+def tree(root):
+    found, todo = [], [root]
+    while todo:
+        p = todo.pop()
+        found.append(p)
+        try:
+            for t in os.listdir("/proc/%d/task" % p):
+                todo += [int(c) for c in open("/proc/%d/task/%s/children" % (p, t)).read().split()]
+        except OSError:
+            pass
+    return found
+
+def disk(root):
+    files = {}
+    for p in tree(root):
+        try:
+            fds = os.listdir("/proc/%d/fd" % p)
+        except OSError:
+            continue
+        for fd in fds:
+            try:
+                st = os.stat("/proc/%d/fd/%s" % (p, fd))
+            except OSError:
+                continue
+            if (st.st_mode & 0o170000) == 0o100000:
+                files[(st.st_dev, st.st_ino)] = st.st_blocks * 512
+    return sum(files.values())
+
+peak = 0
+while True:
+    done, status, usage = os.wait4(pid, os.WNOHANG)
+    if done:
+        break
+    if os.environ.get("DISK") == "yes":
+        peak = max(peak, disk(pid))
+    time.sleep(0.005)
 with open(sys.argv[1], "w") as out:
     rss = open(sys.argv[1] + ".rss").read().split()[-1]
-    print(usage.ru_utime + usage.ru_stime, rss, "%.2f" % (time.monotonic() - start), file=out)
+    print(usage.ru_utime + usage.ru_stime, rss, "%.2f" % (time.monotonic() - start), peak, file=out)
 sys.exit(os.waitstatus_to_exitcode(status))
 PY
 }
-
 # expected K N SIZE JSON > file: the blocks every simulator sent, in order.
 expected() {
   local k=$1 n=$2 size=$3 json=$4 i
@@ -58,8 +97,8 @@ expected() {
 }
 
 failed=0
-printf "| %4s | %6s | %8s | %12s | %10s | %8s | %s\n" K "report" "--binary" "manager ns/value" "peak RSS MB" "wall s" "merged file"
-printf "| ---: | ---: | :---: | ---: | ---: | ---: | --- |\n"
+printf "| %4s | %6s | %8s | %12s | %10s | %8s | %12s | %s\n" K "report" "--binary" "manager ns/value" "peak RSS MB" "wall s" "peak disk / result" "merged file"
+printf "| ---: | ---: | :---: | ---: | ---: | ---: | ---: | --- |\n"
 for size in $SIZES; do
   for k in $KS; do
     for binary in $BINARY; do
@@ -72,7 +111,11 @@ for size in $SIZES; do
         rm -f "$T/merged.bin" "$T/merged.bin.meta"
         continue
       fi
-      read -r cpu rss wall <"$T/time"
+      read -r cpu rss wall disk <"$T/time"
+      ratio="-"
+      if [ "$binary" = yes ] && [ "$disk" -gt 0 ]; then
+        ratio=$(python3 -c "print('%.3f' % ($disk / $(stat -c %s "$T/merged.bin")))")
+      fi
       children=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["simulators_cpu_seconds"])' "$T/summary.json")
       ns=$(python3 -c "print('%.2f' % (($cpu - $children) / $R / 6 * 1e9))")
       check="-"
@@ -87,7 +130,7 @@ for size in $SIZES; do
         fi
         rm -f "$T/merged.bin" "$T/merged.bin.meta" "$T/expected.bin"
       fi
-      printf "| %4s | %6s | %8s | %12s | %10s | %8s | %s\n" "$k" "$size" "$binary" "$ns" "$((rss / 1024))" "$wall" "$check"
+      printf "| %4s | %6s | %8s | %12s | %10s | %8s | %12s | %s\n" "$k" "$size" "$binary" "$ns" "$((rss / 1024))" "$wall" "$ratio" "$check"
       [ "$check" != DIFFERS ] || failed=1
     done
   done

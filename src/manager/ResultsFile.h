@@ -37,6 +37,9 @@ class ResultsFile {
   bool Open(const std::string& path, bool force, std::string& error);
   // Where to write the results, from the start; -1 before Open succeeded.
   int Descriptor() const { return descriptor_; }
+  // Whether it is a regular file (written under a temporary name), which
+  // may be written anywhere; a device is written in order.
+  bool IsRegularFile() const { return descriptor_ >= 0 && !temporary_.empty(); }
   // Closes the file and, for a regular file, renames it into place. False
   // with error set when the results could not be made durable.
   bool Commit(std::string& error);

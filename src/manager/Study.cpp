@@ -43,12 +43,12 @@ std::vector<unsigned> SimulatorSeeds(unsigned baseSeed, int simulators) {
 }
 
 
-Study::Study(const StudySettings& settings) : settings_(settings), readBuffer_(kReadBufferSize) {}
+Study::Study(const StudySettings& settings, int mergedFile)
+    : settings_(settings), mergedFile_(mergedFile), readBuffer_(kReadBufferSize) {}
 
 Study::~Study() {
   for (auto& s : simulators_) {
     CloseSocket(*s);
-    if (s->spool != nullptr) std::fclose(s->spool);
   }
   // The handles' destructors end and reap any process still running.
 }
@@ -263,68 +263,41 @@ std::vector<Lag1Autocorrelation> Study::Lag1Autocorrelations() const {
 }
 
 
-namespace {
-
-// Copies from the start of spool to the end of output with copy_file_range
-// until the spool is exhausted or the kernel declines (a device, another
-// file system on an older kernel), and says how many bytes it copied; -1
-// with error set on a failure of the output itself.
-long long CopyInKernel(int spool, int output, std::string& error) {
-  long long copied = 0;
-  loff_t from = 0;
-  for (;;) {
-    const ssize_t moved = ::copy_file_range(spool, &from, output, nullptr, 1 << 30, 0);
-    if (moved < 0 && errno == EINTR) continue;
-    if (moved > 0) {
-      copied += moved;
-      continue;
-    }
-    if (moved == 0) return copied;
-    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF) {
-      return copied;
-    }
-    error = std::strerror(errno);
-    return -1;
-  }
-}
-
-}  // namespace
-
-long long Study::CopyBlocks(int descriptor, std::string& error) const {
-  std::vector<char> buffer(1 << 20);
+long long Study::CopyBlocks(int descriptor, std::string& error) {
+  long long total = 0;
+  for (const auto& s : simulators_) total += s->spool.Size();
   long long written = 0;
   for (const auto& s : simulators_) {
-    if (s->spool == nullptr) continue;
-    if (std::fflush(s->spool) != 0 || std::fseek(s->spool, 0, SEEK_SET) != 0) {
-      error = "cannot read back the observations of " + s->Name() + ": " + std::strerror(errno);
-      return -1;
-    }
-    // Inside the kernel where it can (same kind of file system, a regular
-    // file): the blocks then never pass through this process again.
-    const long long copied = CopyInKernel(::fileno(s->spool), descriptor, error);
+    if (!s->spool.IsOpen()) continue;
+    const auto progress = [&](long long copied) { PrintCopyProgress(written + copied, total, false); };
+    const long long copied = s->spool.CopyInto(descriptor, progress, error);
     if (copied < 0) return -1;
     written += copied;
-    if (std::fseek(s->spool, copied, SEEK_SET) != 0) {
-      error = "cannot read back the observations of " + s->Name() + ": " + std::strerror(errno);
-      return -1;
-    }
-    std::size_t got;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), s->spool)) > 0) {
-      for (std::size_t at = 0; at < got;) {
-        const ssize_t put = ::write(descriptor, buffer.data() + at, got - at);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-          error = std::strerror(errno);
-          return -1;
-        }
-        at += static_cast<std::size_t>(put);
-        written += put;
-      }
-    }
-    if (std::ferror(s->spool)) {
-      error = "cannot read back the observations of " + s->Name() + ": " + std::strerror(errno);
-      return -1;
-    }
   }
+  PrintCopyProgress(written, total, true);
   return written;
+}
+
+// The copy of a large study takes a while: it has a progress line of its
+// own, at the study's interval.
+void Study::PrintCopyProgress(long long copied, long long total, bool final) {
+  if (settings_.quiet) return;
+  const double now = Elapsed();
+  const double interval = progressOnTerminal_ ? kTerminalProgressInterval : kPlainProgressInterval;
+  if (final) {
+    if (progressOnTerminal_) std::cerr << "\r\033[K" << std::flush;
+    return;
+  }
+  if (now - lastProgress_ < interval) return;
+  lastProgress_ = now;
+  const bool gigabytes = total >= 1000000000;
+  const double unit = gigabytes ? 1e9 : 1e6;
+  char line[128];
+  std::snprintf(line, sizeof line, "writing the merged file: %.1f of %.1f %s", copied / unit, total / unit,
+                gigabytes ? "GB" : "MB");
+  if (progressOnTerminal_) {
+    std::cerr << "\r" << line << "\033[K" << std::flush;
+  } else {
+    std::cerr << "gpusim-manager: " << line << std::endl;
+  }
 }

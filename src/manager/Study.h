@@ -22,8 +22,8 @@
 //
 // Every complete block a simulator sends is folded into that simulator's
 // moments per variable, and, when the blocks are to be written, kept in
-// arrival order in a spool of that simulator's own (an unnamed temporary
-// file), so that memory stays constant however long the study runs and the
+// arrival order in a spool of that simulator's own (SimulatorSpool.h: an
+// unnamed file beside the results file), so that memory stays constant however long the study runs and the
 // merged order (by simulator, then by arrival) does not depend on how the
 // simulators' reports interleave in time. The study's figures combine the
 // simulators' moments in simulator order, so they too are the same on every
@@ -89,7 +89,10 @@ class Study {
  public:
   enum class StopReason { kNone, kReplications, kPrecision, kUnreachable, kTime, kSignal, kAllLost, kFailed };
 
-  explicit Study(const StudySettings& settings);
+  // mergedFile: the --binary file when it is a regular file (written from
+  // its start, not owned), or -1. The first simulator's blocks then go
+  // straight into it, after room for its header, rather than to a spool.
+  explicit Study(const StudySettings& settings, int mergedFile = -1);
   ~Study();
   Study(const Study&) = delete;
   Study& operator=(const Study&) = delete;
@@ -110,8 +113,10 @@ class Study {
   // means, pooled over the simulators (BatchSeries.h), by variable number.
   std::vector<Lag1Autocorrelation> Lag1Autocorrelations() const;
   // Writes every kept block to the descriptor, ordered by simulator, then by
-  // arrival; returns the number of bytes written, or -1 with error set.
-  long long CopyBlocks(int descriptor, std::string& error) const;
+  // arrival, releasing each spool as it is copied (call it once); returns
+  // the number of bytes written, or -1 with error set. Unless quiet, says
+  // how far it is on the error stream at the progress line's interval.
+  long long CopyBlocks(int descriptor, std::string& error);
 
  private:
   struct Simulator;
@@ -141,10 +146,12 @@ class Study {
   void BeginStop(StopReason reason, const std::string& message);
   void SendQuit(Simulator& s);
   void PrintProgress(bool final);
+  void PrintCopyProgress(long long copied, long long total, bool final);
   long MinimumObservations() const;
   double Elapsed() const;
 
   StudySettings settings_;
+  int mergedFile_;
   std::vector<std::unique_ptr<Simulator>> simulators_;
   mutable std::vector<SimulatorFacts> facts_;
   QuantileCache quantiles_{QuantileCache::Rounding::kConservative};

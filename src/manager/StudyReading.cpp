@@ -122,7 +122,7 @@ class Study::Handler : public SimulatorStream::Handler {
   // Keeps the block in the simulator's spool, without its warm-up values:
   // the merged file holds exactly the observations the figures count.
   bool Spool(const unsigned char* bytes, std::size_t size, const protocol::BlockView& view) {
-    if (s_.spool == nullptr) return true;
+    if (!s_.spool.IsOpen()) return true;
     const bool whole = std::all_of(warmup_.begin(), warmup_.end(), [](long w) { return w == 0; });
     if (!whole) {
       KeptPart(view);
@@ -130,8 +130,9 @@ class Study::Handler : public SimulatorStream::Handler {
       bytes = kept_.data();
       size = kept_.size();
     }
-    if (std::fwrite(bytes, 1, size, s_.spool) != size) {
-      Fault(std::string("its block could not be kept: ") + std::strerror(errno));
+    std::string error;
+    if (!s_.spool.Append(bytes, size, error)) {
+      Fault("its block could not be kept: " + error);
       study_.BeginStop(StopReason::kFailed, "the temporary file holding the observations could not be written");
       return false;
     }

@@ -45,7 +45,7 @@ bool WriteAll(int descriptor, const std::string& bytes, std::string& error) {
 
 }  // namespace
 
-StudyReport::StudyReport(const ManagerOptions& options, const Study& study, ResultsFile* file,
+StudyReport::StudyReport(const ManagerOptions& options, Study& study, ResultsFile* file,
                          const ResultsMetadata& metadata)
     : options_(options), study_(study), file_(file), metadata_(metadata) {}
 

@@ -35,7 +35,7 @@ class StudyReport {
   // file: the opened --binary file, or nullptr without one; used by Collect.
   // metadata: what the simulators reported (RunMetadata.h), written with
   // the simulators' seeds beside the --binary file; none when it is empty.
-  StudyReport(const ManagerOptions& options, const Study& study, ResultsFile* file, const ResultsMetadata& metadata);
+  StudyReport(const ManagerOptions& options, Study& study, ResultsFile* file, const ResultsMetadata& metadata);
 
   // Takes the study's figures and writes --binary, if given, committing the
   // file. False with a message on the error stream when it cannot be written.
@@ -69,7 +69,7 @@ class StudyReport {
   void PrintJson(std::ostream& out, const std::vector<Row>& rows) const;
 
   const ManagerOptions& options_;
-  const Study& study_;
+  Study& study_;  // its spools are copied (and released) by Collect
   ResultsFile* file_;
   const ResultsMetadata& metadata_;
   std::vector<Moments> merged_;

@@ -23,6 +23,9 @@ struct StudySettings {
   double startTimeoutSeconds = 60.0;
   bool quiet = false;
   bool keepBlocks = false;       // spool the blocks for CopyBlocks
+  // Where the spools are made: the results file's folder, so that the
+  // final copy stays on one file system (SimulatorSpool.h); empty: $TMPDIR.
+  std::string spoolFolder;
   // A steady-state study (the simulators' metadata says
   // simulation=steady-state): each simulator's observations are batch means
   // of one long run; its first warmupBatches of every variable are dropped,

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "manager/BatchSeries.h"
+#include "manager/SimulatorSpool.h"
 #include "manager/Study.h"
 
 namespace study_internal {
@@ -63,7 +64,7 @@ struct Study::Simulator {
   std::vector<std::string> lastLines;
   int socket = -1;
   std::unique_ptr<SimulatorStream> stream;
-  std::FILE* spool = nullptr;
+  SimulatorSpool spool;  // open only when the blocks are kept
   std::vector<Moments> moments;  // of the observations kept, per variable
   std::vector<long> received;    // per variable, warm-up batches included
   std::vector<BatchSeries> series;  // steady state: the kept batch means, per variable

@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "manager/StudySimulator.h"
+#include "output/BinFileHeader.h"
 
 using namespace study_internal;
 
@@ -32,15 +33,21 @@ void Study::StartAll(Launcher& launcher) {
       s->facts.share = settings_.replications / settings_.simulators + (k < settings_.replications % settings_.simulators);
     }
     s->stream = std::make_unique<SimulatorStream>(settings_.maxMessageSize);
-    if (settings_.keepBlocks) s->spool = std::tmpfile();
+    std::string spoolError;
+    // The first simulator's blocks come first in the merged file: they are
+    // written there at once, at their final place.
+    if (settings_.keepBlocks && k == 0 && mergedFile_ >= 0) {
+      s->spool.WriteInPlace(mergedFile_, BinFileHeader::kSize);
+    } else if (settings_.keepBlocks && !s->spool.Create(settings_.spoolFolder, spoolError)) {
+      s->lost = true;
+      s->ended = true;
+      s->facts.fault = "no temporary file for its observations: " + spoolError;
+    }
     s->startDeadline = startTime_ + settings_.startTimeoutSeconds;
     simulators_.push_back(std::move(s));
   }
   for (auto& s : simulators_) {
-    if (settings_.keepBlocks && s->spool == nullptr) {
-      s->lost = true;
-      s->ended = true;
-      s->facts.fault = std::string("no temporary file for its observations: ") + std::strerror(errno);
+    if (settings_.keepBlocks && !s->spool.IsOpen()) {
       std::cerr << "gpusim-manager: " << s->Name() << ": " << s->facts.fault << std::endl;
       continue;
     }

@@ -27,6 +27,16 @@ int UsageError(const std::string& problem) {
   return 2;
 }
 
+// The spools go beside the results file, on its file system; a device
+// (/dev/null) has no folder worth writing to, and they go to $TMPDIR.
+std::string SpoolFolder(const std::string& binaryFile) {
+  struct stat status {};
+  if (binaryFile.empty() || (::stat(binaryFile.c_str(), &status) == 0 && S_ISCHR(status.st_mode))) return "";
+  const std::size_t slash = binaryFile.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : binaryFile.substr(0, slash);
+}
+
 StudySettings SettingsFrom(const ManagerOptions& options) {
   StudySettings settings = options;
   // Fewer replications than simulators: the extra simulators would have no share.
@@ -34,6 +44,7 @@ StudySettings SettingsFrom(const ManagerOptions& options) {
     settings.simulators = static_cast<int>(options.replications);
   }
   settings.keepBlocks = !options.binaryFile.empty();
+  settings.spoolFolder = SpoolFolder(options.binaryFile);
   return settings;
 }
 
@@ -91,7 +102,7 @@ struct StudyOutcome {
 StudyOutcome RunStudy(const ManagerOptions& options, const StudySettings& settings, const ResultsMetadata& metadata,
                       ManagerSignals& signals, ResultsFile* results, bool print, SummaryTable* summary) {
   std::unique_ptr<Launcher> launcher = MakeLauncher(options);
-  Study study(settings);
+  Study study(settings, results != nullptr && results->IsRegularFile() ? results->Descriptor() : -1);
   study.Run(*launcher, signals);
   StudyReport report(options, study, results, metadata);
   report.Collect();

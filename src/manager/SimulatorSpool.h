@@ -1,0 +1,89 @@
+// SimulatorSpool keeps one simulator's blocks, in arrival order, in an
+// unnamed file until the study ends, when they are copied to the end of the
+// merged results file, after the blocks of the simulators before it. Memory
+// stays constant however long the study runs.
+//
+// The file is made in the results file's own folder (O_TMPFILE, or a name
+// removed at once), so that the final copy stays on one file system and the
+// kernel copies it without the data passing through this process again
+// (copy_file_range; a file system that shares extents may share whole
+// blocks instead of copying them). Blocks are gathered in a small buffer and
+// written in large pieces straight from memory, one system call per piece.
+// As each piece is copied its space in the spool is released (a punched
+// hole), so the spools and the merged file never hold the data twice: the
+// disk holds at most the result and one piece more (a sixteenth of a
+// spool, 1 MB at least and 16 MB at most).
+//
+// The first simulator's spool may instead be the merged file itself
+// (WriteInPlace): its blocks are then written once, at their final place
+// after the header, and its copy is only a seek to their end.
+//
+// Ownership: the spool owns its file and buffer; the file has no name, so
+// closing it (Close, CopyInto, the destructor) is all it takes to remove
+// it. A spool written in place does not own the merged file. Not copyable.
+//
+// Thread rules: one spool per simulator, with no state shared between
+// spools; each is used by one thread at a time.
+#ifndef MANAGER_SIMULATOR_SPOOL_H
+#define MANAGER_SIMULATOR_SPOOL_H
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+class SimulatorSpool {
+ public:
+  // Called during CopyInto with the bytes copied so far by that call.
+  using CopyProgress = std::function<void(long long copied)>;
+
+  // How much CopyInto copies before it releases the copied part and calls
+  // its progress: a sixteenth of the spool, within these bounds, so that
+  // the disk holds at most that much more than the result.
+  static constexpr long long kLeastCopyPiece = 1ll << 20;
+  static constexpr long long kMostCopyPiece = 16ll << 20;
+
+  SimulatorSpool() = default;
+  ~SimulatorSpool() { Close(); }
+  SimulatorSpool(const SimulatorSpool&) = delete;
+  SimulatorSpool& operator=(const SimulatorSpool&) = delete;
+
+  // Creates the file in folder, or, when it cannot be made there (or folder
+  // is empty), in $TMPDIR or /tmp. False with error naming the reason.
+  bool Create(const std::string& folder, std::string& error);
+  // Makes output (a regular file) the spool: the blocks go to it from
+  // offset on, and CopyInto leaves them there.
+  void WriteInPlace(int output, long long offset);
+  bool IsOpen() const { return descriptor_ >= 0; }
+  // Adds size bytes after those already kept. False with error set when
+  // they could not be written (a full disk); the spool then holds what it
+  // held before the call, or less (what was gathered with them).
+  // REQUIRES: IsOpen().
+  bool Append(const unsigned char* bytes, std::size_t size, std::string& error);
+  // The bytes kept so far.
+  long long Size() const { return size_; }
+  // Copies every byte kept, in order, to the end of output (a descriptor
+  // open for writing), then closes the spool; returns how many, or -1 with
+  // error set. progress, if given, is called after every piece. Written in
+  // place, the bytes are already in output, which is moved past them.
+  // REQUIRES: IsOpen(); in place, output holds nothing past them.
+  long long CopyInto(int output, const CopyProgress& progress, std::string& error);
+  void Close();
+
+ private:
+  bool Flush(const unsigned char* more, std::size_t size, std::string& error);
+  long long CopyPieceInKernel(int output, long long from, long long length, std::string& error);
+  long long CopyPieceThroughMemory(int output, long long from, long long length, std::string& error);
+  void Release(long long upTo);
+  long long SeekPast(int output, const CopyProgress& progress, std::string& error);
+
+  int descriptor_ = -1;
+  bool owned_ = true;     // false when written in place
+  long long start_ = 0;   // where the first byte goes in the file
+  long long size_ = 0;
+  std::vector<unsigned char> buffer_;  // reserved on the first Append, freed by Close
+  bool inKernel_ = true;               // until the kernel declines to copy
+  bool punching_ = true;               // until the file system declines to punch
+};
+
+#endif
