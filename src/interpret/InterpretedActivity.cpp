@@ -5,6 +5,7 @@
 
 #include "Cpp/BaseClasses/state/Place.h"
 #include "codegen/ModelRuntime.h"
+#include "model/EffectShape.h"
 
 namespace saninterp {
 
@@ -12,44 +13,13 @@ using sanmodel::DistKind;
 
 namespace {
 
-bool Contains(const std::vector<int>& places, int p) { return std::find(places.begin(), places.end(), p) != places.end(); }
-
-// Whether every place e names is one of places.
-bool NamesOnly(const sanmodel::Expr& e, const std::vector<int>& places) {
-  if ((e.op == sanmodel::Op::Place || e.op == sanmodel::Op::ArrayElement) && !Contains(places, e.index)) return false;
-  for (const sanmodel::Expr& arg : e.args)
-    if (!NamesOnly(arg, places)) return false;
-  return true;
-}
-
-// The places (scalar, and arrays) the statements may assign.
-struct Writes {
-  std::vector<int> scalars;
-  std::vector<int> arrays;
-};
-
-void CollectWrites(const std::vector<sanmodel::Stmt>& statements, Writes* out) {
-  using sanmodel::StmtKind;
-  using Kind = sanmodel::Target::Kind;
-  for (const sanmodel::Stmt& s : statements) {
-    if (s.kind == StmtKind::Block) CollectWrites(s.body, out);
-    if (s.kind == StmtKind::If) {
-      CollectWrites(s.body, out);
-      CollectWrites(s.elseBody, out);
-    }
-    if (s.kind != StmtKind::Assign) continue;
-    if (s.target.kind == Kind::Place) out->scalars.push_back(s.target.index);
-    if (s.target.kind == Kind::ArrayElement) out->arrays.push_back(s.target.index);
-  }
-}
-
 void AddCell(const short* cell, std::vector<const short*>* cells) {
   if (std::find(cells->begin(), cells->end(), cell) == cells->end()) cells->push_back(cell);
 }
 
 // The cells of the scalar places written; every element cell of an array
 // written.
-std::vector<const short*> CellsOf(const Writes& writes, const CompileScope& scope) {
+std::vector<const short*> CellsOf(const sanmodel::PlaceWrites& writes, const CompileScope& scope) {
   std::vector<const short*> cells;
   for (int p : writes.scalars) AddCell(scope.place(p), &cells);
   for (int p : writes.arrays)
@@ -65,7 +35,7 @@ InterpretedActivity::InterpretedActivity(const sanmodel::ActivityDecl& decl, int
 void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope) {
   Code = code;
   if (Decl.hasEnabled) EnabledRoot = code->Expression(Decl.enabled, scope);
-  PureEnabling = !Decl.hasEnabled || NamesOnly(Decl.enabled, Decl.reads);
+  PureEnabling = sanmodel::EnablingNamesOnlyReads(Decl);
   FireRoot = code->Statements(Decl.fire.statements, scope);
   std::size_t locals = Decl.fire.locals.size();
   if (CaseIndex >= 0) {
@@ -103,34 +73,26 @@ bool InterpretedActivity::Enabled() {
 }
 
 void InterpretedActivity::CompileChain(const sanmodel::Effect& effect, const CompileScope& scope) {
-  using sanmodel::StmtKind;
-  if (effect.statements.empty() || effect.statements.back().kind != StmtKind::If) return;
-  const std::vector<sanmodel::Stmt> prefix(effect.statements.begin(), effect.statements.end() - 1);
+  sanmodel::TrailingChain chain;
+  if (!sanmodel::SplitTrailingChain(effect, &chain)) return;
   // What the firing may write outside the chain: the prefix, the case.
-  Writes outside;
-  CollectWrites(prefix, &outside);
-  if (CaseIndex >= 0) CollectWrites(Decl.cases[static_cast<std::size_t>(CaseIndex)].effect.statements, &outside);
+  sanmodel::PlaceWrites outside;
+  sanmodel::CollectWrites(chain.prefix, &outside);
+  if (CaseIndex >= 0) sanmodel::CollectWrites(Decl.cases[static_cast<std::size_t>(CaseIndex)].effect.statements, &outside);
   const std::vector<const short*> outsideCells = CellsOf(outside, scope);
 
-  if (!prefix.empty()) PrefixRoot = Code->Statements(prefix, scope);
-  const sanmodel::Stmt* link = &effect.statements.back();
-  const std::vector<sanmodel::Stmt>* rest = nullptr;
-  while (link != nullptr) {
-    ConditionRoots.push_back(Code->Expression(link->condition, scope));
-    BranchRoots.push_back(Code->Statements(link->body, scope));
-    Writes branch;
-    CollectWrites(link->body, &branch);
-    VariantCells.push_back(CellsOf(branch, scope));
-    const bool elseIf = link->elseBody.size() == 1 && link->elseBody[0].kind == StmtKind::If;
-    rest = elseIf ? nullptr : &link->elseBody;
-    link = elseIf ? &link->elseBody[0] : nullptr;
+  if (!chain.prefix.empty()) PrefixRoot = Code->Statements(chain.prefix, scope);
+  for (std::size_t k = 0; k < chain.branches.size(); ++k) {
+    ConditionRoots.push_back(Code->Expression(*chain.conditions[k], scope));
+    BranchRoots.push_back(Code->Statements(*chain.branches[k], scope));
   }
-  Writes last;
-  if (!rest->empty()) {
-    ElseRoot = Code->Statements(*rest, scope);
-    CollectWrites(*rest, &last);
+  if (!chain.otherwise->empty()) ElseRoot = Code->Statements(*chain.otherwise, scope);
+  for (int v = 0; v < chain.Variants(); ++v) {
+    const std::size_t k = static_cast<std::size_t>(v);
+    sanmodel::PlaceWrites writes;
+    sanmodel::CollectWrites(k < chain.branches.size() ? *chain.branches[k] : *chain.otherwise, &writes);
+    VariantCells.push_back(CellsOf(writes, scope));
   }
-  VariantCells.push_back(CellsOf(last, scope));
   for (const std::vector<const short*>& cells : VariantCells)
     for (const short* cell : cells)
       if (std::find(outsideCells.begin(), outsideCells.end(), cell) == outsideCells.end()) AddCell(cell, &ChainOnlyCells);
