@@ -81,34 +81,37 @@ void InterpretedActivity::CompileChain(const sanmodel::Effect& effect, const Com
   if (CaseIndex >= 0) sanmodel::CollectWrites(Decl.cases[static_cast<std::size_t>(CaseIndex)].effect.statements, &outside);
   const std::vector<const short*> outsideCells = CellsOf(outside, scope);
 
-  if (!chain.prefix.empty()) PrefixRoot = Code->Statements(chain.prefix, scope);
+  Variants = std::make_unique<Chain>();
+  Chain& c = *Variants;
+  if (!chain.prefix.empty()) c.Prefix = Code->Statements(chain.prefix, scope);
   for (std::size_t k = 0; k < chain.branches.size(); ++k) {
-    ConditionRoots.push_back(Code->Expression(*chain.conditions[k], scope));
-    BranchRoots.push_back(Code->Statements(*chain.branches[k], scope));
+    c.Conditions.push_back(Code->Expression(*chain.conditions[k], scope));
+    c.Branches.push_back(Code->Statements(*chain.branches[k], scope));
   }
-  if (!chain.otherwise->empty()) ElseRoot = Code->Statements(*chain.otherwise, scope);
+  if (!chain.otherwise->empty()) c.Else = Code->Statements(*chain.otherwise, scope);
   for (int v = 0; v < chain.Variants(); ++v) {
     const std::size_t k = static_cast<std::size_t>(v);
     sanmodel::PlaceWrites writes;
     sanmodel::CollectWrites(k < chain.branches.size() ? *chain.branches[k] : *chain.otherwise, &writes);
-    VariantCells.push_back(CellsOf(writes, scope));
+    c.VariantCells.push_back(CellsOf(writes, scope));
   }
-  for (const std::vector<const short*>& cells : VariantCells)
+  for (const std::vector<const short*>& cells : c.VariantCells)
     for (const short* cell : cells)
-      if (std::find(outsideCells.begin(), outsideCells.end(), cell) == outsideCells.end()) AddCell(cell, &ChainOnlyCells);
+      if (std::find(outsideCells.begin(), outsideCells.end(), cell) == outsideCells.end()) AddCell(cell, &c.ChainOnlyCells);
 }
 
 void InterpretedActivity::RunChain() {
-  if (PrefixRoot >= 0) Code->Run(PrefixRoot, Locals.data());
-  const std::size_t branches = BranchRoots.size();
+  const Chain& c = *Variants;
+  if (c.Prefix >= 0) Code->Run(c.Prefix, Locals.data());
+  const std::size_t branches = c.Branches.size();
   for (std::size_t k = 0; k < branches; ++k) {
-    if (Code->Truth(ConditionRoots[k], Locals.data())) {
-      Code->Run(BranchRoots[k], Locals.data());
+    if (Code->Truth(c.Conditions[k], Locals.data())) {
+      Code->Run(c.Branches[k], Locals.data());
       FiredVariant = static_cast<int>(k);
       return;
     }
   }
-  if (ElseRoot >= 0) Code->Run(ElseRoot, Locals.data());
+  if (c.Else >= 0) Code->Run(c.Else, Locals.data());
   FiredVariant = static_cast<int>(branches);
 }
 
@@ -117,11 +120,12 @@ void InterpretedActivity::RunChain() {
 // array element, not a place) may be written by every variant.
 bool InterpretedActivity::VariantMayWrite(int variant, const BaseStateVariableClass* v) {
   const Place* place = dynamic_cast<const Place*>(v);
-  if (place == nullptr) return true;
+  if (place == nullptr || !Variants) return true;
+  const Chain& c = *Variants;
   const short* cell = place->Mark;
-  if (std::find(ChainOnlyCells.begin(), ChainOnlyCells.end(), cell) == ChainOnlyCells.end()) return true;
-  if (variant < 0 || variant >= static_cast<int>(VariantCells.size())) return true;
-  const std::vector<const short*>& cells = VariantCells[static_cast<std::size_t>(variant)];
+  if (std::find(c.ChainOnlyCells.begin(), c.ChainOnlyCells.end(), cell) == c.ChainOnlyCells.end()) return true;
+  if (variant < 0 || variant >= static_cast<int>(c.VariantCells.size())) return true;
+  const std::vector<const short*>& cells = c.VariantCells[static_cast<std::size_t>(variant)];
   return std::find(cells.begin(), cells.end(), cell) != cells.end();
 }
 
@@ -131,7 +135,7 @@ BaseActionClass* InterpretedActivity::Fire() {
       *step.cell = static_cast<short>(static_cast<std::uint16_t>(*step.cell + step.delta));
     return this;
   }
-  if (!VariantCells.empty()) {
+  if (Variants) {
     RunChain();
     if (CaseRoot >= 0) Code->Run(CaseRoot, Locals.data());
     return this;

@@ -18,6 +18,7 @@
 #ifndef INTERPRET_INTERPRETEDACTIVITY_H
 #define INTERPRET_INTERPRETEDACTIVITY_H
 
+#include <memory>
 #include <vector>
 
 #include "Cpp/BaseClasses/Activity.h"
@@ -47,7 +48,7 @@ class InterpretedActivity : public Activity {
   double* ReturnDistributionParameters() override;
   bool TimingIsInstantaneous() override;
   bool EnablingIsPure() override { return PureEnabling; }
-  int FiringVariants() override { return VariantCells.empty() ? 1 : static_cast<int>(VariantCells.size()); }
+  int FiringVariants() override { return Variants ? static_cast<int>(Variants->VariantCells.size()) : 1; }
   bool VariantMayWrite(int variant, const BaseStateVariableClass* v) override;
   void LinkVariables() override {}
 
@@ -84,16 +85,21 @@ class InterpretedActivity : public Activity {
   std::vector<double> Parameters;
   std::vector<Slot> Locals;
   bool PureEnabling = false;
-  // The split effect, when VariantCells is not empty: PrefixRoot (or -1),
-  // then the first branch whose condition holds, or ElseRoot (or nothing).
-  int PrefixRoot = -1;
-  std::vector<int> ConditionRoots;
-  std::vector<int> BranchRoots;
-  int ElseRoot = -1;
+  // The effect split around its trailing if/else-if chain: Prefix (or -1),
+  // then the first branch whose condition holds, or Else (or nothing).
   // Per variant, the cells of the scalar places its branch writes; and the
   // cells some branch writes that nothing else in the firing may write.
-  std::vector<std::vector<const short*>> VariantCells;
-  std::vector<const short*> ChainOnlyCells;
+  // Kept apart, and only for an activity that has a chain: a model of many
+  // activities pays one pointer each.
+  struct Chain {
+    int Prefix = -1;
+    std::vector<int> Conditions;
+    std::vector<int> Branches;
+    int Else = -1;
+    std::vector<std::vector<const short*>> VariantCells;
+    std::vector<const short*> ChainOnlyCells;
+  };
+  std::unique_ptr<Chain> Variants;
 };
 
 }  // namespace saninterp
