@@ -61,7 +61,9 @@ class InterpretedActivity : public Activity {
   // each branch alone writes.
   void CompileChain(const sanmodel::Effect& effect, const CompileScope& scope);
   // Runs the chain compiled by CompileChain and records the branch taken.
-  void RunChain();
+  // Out of line, so that Fire's common path (constant steps) keeps its
+  // short entry.
+  [[gnu::noinline]] void RunChain();
 
   const sanmodel::ActivityDecl& Decl;
   const int CaseIndex;
