@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "model/ConstantEvaluator.h"
+#include "model/EffectShape.h"
 
 namespace codegen {
 
@@ -503,12 +504,21 @@ class Writer {
     body << "bool " << qualified << "::Enabled() { return Remember("
          << (a.hasEnabled ? E(a.enabled, scope) : std::string("true")) << "); }\n\n";
     body << "BaseActionClass* " << qualified << "::Fire() {\n";
-    for (const Stmt& s : a.fire.statements) S(s, scope, "  ", body);
+    sanmodel::TrailingChain chain;
+    const bool chained = HasVariants(a, action.c, &chain);
+    if (chained) {
+      for (const Stmt& s : chain.prefix) S(s, scope, "  ", body);
+      Chain(chain, 0, scope, "  ", body);
+    } else {
+      for (const Stmt& s : a.fire.statements) S(s, scope, "  ", body);
+    }
     if (action.c >= 0)
       for (const Stmt& s : a.cases[static_cast<std::size_t>(action.c)].effect.statements) S(s, scope, "  ", body);
     body << "  return this;\n}\n\n";
 
     std::ostringstream decl;
+    if (sanmodel::EnablingNamesOnlyReads(a)) decl << "    bool EnablingIsPure() override { return true; }\n";
+    if (chained) WriteVariants(a, action.c, chain, qualified, scope, decl, body);
     if (action.c >= 0 && a.cases[static_cast<std::size_t>(action.c)].hasWeight) {
       const sanmodel::Case& c = a.cases[static_cast<std::size_t>(action.c)];
       decl << "    double Weight() override;\n";
@@ -551,6 +561,73 @@ class Writer {
       H << "    double Parameters[" << std::max<std::size_t>(a.parameters.size(), 1) << "] = {};\n";
     H << "  };\n\n";
     C << "// " << ActionName(a, action.c) << " of " << san.name << "\n\n" << body.str();
+  }
+
+  // A trailing if/else-if chain makes firing variants unless an array is
+  // written anywhere in the firing (its elements are left to the general
+  // list).
+  static bool HasVariants(const sanmodel::ActivityDecl& a, int c, sanmodel::TrailingChain* chain) {
+    if (!sanmodel::SplitTrailingChain(a.fire, chain)) return false;
+    sanmodel::PlaceWrites writes;
+    sanmodel::CollectWrites(a.fire.statements, &writes);
+    if (c >= 0) sanmodel::CollectWrites(a.cases[static_cast<std::size_t>(c)].effect.statements, &writes);
+    return writes.arrays.empty();
+  }
+
+  // Link k of the chain and the rest, each branch recording its variant.
+  void Chain(const sanmodel::TrailingChain& chain, std::size_t k, const Scope& scope, const std::string& indent,
+             std::ostringstream& out) {
+    if (k == chain.branches.size()) {
+      out << indent << "FiredVariant = " << k << ";\n";
+      for (const Stmt& s : *chain.otherwise) S(s, scope, indent, out);
+      return;
+    }
+    out << indent << "if (" << E(*chain.conditions[k], scope) << ") {\n";
+    out << indent << "  FiredVariant = " << k << ";\n";
+    for (const Stmt& s : *chain.branches[k]) S(s, scope, indent + "  ", out);
+    out << indent << "} else {\n";
+    Chain(chain, k + 1, scope, indent + "  ", out);
+    out << indent << "}\n";
+  }
+
+  // Places are told apart by their cells, as merges leave them: a place
+  // written outside the chain, or by no branch, may be written by every
+  // variant.
+  void WriteVariants(const sanmodel::ActivityDecl& a, int c, const sanmodel::TrailingChain& chain,
+                     const std::string& qualified, const Scope& scope, std::ostringstream& decl,
+                     std::ostringstream& body) {
+    auto cells = [&](const std::vector<int>& places) {
+      std::string test;
+      for (int p : places) {
+        Expr place;
+        place.op = Op::Place;
+        place.index = p;
+        test += (test.empty() ? "" : " || ") + std::string("&") + Cell(place, scope) + " == cell";
+      }
+      return test.empty() ? std::string("false") : test;
+    };
+    sanmodel::PlaceWrites outside;
+    sanmodel::CollectWrites(chain.prefix, &outside);
+    if (c >= 0) sanmodel::CollectWrites(a.cases[static_cast<std::size_t>(c)].effect.statements, &outside);
+    const int n = chain.Variants();
+    decl << "    int FiringVariants() override { return " << n << "; }\n"
+         << "    bool VariantMayWrite(int variant, const BaseStateVariableClass* v) override;\n";
+    body << "bool " << qualified << "::VariantMayWrite(int variant, const BaseStateVariableClass* v) {\n"
+         << "  const Place* place = dynamic_cast<const Place*>(v);\n"
+         << "  if (place == nullptr || variant < 0 || variant >= " << n << ") return true;\n"
+         << "  const short* cell = place->Mark;\n"
+         << "  if (" << cells(outside.scalars) << ") return true;\n"
+         << "  const bool written[] = {";
+    for (int v = 0; v < n; ++v) {
+      const std::size_t k = static_cast<std::size_t>(v);
+      sanmodel::PlaceWrites writes;
+      sanmodel::CollectWrites(k < chain.branches.size() ? *chain.branches[k] : *chain.otherwise, &writes);
+      body << (v ? ", " : "") << cells(writes.scalars);
+    }
+    body << "};\n"
+         << "  bool byABranch = false;\n"
+         << "  for (bool w : written) byABranch = byABranch || w;\n"
+         << "  return !byABranch || written[variant];\n}\n\n";
   }
 
   void WriteTiming(const sanmodel::ActivityDecl& a, const std::string& qualified, const Scope& scope,

@@ -3,11 +3,31 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "Cpp/BaseClasses/state/Place.h"
 #include "codegen/ModelRuntime.h"
+#include "model/EffectShape.h"
 
 namespace saninterp {
 
 using sanmodel::DistKind;
+
+namespace {
+
+void AddCell(const short* cell, std::vector<const short*>* cells) {
+  if (std::find(cells->begin(), cells->end(), cell) == cells->end()) cells->push_back(cell);
+}
+
+// The cells of the scalar places written; every element cell of an array
+// written.
+std::vector<const short*> CellsOf(const sanmodel::PlaceWrites& writes, const CompileScope& scope) {
+  std::vector<const short*> cells;
+  for (int p : writes.scalars) AddCell(scope.place(p), &cells);
+  for (int p : writes.arrays)
+    for (const short* cell : *scope.array(p)) AddCell(cell, &cells);
+  return cells;
+}
+
+}  // namespace
 
 InterpretedActivity::InterpretedActivity(const sanmodel::ActivityDecl& decl, int caseIndex)
     : Decl(decl), CaseIndex(caseIndex) {}
@@ -15,6 +35,7 @@ InterpretedActivity::InterpretedActivity(const sanmodel::ActivityDecl& decl, int
 void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope) {
   Code = code;
   if (Decl.hasEnabled) EnabledRoot = code->Expression(Decl.enabled, scope);
+  PureEnabling = sanmodel::EnablingNamesOnlyReads(Decl);
   FireRoot = code->Statements(Decl.fire.statements, scope);
   std::size_t locals = Decl.fire.locals.size();
   if (CaseIndex >= 0) {
@@ -31,6 +52,7 @@ void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope)
   Locals.assign(std::max<std::size_t>(locals, 1), Slot{0});
   TestsOnly = EnabledRoot >= 0 && code->MarkingTests(EnabledRoot, &Tests);
   StepsOnly = code->MarkingSteps(FireRoot, &Steps) && (CaseRoot < 0 || code->MarkingSteps(CaseRoot, &Steps));
+  if (!StepsOnly) CompileChain(Decl.fire, scope);
   ConstantWeight = WeightRoot < 0 || (code->IsConstant(WeightRoot, &WeightValue) && modelrt::WeightIsValid(WeightValue));
 }
 
@@ -50,10 +72,72 @@ bool InterpretedActivity::Enabled() {
   return EnabledNow;
 }
 
+void InterpretedActivity::CompileChain(const sanmodel::Effect& effect, const CompileScope& scope) {
+  sanmodel::TrailingChain chain;
+  if (!sanmodel::SplitTrailingChain(effect, &chain)) return;
+  // What the firing may write outside the chain: the prefix, the case.
+  sanmodel::PlaceWrites outside;
+  sanmodel::CollectWrites(chain.prefix, &outside);
+  if (CaseIndex >= 0) sanmodel::CollectWrites(Decl.cases[static_cast<std::size_t>(CaseIndex)].effect.statements, &outside);
+  const std::vector<const short*> outsideCells = CellsOf(outside, scope);
+
+  Variants = std::make_unique<Chain>();
+  Chain& c = *Variants;
+  if (!chain.prefix.empty()) c.Prefix = Code->Statements(chain.prefix, scope);
+  for (std::size_t k = 0; k < chain.branches.size(); ++k) {
+    c.Conditions.push_back(Code->Expression(*chain.conditions[k], scope));
+    c.Branches.push_back(Code->Statements(*chain.branches[k], scope));
+  }
+  if (!chain.otherwise->empty()) c.Else = Code->Statements(*chain.otherwise, scope);
+  for (int v = 0; v < chain.Variants(); ++v) {
+    const std::size_t k = static_cast<std::size_t>(v);
+    sanmodel::PlaceWrites writes;
+    sanmodel::CollectWrites(k < chain.branches.size() ? *chain.branches[k] : *chain.otherwise, &writes);
+    c.VariantCells.push_back(CellsOf(writes, scope));
+  }
+  for (const std::vector<const short*>& cells : c.VariantCells)
+    for (const short* cell : cells)
+      if (std::find(outsideCells.begin(), outsideCells.end(), cell) == outsideCells.end()) AddCell(cell, &c.ChainOnlyCells);
+}
+
+void InterpretedActivity::RunChain() {
+  const Chain& c = *Variants;
+  if (c.Prefix >= 0) Code->Run(c.Prefix, Locals.data());
+  const std::size_t branches = c.Branches.size();
+  for (std::size_t k = 0; k < branches; ++k) {
+    if (Code->Truth(c.Conditions[k], Locals.data())) {
+      Code->Run(c.Branches[k], Locals.data());
+      FiredVariant = static_cast<int>(k);
+      return;
+    }
+  }
+  if (c.Else >= 0) Code->Run(c.Else, Locals.data());
+  FiredVariant = static_cast<int>(branches);
+}
+
+// A variable whose cell only the chain's branches write is written by the
+// branches that name it; any other (shared with the rest of the firing, an
+// array element, not a place) may be written by every variant.
+bool InterpretedActivity::VariantMayWrite(int variant, const BaseStateVariableClass* v) {
+  const Place* place = dynamic_cast<const Place*>(v);
+  if (place == nullptr || !Variants) return true;
+  const Chain& c = *Variants;
+  const short* cell = place->Mark;
+  if (std::find(c.ChainOnlyCells.begin(), c.ChainOnlyCells.end(), cell) == c.ChainOnlyCells.end()) return true;
+  if (variant < 0 || variant >= static_cast<int>(c.VariantCells.size())) return true;
+  const std::vector<const short*>& cells = c.VariantCells[static_cast<std::size_t>(variant)];
+  return std::find(cells.begin(), cells.end(), cell) != cells.end();
+}
+
 BaseActionClass* InterpretedActivity::Fire() {
   if (StepsOnly) {
     for (const MarkingStep& step : Steps)
       *step.cell = static_cast<short>(static_cast<std::uint16_t>(*step.cell + step.delta));
+    return this;
+  }
+  if (Variants) {
+    RunChain();
+    if (CaseRoot >= 0) Code->Run(CaseRoot, Locals.data());
     return this;
   }
   Code->Run(FireRoot, Locals.data());

@@ -5,12 +5,20 @@
 // predicate and timing and adds its own weight and effect, run after the
 // activity's common effect.
 //
+// The activity declares what the simulator may rely on: its enabling test is
+// pure when the predicate names no place outside the activity's enabling
+// arcs (the language has no random numbers and expressions change nothing),
+// and an effect that ends in an if/else-if chain has one firing variant per
+// branch (the last one: no branch taken), each writing only the places its
+// own branch, the statements before the chain and the case's effect write.
+//
 // Ownership: the san owns its activities and the compiled code they use.
 // Locals are the activity's own fixed storage: nothing is allocated per
 // event. Not thread-safe: used by the simulation thread only.
 #ifndef INTERPRET_INTERPRETEDACTIVITY_H
 #define INTERPRET_INTERPRETEDACTIVITY_H
 
+#include <memory>
 #include <vector>
 
 #include "Cpp/BaseClasses/Activity.h"
@@ -39,12 +47,23 @@ class InterpretedActivity : public Activity {
   double SampleDistribution() override;
   double* ReturnDistributionParameters() override;
   bool TimingIsInstantaneous() override;
+  bool EnablingIsPure() override { return PureEnabling; }
+  int FiringVariants() override { return Variants ? static_cast<int>(Variants->VariantCells.size()) : 1; }
+  bool VariantMayWrite(int variant, const BaseStateVariableClass* v) override;
   void LinkVariables() override {}
 
  private:
   // Evaluates the delay parameters into Parameters; false (after raising a
   // fault) when one lies outside the distribution's domain.
   bool EvaluateParameters();
+  // Splits an effect that ends in an if/else-if chain into the statements
+  // before it and the chain's conditions and branches, and lists the cells
+  // each branch alone writes.
+  void CompileChain(const sanmodel::Effect& effect, const CompileScope& scope);
+  // Runs the chain compiled by CompileChain and records the branch taken.
+  // Out of line, so that Fire's common path (constant steps) keeps its
+  // short entry.
+  [[gnu::noinline]] void RunChain();
 
   const sanmodel::ActivityDecl& Decl;
   const int CaseIndex;
@@ -67,6 +86,22 @@ class InterpretedActivity : public Activity {
   std::vector<int> ParameterRoots;
   std::vector<double> Parameters;
   std::vector<Slot> Locals;
+  bool PureEnabling = false;
+  // The effect split around its trailing if/else-if chain: Prefix (or -1),
+  // then the first branch whose condition holds, or Else (or nothing).
+  // Per variant, the cells of the scalar places its branch writes; and the
+  // cells some branch writes that nothing else in the firing may write.
+  // Kept apart, and only for an activity that has a chain: a model of many
+  // activities pays one pointer each.
+  struct Chain {
+    int Prefix = -1;
+    std::vector<int> Conditions;
+    std::vector<int> Branches;
+    int Else = -1;
+    std::vector<std::vector<const short*>> VariantCells;
+    std::vector<const short*> ChainOnlyCells;
+  };
+  std::unique_ptr<Chain> Variants;
 };
 
 }  // namespace saninterp

@@ -23,6 +23,13 @@ bool PostselectGroup::TimingIsInstantaneous() {
   return NumMembers > 0 && Members[0] ? Members[0]->TimingIsInstantaneous() : false;
 }
 
+bool PostselectGroup::EnablingIsPure() {
+  if (NumMembers == 0) return false;
+  for (int i = 0; i < NumMembers; ++i)
+    if (Members[i] == nullptr || !Members[i]->EnablingIsPure()) return false;
+  return true;
+}
+
 BaseActionClass* PostselectGroup::Fire() {
   SelectAction();
   BaseActionClass* member = SelectedAction;

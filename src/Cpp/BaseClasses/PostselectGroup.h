@@ -17,6 +17,9 @@ class PostselectGroup : public BaseGroupClass {
   bool ReactivationFunction() override;
   double SampleDistribution() override;
   bool TimingIsInstantaneous() override;
+  // Pure when it has members and every member's test is: the group's test
+  // is theirs, each asked in turn.
+  bool EnablingIsPure() override;
   BaseActionClass* Fire() override;
   int Rank() override { return 1; }
   bool SelectAction() override { return BaseGroupClass::SelectAction(); }
