@@ -19,7 +19,11 @@ constexpr int kPollMs = 100;
 constexpr int kEndingPollMs = 2;
 constexpr double kTerminalProgressInterval = 0.25;
 constexpr double kPlainProgressInterval = 5.0;
-constexpr std::size_t kReadBufferSize = 256 * 1024;
+// A busy connection holds more than 256 kB: reading it in fewer, larger
+// pieces means fewer window updates, each of which makes the reader pay for
+// the loopback transmission of what the sender had queued (0.7 ns per value
+// at K = 64). Past 1 MB nothing more is gained.
+constexpr std::size_t kReadBufferSize = 1024 * 1024;
 
 std::uint64_t SplitMix64(std::uint64_t x) {
   x += 0x9E3779B97F4A7C15ull;
