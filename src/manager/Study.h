@@ -44,7 +44,17 @@
 // (the stopping rules) and StudyEnding.cpp (closing connections, ending
 // processes); StudySimulator.h holds what they share.
 //
-// Not thread-safe.
+// The connections may be read on several threads (settings.ingestThreads):
+// at each wake-up the ready connections are divided among them by
+// simulator (simulator k always on thread k mod threads), each thread
+// folding its simulators' blocks into their own moments and spools; the
+// study's thread then acts on what they read, in simulator order, and
+// judges the stopping rules once for the wake-up (one thread judges after
+// every block). Everything else (starting, output, deadlines, signals,
+// ending) stays on the study's thread, and the figures and the merged file
+// are the same whatever the number of threads.
+//
+// Not thread-safe: Run and every other call from one thread.
 #ifndef MANAGER_STUDY_H
 #define MANAGER_STUDY_H
 
@@ -57,6 +67,7 @@
 #include "manager/Launcher.h"
 #include "manager/Precision.h"
 #include "manager/ManagerSignals.h"
+#include "manager/ReaderPool.h"
 #include "manager/StudySettings.h"
 #include "protocol/SimulatorStream.h"
 
@@ -84,6 +95,13 @@ constexpr long kHeldBackReports = 25;
 // worth of observations: the burst that may be on its way when the command
 // arrives (a simulator reads commands between bursts) and one it may hold.
 constexpr long kReportsAfterQuit = 2 * kHeldBackReports;
+
+// The ingest threads chosen when none are asked for: one per
+// kSimulatorsPerIngestThread simulators (what one core reads at the GPU
+// model's pace, with room to spare), at most a quarter of the cores (the
+// rest run simulators, when they are local), at least one.
+constexpr int kSimulatorsPerIngestThread = 64;
+int IngestThreadsFor(int simulators, unsigned cores);
 
 class Study {
  public:
@@ -116,6 +134,12 @@ class Study {
  private:
   struct Simulator;
   class Handler;
+  // How a read of one connection ended.
+  struct ReadResult {
+    enum Kind { kMore, kClosed, kFault, kPastBound };
+    Kind kind = kMore;
+    std::string fault;
+  };
 
   void StartAll(Launcher& launcher);
   void Loop(ManagerSignals& signals);
@@ -126,6 +150,19 @@ class Study {
   void Connect(Simulator& s, int port);
   void FinishConnect(Simulator& s);
   void ReadSocket(Simulator& s);
+  // Reads what the connection holds (a bounded number of reads) into
+  // buffer and folds it into the simulator's own state; touches nothing
+  // else, so that distinct simulators can be read on distinct threads.
+  // Given judge (the study itself, on its own thread), every block goes to
+  // the stopping rules as it comes.
+  ReadResult Ingest(Simulator& s, std::vector<unsigned char>& buffer, Study* judge) const;
+  // On the study's thread, after Ingest: acts on how the read ended and on
+  // what the simulator's blocks mean for the whole study.
+  void Settle(Simulator& s, const ReadResult& result);
+  void TakeFresh(Simulator& s);
+  // Reads the given running connections on the ingest threads, each
+  // simulator always on the same one, then settles them in order.
+  void ReadInParallel(const std::vector<Simulator*>& ready);
   void CloseSocket(Simulator& s);
   void Drop(Simulator& s, const std::string& fault);
   void Withdraw(Simulator& s);
@@ -163,6 +200,11 @@ class Study {
   double lastPoll_ = 0.0;
   bool progressOnTerminal_ = false;
   std::vector<unsigned char> readBuffer_;
+  // Several ingest threads: the pool (made when the loop starts) and a
+  // read buffer for each of its threads but the study's own.
+  std::unique_ptr<ReaderPool> readers_;
+  std::vector<std::vector<unsigned char>> readerBuffers_;
+  std::vector<ReadResult> readResults_;
 };
 
 #endif

@@ -23,6 +23,9 @@ struct StudySettings {
   double startTimeoutSeconds = 60.0;
   bool quiet = false;
   bool keepBlocks = false;       // spool the blocks for CopyBlocks
+  // Threads reading the simulators' connections (Study.h); 0: chosen from
+  // the number of simulators and of cores (IngestThreadsFor).
+  int ingestThreads = 0;
   // A steady-state study (the simulators' metadata says
   // simulation=steady-state): each simulator's observations are batch means
   // of one long run; its first warmupBatches of every variable are dropped,
