@@ -1,12 +1,13 @@
 // Study runs one study: it starts its simulators through a Launcher, reads
 // each one's REGISTER line, connects, checks the greeting, then collects the
-// CPU-time messages and observation blocks of all of them in one thread
-// (poll) until a stopping rule, a signal or the loss of every simulator ends
-// it. It then asks every simulator still running to stop (command 2), keeps
-// the blocks that still arrive (up to kReportsAfterQuit reports' worth per
-// simulator), and waits, within bounds, for every process to end; one that
-// does not is terminated, then killed. The precision is judged after every
-// block, so that a study stops at the block that met its target.
+// CPU-time messages and observation blocks of all of them (one poll; the
+// reading on one or more threads, below) until a stopping rule, a signal or
+// the loss of every simulator ends it. It then asks every simulator still
+// running to stop (command 2), keeps the blocks that still arrive (up to
+// kReportsAfterQuit reports' worth per simulator), and waits, within bounds,
+// for every process to end; one that does not is terminated, then killed.
+// The precision is judged after every block (once per wake-up on several
+// ingest threads), so that a study stops at the block that met its target.
 //
 // Every wait is bounded: a connection whose process has ended gets a few
 // seconds to deliver what it still holds, and once the study is stopping
