@@ -12,6 +12,7 @@
 
 #include "TestProcess.h"
 #include "manager/ManagerProcess.h"
+#include "manager/Study.h"
 
 namespace {
 
@@ -79,6 +80,21 @@ TEST(ManagerScaleTest, FiveHundredTwelveSimulatorsUnderASoftLimitOf1024LoseNone)
   EXPECT_TRUE(merged.compare(merged.size() - expected.size(), expected.size(), expected) == 0)
       << "the merged file's blocks differ from what the simulators sent";
   std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// One ingest thread until a study outgrows what one reads, and never more
+// than a quarter of the cores.
+TEST(ManagerScaleTest, DefaultIngestThreadsFollowTheSimulatorsAndTheCores) {
+  struct Case {
+    int simulators;
+    unsigned cores;
+    int threads;
+  };
+  for (const Case& c : {Case{1, 64, 1}, Case{64, 64, 1}, Case{65, 64, 2}, Case{512, 64, 8}, Case{512, 16, 4},
+                        Case{512, 2, 1}, Case{512, 0, 1}}) {
+    EXPECT_EQ(IngestThreadsFor(c.simulators, c.cores), c.threads) << c.simulators << " simulators, " << c.cores
+                                                                  << " cores";
+  }
 }
 
 // The figures and the merged file do not depend on how many threads read
