@@ -16,8 +16,9 @@
 #
 # usage: manager-scale.sh BUILD_DIR [VALUES] [K...]
 #   VALUES defaults to 48000000; K to 1 8 64 512. SIZES="100 1000" and
-#   BINARY="no yes" choose the rest; DISK=yes samples the peak disk use
-#   (reported as a multiple of the merged file's size).
+#   BINARY="no yes" choose the rest; INGEST=N passes --ingest-threads N;
+#   DISK=yes samples the peak disk use (reported as a multiple of the
+#   merged file's size).
 set -eu
 B=${1:?usage: manager-scale.sh BUILD_DIR [VALUES] [K...]}
 VALUES=${2:-48000000}
@@ -104,6 +105,7 @@ for size in $SIZES; do
     for binary in $BINARY; do
       extra=()
       [ "$binary" = yes ] && extra=(--binary "$T/merged.bin" --force)
+      [ -n "${INGEST:-}" ] && extra+=(--ingest-threads "$INGEST")
       if ! measure "$T/time" "$M" --quiet --json --simulators "$k" --replications "$R" --report-size "$size" \
         --gpusim "$F" "${extra[@]}" >"$T/summary.json" 2>"$T/err"; then
         printf "| %4s | %6s | %8s | FAILED: %s\n" "$k" "$size" "$binary" "$(head -c 300 "$T/err" | tr '\n' ' ')"

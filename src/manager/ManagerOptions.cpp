@@ -134,6 +134,8 @@ const std::vector<OptionEntry>& Options() {
       {"--max-seconds", true, Real("--max-seconds", 0.0, 0.0, [](ManagerOptions& o, double v) { o.maxSeconds = v; })},
       {"--report-size", true,
        Integer("--report-size", 1, 1000000, [](ManagerOptions& o, long v) { o.reportSize = int(v); })},
+      {"--ingest-threads", true,
+       Integer("--ingest-threads", 1, 256, [](ManagerOptions& o, long v) { o.ingestThreads = int(v); })},
       {"--start-timeout", true,
        Real("--start-timeout", 0.0, 0.0, [](ManagerOptions& o, double v) { o.startTimeoutSeconds = v; })},
       {"--experiments", true, Text([](ManagerOptions& o, const std::string& v) { o.experiments = v; })},
@@ -338,6 +340,8 @@ std::string ManagerUsage() {
          "  --ssh-command \"...\"    the ssh command and its options (ssh; default: ssh)\n"
          "  --report-size n        observations per report from each simulator (default 1000)\n"
          "  --start-timeout T      seconds a simulator has to announce its port and greet (default 60)\n"
+         "  --ingest-threads N     threads reading the simulators (default: one per 64 simulators,\n"
+         "                         at most a quarter of the cores); more when the manager cannot keep up\n"
          "  -h, --help             this text\n"
          "  -V, --version          the version\n"
          "\n"

@@ -1,12 +1,13 @@
 // Study runs one study: it starts its simulators through a Launcher, reads
 // each one's REGISTER line, connects, checks the greeting, then collects the
-// CPU-time messages and observation blocks of all of them in one thread
-// (poll) until a stopping rule, a signal or the loss of every simulator ends
-// it. It then asks every simulator still running to stop (command 2), keeps
-// the blocks that still arrive (up to kReportsAfterQuit reports' worth per
-// simulator), and waits, within bounds, for every process to end; one that
-// does not is terminated, then killed. The precision is judged after every
-// block, so that a study stops at the block that met its target.
+// CPU-time messages and observation blocks of all of them (one poll; the
+// reading on one or more threads, below) until a stopping rule, a signal or
+// the loss of every simulator ends it. It then asks every simulator still
+// running to stop (command 2), keeps the blocks that still arrive (up to
+// kReportsAfterQuit reports' worth per simulator), and waits, within bounds,
+// for every process to end; one that does not is terminated, then killed.
+// The precision is judged after every block (once per wake-up on several
+// ingest threads), so that a study stops at the block that met its target.
 //
 // Every wait is bounded: a connection whose process has ended gets a few
 // seconds to deliver what it still holds, and once the study is stopping
@@ -44,7 +45,17 @@
 // (the stopping rules) and StudyEnding.cpp (closing connections, ending
 // processes); StudySimulator.h holds what they share.
 //
-// Not thread-safe.
+// The connections may be read on several threads (settings.ingestThreads):
+// at each wake-up the ready connections are divided among them by
+// simulator (simulator k always on thread k mod threads), each thread
+// folding its simulators' blocks into their own moments and spools; the
+// study's thread then acts on what they read, in simulator order, and
+// judges the stopping rules once for the wake-up (one thread judges after
+// every block). Everything else (starting, output, deadlines, signals,
+// ending) stays on the study's thread, and the figures and the merged file
+// are the same whatever the number of threads.
+//
+// Not thread-safe: Run and every other call from one thread.
 #ifndef MANAGER_STUDY_H
 #define MANAGER_STUDY_H
 
@@ -57,6 +68,7 @@
 #include "manager/Launcher.h"
 #include "manager/Precision.h"
 #include "manager/ManagerSignals.h"
+#include "manager/ReaderPool.h"
 #include "manager/StudySettings.h"
 #include "protocol/SimulatorStream.h"
 
@@ -84,6 +96,13 @@ constexpr long kHeldBackReports = 25;
 // worth of observations: the burst that may be on its way when the command
 // arrives (a simulator reads commands between bursts) and one it may hold.
 constexpr long kReportsAfterQuit = 2 * kHeldBackReports;
+
+// The ingest threads chosen when none are asked for: one per
+// kSimulatorsPerIngestThread simulators (what one core reads at the GPU
+// model's pace, with room to spare), at most a quarter of the cores (the
+// rest run simulators, when they are local), at least one.
+constexpr int kSimulatorsPerIngestThread = 64;
+int IngestThreadsFor(int simulators, unsigned cores);
 
 class Study {
  public:
@@ -121,6 +140,12 @@ class Study {
  private:
   struct Simulator;
   class Handler;
+  // How a read of one connection ended.
+  struct ReadResult {
+    enum Kind { kMore, kClosed, kFault, kPastBound };
+    Kind kind = kMore;
+    std::string fault;
+  };
 
   void StartAll(Launcher& launcher);
   void Loop(ManagerSignals& signals);
@@ -131,6 +156,19 @@ class Study {
   void Connect(Simulator& s, int port);
   void FinishConnect(Simulator& s);
   void ReadSocket(Simulator& s);
+  // Reads what the connection holds (a bounded number of reads) into
+  // buffer and folds it into the simulator's own state; touches nothing
+  // else, so that distinct simulators can be read on distinct threads.
+  // Given judge (the study itself, on its own thread), every block goes to
+  // the stopping rules as it comes.
+  ReadResult Ingest(Simulator& s, std::vector<unsigned char>& buffer, Study* judge) const;
+  // On the study's thread, after Ingest: acts on how the read ended and on
+  // what the simulator's blocks mean for the whole study.
+  void Settle(Simulator& s, const ReadResult& result);
+  void TakeFresh(Simulator& s);
+  // Reads the given running connections on the ingest threads, each
+  // simulator always on the same one, then settles them in order.
+  void ReadInParallel(const std::vector<Simulator*>& ready);
   void CloseSocket(Simulator& s);
   void Drop(Simulator& s, const std::string& fault);
   void Withdraw(Simulator& s);
@@ -170,6 +208,11 @@ class Study {
   double lastPoll_ = 0.0;
   bool progressOnTerminal_ = false;
   std::vector<unsigned char> readBuffer_;
+  // Several ingest threads: the pool (made when the loop starts) and a
+  // read buffer for each of its threads but the study's own.
+  std::unique_ptr<ReaderPool> readers_;
+  std::vector<std::vector<unsigned char>> readerBuffers_;
+  std::vector<ReadResult> readResults_;
 };
 
 #endif

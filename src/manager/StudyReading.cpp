@@ -21,9 +21,16 @@ constexpr int kReadsPerWakeUp = 16;
 
 // Takes the messages of one simulator's stream. A fault is recorded and
 // acted on after the feed, so that the stream is never torn down under it.
+// It touches only its simulator and reads the study's settings, so that the
+// simulators of one wake-up can be read on several threads; what concerns
+// the whole study (the stopping rules, a spool that cannot be written) is
+// left in the simulator for Settle. Given judge, it hands each block to the
+// stopping rules as it comes (one ingest thread: the study stops at the
+// block that met its target).
 class Study::Handler : public SimulatorStream::Handler {
  public:
-  Handler(Study& study, Simulator& simulator) : study_(study), s_(simulator) {}
+  Handler(const Study& study, Simulator& simulator, Study* judge)
+      : study_(study), s_(simulator), judge_(judge) {}
 
   void OnReply(const protocol::Reply& reply) override {
     if (s_.phase != Simulator::Phase::kGreeting) return;  // the answer to command 2
@@ -61,19 +68,22 @@ class Study::Handler : public SimulatorStream::Handler {
     }
     if (!Spool(bytes, size, view)) return;
     ++s_.facts.blocks;
-    ++study_.totalBlocks_;
+    ++s_.freshBlocks;
     for (std::size_t e = 0; e < view.entries.size(); ++e) {
       const protocol::BlockEntry& entry = view.entries[e];
       const unsigned pv = entry.pv;
       if (pv >= s_.moments.size()) s_.moments.resize(pv + 1);
       if (pv >= s_.received.size()) s_.received.resize(pv + 1);
-      if (pv >= study_.running_.size()) study_.running_.resize(pv + 1);
+      if (pv >= s_.fresh.size()) s_.fresh.resize(pv + 1);
       s_.moments[pv].Merge(blockMoments_[e]);
       s_.received[pv] += entry.count;
-      study_.running_[pv].Merge(blockMoments_[e]);
+      s_.fresh[pv].Merge(blockMoments_[e]);
       if (study_.settings_.steadyState) FollowBatches(entry, warmup_[e]);
     }
-    study_.OnObservations();
+    if (judge_ != nullptr) {
+      judge_->TakeFresh(s_);
+      judge_->OnObservations();
+    }
   }
 
   std::string fault;
@@ -133,7 +143,7 @@ class Study::Handler : public SimulatorStream::Handler {
     std::string error;
     if (!s_.spool.Append(bytes, size, error)) {
       Fault("its block could not be kept: " + error);
-      study_.BeginStop(StopReason::kFailed, "the temporary file holding the observations could not be written");
+      s_.spoolFailed = true;
       return false;
     }
     return true;
@@ -174,8 +184,9 @@ class Study::Handler : public SimulatorStream::Handler {
     }
   }
 
-  Study& study_;
+  const Study& study_;
   Simulator& s_;
+  Study* judge_;
   std::vector<Moments> blockMoments_;
   std::vector<long> warmup_;
   std::vector<unsigned char> kept_;
@@ -186,12 +197,47 @@ class Study::Handler : public SimulatorStream::Handler {
 // The connection
 // ---------------------------------------------------------------------------
 
-void Study::ReadSocket(Simulator& s) {
-  for (int reads = 0; reads < kReadsPerWakeUp && s.socket >= 0; ++reads) {
-    const ssize_t got = ::recv(s.socket, readBuffer_.data(), readBuffer_.size(), 0);
+void Study::ReadSocket(Simulator& s) { Settle(s, Ingest(s, readBuffer_, this)); }
+
+Study::ReadResult Study::Ingest(Simulator& s, std::vector<unsigned char>& buffer, Study* judge) const {
+  ReadResult result;
+  for (int reads = 0; reads < kReadsPerWakeUp; ++reads) {
+    if (s.socket < 0) return result;
+    const ssize_t got = ::recv(s.socket, buffer.data(), buffer.size(), 0);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return result;
     if (got <= 0) {
+      result.kind = ReadResult::kClosed;
+      return result;
+    }
+    Handler handler(*this, s, judge);
+    if (!s.stream->Feed(buffer.data(), static_cast<std::size_t>(got), handler)) {
+      result.kind = ReadResult::kFault;
+      result.fault = s.stream->Error();
+    } else if (!handler.fault.empty()) {
+      result.kind = ReadResult::kFault;
+      result.fault = handler.fault;
+    } else if (s.pastBound) {
+      result.kind = ReadResult::kPastBound;
+    }
+    if (result.kind != ReadResult::kMore) return result;
+    // One ingest thread judges each block as it comes: a stop it decides
+    // closes or quits connections, this one included.
+    if (judge != nullptr) judge->Settle(s, result);
+  }
+  return result;
+}
+
+void Study::Settle(Simulator& s, const ReadResult& result) {
+  TakeFresh(s);
+  if (s.spoolFailed) {
+    s.spoolFailed = false;
+    BeginStop(StopReason::kFailed, "the temporary file holding the observations could not be written");
+  }
+  switch (result.kind) {
+    case ReadResult::kMore:
+      return;
+    case ReadResult::kClosed:
       if (s.stream->Pending() > 0) {
         std::cerr << "gpusim-manager: " << s.Name() << ": connection ended inside a message; its "
                   << s.stream->Pending() << " bytes are not kept" << std::endl;
@@ -201,15 +247,26 @@ void Study::ReadSocket(Simulator& s) {
       }
       CloseSocket(s);
       return;
-    }
-    Handler handler(*this, s);
-    if (!s.stream->Feed(readBuffer_.data(), static_cast<std::size_t>(got), handler)) {
-      Drop(s, s.stream->Error());
-    } else if (!handler.fault.empty()) {
-      Drop(s, handler.fault);
-    } else if (s.pastBound) {
+    case ReadResult::kFault:
+      Drop(s, result.fault);
+      return;
+    case ReadResult::kPastBound:
       Disconnect(s, "it sent more than " + std::to_string(kReportsAfterQuit) +
                         " reports after command 2; the rest is not read");
-    }
+      return;
   }
+}
+
+// What the simulator delivered since the stopping rules last looked, into
+// the study's running moments (arrival order, for the stopping rules only:
+// the figures combine the simulators' own moments in simulator order).
+void Study::TakeFresh(Simulator& s) {
+  if (s.freshBlocks == 0) return;
+  if (s.fresh.size() > running_.size()) running_.resize(s.fresh.size());
+  for (std::size_t pv = 0; pv < s.fresh.size(); ++pv) {
+    running_[pv].Merge(s.fresh[pv]);
+    s.fresh[pv] = Moments();
+  }
+  totalBlocks_ += s.freshBlocks;
+  s.freshBlocks = 0;
 }

@@ -26,6 +26,9 @@ struct StudySettings {
   // Where the spools are made: the results file's folder, so that the
   // final copy stays on one file system (SimulatorSpool.h); empty: $TMPDIR.
   std::string spoolFolder;
+  // Threads reading the simulators' connections (Study.h); 0: chosen from
+  // the number of simulators and of cores (IngestThreadsFor).
+  int ingestThreads = 0;
   // A steady-state study (the simulators' metadata says
   // simulation=steady-state): each simulator's observations are batch means
   // of one long run; its first warmupBatches of every variable are dropped,

@@ -6,7 +6,8 @@
 // Ownership: the Study owns every Simulator; a Simulator owns its process
 // handle, stream and spool (the Study closes the spool and the socket).
 //
-// Not thread-safe.
+// Not thread-safe: while its connection is read on an ingest thread a
+// Simulator is that thread's alone (Study.h says when).
 #ifndef MANAGER_STUDY_SIMULATOR_H
 #define MANAGER_STUDY_SIMULATOR_H
 
@@ -68,6 +69,11 @@ struct Study::Simulator {
   std::vector<Moments> moments;  // of the observations kept, per variable
   std::vector<long> received;    // per variable, warm-up batches included
   std::vector<BatchSeries> series;  // steady state: the kept batch means, per variable
+  // Read but not yet seen by the stopping rules (Study::TakeFresh): the
+  // moments per variable and the blocks.
+  std::vector<Moments> fresh;
+  long freshBlocks = 0;
+  bool spoolFailed = false;  // a block could not be written to the spool
   bool ended = false;
   bool lost = false;
   bool quitSent = false;

@@ -12,6 +12,7 @@
 
 #include "TestProcess.h"
 #include "manager/ManagerProcess.h"
+#include "manager/Study.h"
 
 namespace {
 
@@ -78,6 +79,52 @@ TEST(ManagerScaleTest, FiveHundredTwelveSimulatorsUnderASoftLimitOf1024LoseNone)
   ASSERT_GT(merged.size(), expected.size());
   EXPECT_TRUE(merged.compare(merged.size() - expected.size(), expected.size(), expected) == 0)
       << "the merged file's blocks differ from what the simulators sent";
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// One ingest thread until a study outgrows what one reads, and never more
+// than a quarter of the cores.
+TEST(ManagerScaleTest, DefaultIngestThreadsFollowTheSimulatorsAndTheCores) {
+  struct Case {
+    int simulators;
+    unsigned cores;
+    int threads;
+  };
+  for (const Case& c : {Case{1, 64, 1}, Case{64, 64, 1}, Case{65, 64, 2}, Case{512, 64, 8}, Case{512, 16, 4},
+                        Case{512, 2, 1}, Case{512, 0, 1}}) {
+    EXPECT_EQ(IngestThreadsFor(c.simulators, c.cores), c.threads) << c.simulators << " simulators, " << c.cores
+                                                                  << " cores";
+  }
+}
+
+// The figures and the merged file do not depend on how many threads read
+// the simulators: each simulator's blocks are folded and kept on one thread,
+// and everything is combined in simulator order. Ten simulators on 1, 2, 3
+// and 4 threads (the simulators divided unevenly), each run to a fixed share
+// so that the contents are the same from run to run.
+TEST(ManagerScaleTest, FiguresAndMergedFileAreTheSameOnAnyNumberOfIngestThreads) {
+  char pattern[] = "/tmp/gpusim-manager-threads-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  std::string firstFigures, firstMerged;
+  for (int threads : {1, 2, 3, 4}) {
+    SCOPED_TRACE("ingest threads: " + std::to_string(threads));
+    const std::string merged = dir + "/t" + std::to_string(threads) + ".bin";
+    ManagerProcess run(dir, {"--quiet", "--csv", "--simulators", "10", "--replications", "20000", "--report-size",
+                             "64", "--binary", merged, "--ingest-threads", std::to_string(threads), "--gpusim",
+                             FAST_SIMULATOR_BINARY});
+    ASSERT_EQ(run.Wait(120), 0) << run.Err();
+    const std::string figures = run.Out();
+    const std::string bytes = testprocess::ReadFile(merged);
+    ASSERT_GT(bytes.size(), 20000u * 6 * 8);
+    if (threads == 1) {
+      firstFigures = figures;
+      firstMerged = bytes;
+      continue;
+    }
+    EXPECT_EQ(figures, firstFigures);
+    EXPECT_TRUE(bytes == firstMerged) << "the merged file differs from the one written on one thread";
+  }
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
