@@ -52,8 +52,11 @@
 // study's thread then acts on what they read, in simulator order, and
 // judges the stopping rules once for the wake-up (one thread judges after
 // every block). Everything else (starting, output, deadlines, signals,
-// ending) stays on the study's thread, and the figures and the merged file
-// are the same whatever the number of threads.
+// ending) stays on the study's thread. A study whose end does not hang on
+// timing (-N replications) gives the same figures and merged file whatever
+// the number of threads; one stopped by precision may stop a read later on
+// several threads (at most one read per simulator), as its end already
+// depends on how the simulators' reports interleave.
 //
 // Not thread-safe: Run and every other call from one thread.
 #ifndef MANAGER_STUDY_H
