@@ -12,6 +12,8 @@ EventList::EventList(int capacity)
       Capacity(std::max(capacity, 0)),
       FreeEvents(Capacity),
       Items(Capacity, nullptr),
+      Times(Capacity, 0.0),
+      Entries(Capacity, nullptr),
       NumEvents(0),
       EqualIndices(Capacity, 0),
       NumEqual(0) {
@@ -28,23 +30,23 @@ int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action
 
 void EventList::RemoveAndRestore(Event** slot) {
   int i = IndexOf(slot);
-  Event* gone = Items[i];
-  FreeEvents.push_back(gone);
-  gone->Action->ScheduleRecord->HeapSlot = nullptr;
+  FreeEvents.push_back(Items[i]);
+  Entries[i]->HeapSlot = nullptr;
   --NumEvents;
   if (i == NumEvents) {
     Items[i] = nullptr;
     return;
   }
-  Place(Items[NumEvents], i);
+  MoveSlot(NumEvents, i);
   Items[NumEvents] = nullptr;
-  ModifyKey(slot);
+  if (BubbleUp(i) == i) BubbleDown(i);
 }
 
 void EventList::Remove(void* p) { Remove(*static_cast<Event***>(p)); }
 
 void EventList::ModifyKey(Event** slot) {
   int i = IndexOf(slot);
+  Times[i] = Items[i]->Time;
   if (BubbleUp(i) == i) BubbleDown(i);
 }
 
@@ -79,7 +81,7 @@ int EventList::ChooseAmongEquals() const {
 
 void EventList::ClearEventList() {
   for (int i = 0; i < NumEvents; ++i) {
-    ScheduleEntry* entry = Items[i]->Action->ScheduleRecord;
+    ScheduleEntry* entry = Entries[i];
     entry->HeapSlot = nullptr;
     entry->Unlisted = true;
     FreeEvents.push_back(Items[i]);
@@ -88,25 +90,38 @@ void EventList::ClearEventList() {
   NumEvents = 0;
 }
 
+// Both sifts carry the moving event in a hole: each slot it passes moves one
+// step the other way, which leaves every slot as the swaps of the textbook
+// sift would, with the same comparisons in the same order.
 int EventList::BubbleUp(int i) {
+  Event* e = Items[i];
+  const double time = Times[i];
+  ScheduleEntry* entry = Entries[i];
+  const int start = i;
   while (i > 0) {
     int parent = (i - 1) / 2;
-    if (!Precedes(i, parent)) break;
-    Swap(i, parent);
+    if (!Precedes(time, e, parent)) break;
+    MoveSlot(parent, i);
     i = parent;
   }
+  if (i != start) Place(e, time, entry, i);
   return i;
 }
 
 void EventList::BubbleDown(int i) {
+  Event* e = Items[i];
+  const double time = Times[i];
+  ScheduleEntry* entry = Entries[i];
+  const int start = i;
   for (;;) {
     int child = 2 * i + 1;
-    if (child >= NumEvents) return;
+    if (child >= NumEvents) break;
     if (child + 1 < NumEvents && Precedes(child + 1, child)) ++child;
-    if (!Precedes(child, i)) return;
-    Swap(i, child);
+    if (!Precedes(child, time, e)) break;
+    MoveSlot(child, i);
     i = child;
   }
+  if (i != start) Place(e, time, entry, i);
 }
 
 // Pre-order walk of the region below i that ties with i; the recursion goes
@@ -125,26 +140,13 @@ void EventList::FindEquals(int i) {
   }
 }
 
-bool EventList::Precedes(int a, int b) const {
-  double ta = Items[a]->Time;
-  double tb = Items[b]->Time;
-  if (ta < tb) return true;
-  return ta == tb && Items[a]->Action->Rank() > Items[b]->Action->Rank();
-}
-
 bool EventList::TiesWith(int a, int b) const {
-  return Items[a]->Time == Items[b]->Time &&
-         Items[a]->Action->Rank() == Items[b]->Action->Rank();
-}
-
-void EventList::Swap(int a, int b) {
-  Event* ea = Items[a];
-  Place(Items[b], a);
-  Place(ea, b);
+  return Times[a] == Times[b] && Items[a]->Action->Rank() == Items[b]->Action->Rank();
 }
 
 // Codes, in the order checked: the index of a child that is earlier than its
-// parent; 100000 + i for a slot i whose group does not point back at it; the
+// parent; 100000 + i for a slot i whose group does not point back at it;
+// 200000 + i for a slot i whose kept time or entry is not its event's; the
 // index j of an occupied slot at or beyond NumEvents; minus the slot index of
 // a spare event that is also in the heap.
 int EventList::IsValid() const {
@@ -152,6 +154,9 @@ int EventList::IsValid() const {
     if (Items[(i - 1) / 2]->Time > Items[i]->Time) return i;
   for (int i = 0; i < NumEvents; ++i)
     if (Items[i]->Action->ScheduleRecord->HeapSlot != &Items[i]) return 100000 + i;
+  for (int i = 0; i < NumEvents; ++i)
+    if (Entries[i] != Items[i]->Action->ScheduleRecord || !SameTime(Times[i], Items[i]->Time))
+      return 200000 + i;
   for (int j = NumEvents; j < Capacity; ++j)
     if (Items[j] != nullptr) return j;
   for (const Event* spare : FreeEvents)
