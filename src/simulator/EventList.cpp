@@ -11,7 +11,9 @@ EventList::EventList(int capacity)
     : Storage(std::max(capacity, 0)),
       Capacity(std::max(capacity, 0)),
       FreeEvents(Capacity),
-      Slots(Capacity, Slot{nullptr, 0.0, nullptr}),
+      Items(Capacity, nullptr),
+      Times(Capacity, 0.0),
+      Entries(Capacity, nullptr),
       NumEvents(0),
       EqualIndices(Capacity, 0),
       NumEqual(0) {
@@ -28,15 +30,15 @@ int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action
 
 void EventList::RemoveAndRestore(Event** slot) {
   int i = IndexOf(slot);
-  FreeEvents.push_back(Slots[i].E);
-  Slots[i].Entry->HeapSlot = nullptr;
+  FreeEvents.push_back(Items[i]);
+  Entries[i]->HeapSlot = nullptr;
   --NumEvents;
   if (i == NumEvents) {
-    Slots[i].E = nullptr;
+    Items[i] = nullptr;
     return;
   }
   MoveSlot(NumEvents, i);
-  Slots[NumEvents].E = nullptr;
+  Items[NumEvents] = nullptr;
   if (BubbleUp(i) == i) BubbleDown(i);
 }
 
@@ -44,18 +46,18 @@ void EventList::Remove(void* p) { Remove(*static_cast<Event***>(p)); }
 
 void EventList::ModifyKey(Event** slot) {
   int i = IndexOf(slot);
-  Slots[i].Time = Slots[i].E->Time;
+  Times[i] = Items[i]->Time;
   if (BubbleUp(i) == i) BubbleDown(i);
 }
 
 Event** EventList::Earliest() {
   if (NumEvents == 0) return nullptr;
   // A lone event ties with nothing: no search, and no draw as before.
-  if (NumEvents == 1) return &Slots[0].E;
+  if (NumEvents == 1) return &Items[0];
   FindEquals(0);
   int chosen = NumEqual == 1 ? 0 : ChooseAmongEquals();
   NumEqual = 0;
-  return &Slots[chosen].E;
+  return &Items[chosen];
 }
 
 // One uniform draw; the first tied event whose running weight exceeds the
@@ -64,12 +66,12 @@ Event** EventList::Earliest() {
 // the heap's top, is taken, so the call always yields a scheduled event.
 int EventList::ChooseAmongEquals() const {
   double total = 0.0;
-  for (int k = 0; k < NumEqual; ++k) total += Slots[EqualIndices[k]].E->Action->Weight();
+  for (int k = 0; k < NumEqual; ++k) total += Items[EqualIndices[k]]->Action->Weight();
   double target = TheDistribution->getGenerator()->rnd() * total;
   double running = 0.0;
   int fallback = EqualIndices[0];
   for (int k = 0; k < NumEqual; ++k) {
-    double weight = Slots[EqualIndices[k]].E->Action->Weight();
+    double weight = Items[EqualIndices[k]]->Action->Weight();
     running += weight;
     if (running > target) return EqualIndices[k];
     if (weight > 0.0) fallback = EqualIndices[k];
@@ -79,11 +81,11 @@ int EventList::ChooseAmongEquals() const {
 
 void EventList::ClearEventList() {
   for (int i = 0; i < NumEvents; ++i) {
-    ScheduleEntry* entry = Slots[i].Entry;
+    ScheduleEntry* entry = Entries[i];
     entry->HeapSlot = nullptr;
     entry->Unlisted = true;
-    FreeEvents.push_back(Slots[i].E);
-    Slots[i].E = nullptr;
+    FreeEvents.push_back(Items[i]);
+    Items[i] = nullptr;
   }
   NumEvents = 0;
 }
@@ -92,9 +94,9 @@ void EventList::ClearEventList() {
 // step the other way, which leaves every slot as the swaps of the textbook
 // sift would, with the same comparisons in the same order.
 int EventList::BubbleUp(int i) {
-  Event* e = Slots[i].E;
-  const double time = Slots[i].Time;
-  ScheduleEntry* entry = Slots[i].Entry;
+  Event* e = Items[i];
+  const double time = Times[i];
+  ScheduleEntry* entry = Entries[i];
   const int start = i;
   while (i > 0) {
     int parent = (i - 1) / 2;
@@ -107,9 +109,9 @@ int EventList::BubbleUp(int i) {
 }
 
 void EventList::BubbleDown(int i) {
-  Event* e = Slots[i].E;
-  const double time = Slots[i].Time;
-  ScheduleEntry* entry = Slots[i].Entry;
+  Event* e = Items[i];
+  const double time = Times[i];
+  ScheduleEntry* entry = Entries[i];
   const int start = i;
   for (;;) {
     int child = 2 * i + 1;
@@ -139,8 +141,7 @@ void EventList::FindEquals(int i) {
 }
 
 bool EventList::TiesWith(int a, int b) const {
-  return Slots[a].Time == Slots[b].Time &&
-         Slots[a].E->Action->Rank() == Slots[b].E->Action->Rank();
+  return Times[a] == Times[b] && Items[a]->Action->Rank() == Items[b]->Action->Rank();
 }
 
 // Codes, in the order checked: the index of a child that is earlier than its
@@ -150,25 +151,24 @@ bool EventList::TiesWith(int a, int b) const {
 // a spare event that is also in the heap.
 int EventList::IsValid() const {
   for (int i = 1; i < NumEvents; ++i)
-    if (Slots[(i - 1) / 2].E->Time > Slots[i].E->Time) return i;
+    if (Items[(i - 1) / 2]->Time > Items[i]->Time) return i;
   for (int i = 0; i < NumEvents; ++i)
-    if (Slots[i].E->Action->ScheduleRecord->HeapSlot != &Slots[i].E) return 100000 + i;
-  for (int i = 0; i < NumEvents; ++i) {
-    const Slot& s = Slots[i];
-    if (s.Entry != s.E->Action->ScheduleRecord || !SameTime(s.Time, s.E->Time)) return 200000 + i;
-  }
+    if (Items[i]->Action->ScheduleRecord->HeapSlot != &Items[i]) return 100000 + i;
+  for (int i = 0; i < NumEvents; ++i)
+    if (Entries[i] != Items[i]->Action->ScheduleRecord || !SameTime(Times[i], Items[i]->Time))
+      return 200000 + i;
   for (int j = NumEvents; j < Capacity; ++j)
-    if (Slots[j].E != nullptr) return j;
+    if (Items[j] != nullptr) return j;
   for (const Event* spare : FreeEvents)
     for (int i = 0; i < NumEvents; ++i)
-      if (Slots[i].E == spare) return -i;
+      if (Items[i] == spare) return -i;
   return 0;
 }
 
 std::ostream& EventList::PrintList(std::ostream& out) const {
   out << "------------------Event List-----------------" << '\n';
   for (int i = 0; i < NumEvents; ++i) {
-    const Event* e = Slots[i].E;
+    const Event* e = Items[i];
     out << "(" << e->Action->Name << ") " << e->StartTime << " --> " << e->Time << '\n';
   }
   out << "---------------------------------------------" << "\n\n";

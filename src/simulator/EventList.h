@@ -5,7 +5,7 @@
 // never compares as earlier, so an event with a NaN time never moves.
 //
 // The heap keeps, beside each slot's event pointer, the event's time and its
-// group's ScheduleEntry in its own array: sifting compares times and
+// group's ScheduleEntry in arrays of its own: sifting compares times and
 // updates back-pointers without loading the events or their groups (a cache
 // miss each in a large model). Rank() is still asked of the group, and only
 // when two times are equal, exactly as a comparison through the events would.
@@ -26,38 +26,26 @@
 #include "simulator/Event.h"
 #include "simulator/ScheduleEntry.h"
 
-#include <cstddef>
 #include <memory>
 #include <ostream>
-#include <type_traits>
 #include <vector>
 
 class EventList {
-  // A heap slot: the event, and the two things sifting needs of it kept
-  // beside it (Time == E->Time; Entry == E->Action->ScheduleRecord).
-  struct Slot {
-    Event* E;
-    double Time;
-    ScheduleEntry* Entry;
-  };
-  static_assert(std::is_standard_layout<Slot>::value && offsetof(Slot, E) == 0,
-                "a slot's address must be its event pointer's");
-
   // The spare events: a stack of fixed capacity over one array, so that
   // taking and returning a spare is a load and a store (no growth checks).
   class SpareStack {
    public:
-    explicit SpareStack(int capacity) : Spares(new Event*[capacity > 0 ? capacity : 1]), Count(0) {}
+    explicit SpareStack(int capacity) : Slots(new Event*[capacity > 0 ? capacity : 1]), Count(0) {}
     bool empty() const { return Count == 0; }
-    Event* back() const { return Spares[Count - 1]; }
+    Event* back() const { return Slots[Count - 1]; }
     void pop_back() { --Count; }
     // REQUIRES: fewer than capacity spares are held.
-    void push_back(Event* e) { Spares[Count++] = e; }
-    const Event* const* begin() const { return Spares.get(); }
-    const Event* const* end() const { return Spares.get() + Count; }
+    void push_back(Event* e) { Slots[Count++] = e; }
+    const Event* const* begin() const { return Slots.get(); }
+    const Event* const* end() const { return Slots.get() + Count; }
 
    private:
-    std::unique_ptr<Event*[]> Spares;
+    std::unique_ptr<Event*[]> Slots;
     int Count;
   };
 
@@ -95,7 +83,7 @@ class EventList {
     }
     FreeEvents.push_back(*slot);
     --NumEvents;
-    Slots[NumEvents].Entry->HeapSlot = nullptr;
+    Entries[NumEvents]->HeapSlot = nullptr;
     *slot = nullptr;
   }
   // p points at a variable holding a heap slot.
@@ -120,35 +108,32 @@ class EventList {
 
   int GetNumEvents() const { return NumEvents; }
   int GetCapacity() const { return Capacity; }
-  Event** SlotAt(int i) { return &Slots[i].E; }
+  Event** SlotAt(int i) { return &Items[i]; }
 
  private:
-  // A heap slot's address is the address of its Slot (E comes first).
-  int IndexOf(Event** slot) const {
-    return static_cast<int>(reinterpret_cast<const Slot*>(slot) - Slots.data());
-  }
+  int IndexOf(Event** slot) const { return static_cast<int>(slot - Items.data()); }
   // Whether the event in slot a must come before the event in slot b.
-  bool Precedes(int a, int b) const { return Precedes(Slots[a].Time, Slots[a].E, b); }
+  bool Precedes(int a, int b) const { return Precedes(Times[a], Items[a], b); }
   // The same for an event e of time t not (or no longer) in a slot.
   bool Precedes(double t, const Event* e, int b) const {
-    if (t < Slots[b].Time) return true;
-    return t == Slots[b].Time && e->Action->Rank() > Slots[b].E->Action->Rank();
+    if (t < Times[b]) return true;
+    return t == Times[b] && e->Action->Rank() > Items[b]->Action->Rank();
   }
   // The same with the roles exchanged: the slot a against the event e of time t.
   bool Precedes(int a, double t, const Event* e) const {
-    if (Slots[a].Time < t) return true;
-    return Slots[a].Time == t && Slots[a].E->Action->Rank() > e->Action->Rank();
+    if (Times[a] < t) return true;
+    return Times[a] == t && Items[a]->Action->Rank() > e->Action->Rank();
   }
   bool TiesWith(int a, int b) const;
   // Equal, or both NaN: a kept time that is the event's own.
   static bool SameTime(double a, double b) { return a == b || (a != a && b != b); }
   void Place(Event* e, double time, ScheduleEntry* entry, int i) {
-    Slots[i].E = e;
-    Slots[i].Time = time;
-    Slots[i].Entry = entry;
-    entry->HeapSlot = &Slots[i].E;
+    Items[i] = e;
+    Times[i] = time;
+    Entries[i] = entry;
+    entry->HeapSlot = &Items[i];
   }
-  void MoveSlot(int from, int to) { Place(Slots[from].E, Slots[from].Time, Slots[from].Entry, to); }
+  void MoveSlot(int from, int to) { Place(Items[from], Times[from], Entries[from], to); }
   int Climb(int i);
   // Remove of any slot but the last: the last event fills it and moves.
   void RemoveAndRestore(Event** slot);
@@ -157,7 +142,9 @@ class EventList {
   std::vector<Event> Storage;       // every event the list will ever use
   int Capacity;
   SpareStack FreeEvents;            // the top is the next spare
-  std::vector<Slot> Slots;          // the heap: children of i are 2i+1, 2i+2
+  std::vector<Event*> Items;        // the heap: children of i are 2i+1, 2i+2
+  std::vector<double> Times;        // Times[i] == Items[i]->Time
+  std::vector<ScheduleEntry*> Entries;  // Items[i]'s group's ScheduleRecord
   int NumEvents;
   std::vector<int> EqualIndices;    // scratch of FindEquals
   int NumEqual;
