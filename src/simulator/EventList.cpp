@@ -12,8 +12,6 @@ EventList::EventList(int capacity)
       Capacity(std::max(capacity, 0)),
       FreeEvents(Capacity),
       Items(Capacity, nullptr),
-      Times(Capacity, 0.0),
-      Entries(Capacity, nullptr),
       NumEvents(0),
       EqualIndices(Capacity, 0),
       NumEqual(0) {
@@ -30,23 +28,23 @@ int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action
 
 void EventList::RemoveAndRestore(Event** slot) {
   int i = IndexOf(slot);
-  FreeEvents.push_back(Items[i]);
-  Entries[i]->HeapSlot = nullptr;
+  Event* gone = Items[i];
+  FreeEvents.push_back(gone);
+  gone->Action->ScheduleRecord->HeapSlot = nullptr;
   --NumEvents;
   if (i == NumEvents) {
     Items[i] = nullptr;
     return;
   }
-  MoveSlot(NumEvents, i);
+  Place(Items[NumEvents], i);
   Items[NumEvents] = nullptr;
-  if (BubbleUp(i) == i) BubbleDown(i);
+  ModifyKey(slot);
 }
 
 void EventList::Remove(void* p) { Remove(*static_cast<Event***>(p)); }
 
 void EventList::ModifyKey(Event** slot) {
   int i = IndexOf(slot);
-  Times[i] = Items[i]->Time;
   if (BubbleUp(i) == i) BubbleDown(i);
 }
 
@@ -81,7 +79,7 @@ int EventList::ChooseAmongEquals() const {
 
 void EventList::ClearEventList() {
   for (int i = 0; i < NumEvents; ++i) {
-    ScheduleEntry* entry = Entries[i];
+    ScheduleEntry* entry = Items[i]->Action->ScheduleRecord;
     entry->HeapSlot = nullptr;
     entry->Unlisted = true;
     FreeEvents.push_back(Items[i]);
@@ -90,38 +88,25 @@ void EventList::ClearEventList() {
   NumEvents = 0;
 }
 
-// Both sifts carry the moving event in a hole: each slot it passes moves one
-// step the other way, which leaves every slot as the swaps of the textbook
-// sift would, with the same comparisons in the same order.
 int EventList::BubbleUp(int i) {
-  Event* e = Items[i];
-  const double time = Times[i];
-  ScheduleEntry* entry = Entries[i];
-  const int start = i;
   while (i > 0) {
     int parent = (i - 1) / 2;
-    if (!Precedes(time, e, parent)) break;
-    MoveSlot(parent, i);
+    if (!Precedes(i, parent)) break;
+    Swap(i, parent);
     i = parent;
   }
-  if (i != start) Place(e, time, entry, i);
   return i;
 }
 
 void EventList::BubbleDown(int i) {
-  Event* e = Items[i];
-  const double time = Times[i];
-  ScheduleEntry* entry = Entries[i];
-  const int start = i;
   for (;;) {
     int child = 2 * i + 1;
-    if (child >= NumEvents) break;
+    if (child >= NumEvents) return;
     if (child + 1 < NumEvents && Precedes(child + 1, child)) ++child;
-    if (!Precedes(child, time, e)) break;
-    MoveSlot(child, i);
+    if (!Precedes(child, i)) return;
+    Swap(i, child);
     i = child;
   }
-  if (i != start) Place(e, time, entry, i);
 }
 
 // Pre-order walk of the region below i that ties with i; the recursion goes
@@ -140,13 +125,26 @@ void EventList::FindEquals(int i) {
   }
 }
 
+bool EventList::Precedes(int a, int b) const {
+  double ta = Items[a]->Time;
+  double tb = Items[b]->Time;
+  if (ta < tb) return true;
+  return ta == tb && Items[a]->Action->Rank() > Items[b]->Action->Rank();
+}
+
 bool EventList::TiesWith(int a, int b) const {
-  return Times[a] == Times[b] && Items[a]->Action->Rank() == Items[b]->Action->Rank();
+  return Items[a]->Time == Items[b]->Time &&
+         Items[a]->Action->Rank() == Items[b]->Action->Rank();
+}
+
+void EventList::Swap(int a, int b) {
+  Event* ea = Items[a];
+  Place(Items[b], a);
+  Place(ea, b);
 }
 
 // Codes, in the order checked: the index of a child that is earlier than its
-// parent; 100000 + i for a slot i whose group does not point back at it;
-// 200000 + i for a slot i whose kept time or entry is not its event's; the
+// parent; 100000 + i for a slot i whose group does not point back at it; the
 // index j of an occupied slot at or beyond NumEvents; minus the slot index of
 // a spare event that is also in the heap.
 int EventList::IsValid() const {
@@ -154,9 +152,6 @@ int EventList::IsValid() const {
     if (Items[(i - 1) / 2]->Time > Items[i]->Time) return i;
   for (int i = 0; i < NumEvents; ++i)
     if (Items[i]->Action->ScheduleRecord->HeapSlot != &Items[i]) return 100000 + i;
-  for (int i = 0; i < NumEvents; ++i)
-    if (Entries[i] != Items[i]->Action->ScheduleRecord || !SameTime(Times[i], Items[i]->Time))
-      return 200000 + i;
   for (int j = NumEvents; j < Capacity; ++j)
     if (Items[j] != nullptr) return j;
   for (const Event* spare : FreeEvents)

@@ -4,14 +4,6 @@
 // (one uniform draw per call, only when more than one event ties). A NaN time
 // never compares as earlier, so an event with a NaN time never moves.
 //
-// The heap keeps, beside each slot's event pointer, the event's time and its
-// group's ScheduleEntry in arrays of its own: sifting compares times and
-// updates back-pointers without loading the events or their groups (a cache
-// miss each in a large model). Rank() is still asked of the group, and only
-// when two times are equal, exactly as a comparison through the events would.
-// An event's Time must therefore change only through the list: Insert, or an
-// assignment followed by ModifyKey, which reads the new time.
-//
 // Ownership: the list owns its events and recycles them through a pool of
 // spares made at construction; it never allocates afterwards. Each group's
 // ScheduleEntry (reached through its ScheduleRecord) points back at the heap
@@ -68,7 +60,7 @@ class EventList {
     spare->Time = time;
     spare->StartTime = startTime;
     spare->Action = action;
-    Place(spare, time, action->ScheduleRecord, NumEvents);
+    Place(spare, NumEvents);
     ++NumEvents;
     if (NumEvents == 1) return 0;  // the root has nothing to climb past
     return Climb(NumEvents - 1);
@@ -81,15 +73,15 @@ class EventList {
       RemoveAndRestore(slot);
       return;
     }
-    FreeEvents.push_back(*slot);
+    Event* gone = *slot;
+    FreeEvents.push_back(gone);
+    gone->Action->ScheduleRecord->HeapSlot = nullptr;
     --NumEvents;
-    Entries[NumEvents]->HeapSlot = nullptr;
     *slot = nullptr;
   }
   // p points at a variable holding a heap slot.
   void Remove(void* p);
-  // Restores the order after the Time of the event in slot changed in place
-  // (the heap's copy of the time is refreshed from the event).
+  // Restores the order after the Time of the event in slot changed in place.
   void ModifyKey(Event** slot);
   // The slot of the next event to execute, or none when the list is empty.
   // The event stays in the list.
@@ -113,38 +105,22 @@ class EventList {
  private:
   int IndexOf(Event** slot) const { return static_cast<int>(slot - Items.data()); }
   // Whether the event in slot a must come before the event in slot b.
-  bool Precedes(int a, int b) const { return Precedes(Times[a], Items[a], b); }
-  // The same for an event e of time t not (or no longer) in a slot.
-  bool Precedes(double t, const Event* e, int b) const {
-    if (t < Times[b]) return true;
-    return t == Times[b] && e->Action->Rank() > Items[b]->Action->Rank();
-  }
-  // The same with the roles exchanged: the slot a against the event e of time t.
-  bool Precedes(int a, double t, const Event* e) const {
-    if (Times[a] < t) return true;
-    return Times[a] == t && Items[a]->Action->Rank() > e->Action->Rank();
-  }
+  bool Precedes(int a, int b) const;
   bool TiesWith(int a, int b) const;
-  // Equal, or both NaN: a kept time that is the event's own.
-  static bool SameTime(double a, double b) { return a == b || (a != a && b != b); }
-  void Place(Event* e, double time, ScheduleEntry* entry, int i) {
+  void Place(Event* e, int i) {
     Items[i] = e;
-    Times[i] = time;
-    Entries[i] = entry;
-    entry->HeapSlot = &Items[i];
+    e->Action->ScheduleRecord->HeapSlot = &Items[i];
   }
-  void MoveSlot(int from, int to) { Place(Items[from], Times[from], Entries[from], to); }
   int Climb(int i);
   // Remove of any slot but the last: the last event fills it and moves.
   void RemoveAndRestore(Event** slot);
+  void Swap(int a, int b);
   int ChooseAmongEquals() const;
 
   std::vector<Event> Storage;       // every event the list will ever use
   int Capacity;
   SpareStack FreeEvents;            // the top is the next spare
   std::vector<Event*> Items;        // the heap: children of i are 2i+1, 2i+2
-  std::vector<double> Times;        // Times[i] == Items[i]->Time
-  std::vector<ScheduleEntry*> Entries;  // Items[i]'s group's ScheduleRecord
   int NumEvents;
   std::vector<int> EqualIndices;    // scratch of FindEquals
   int NumEqual;
