@@ -50,6 +50,7 @@ void RunGpuReplications(benchmark::State& state, bool asciiFile) {
     state.ResumeTiming();
   }
   std::remove(results.c_str());
+  std::remove((results + ".meta").c_str());  // the run's metadata companion
   state.counters["replications/s"] = benchmark::Counter(runs, benchmark::Counter::kIsRate);
   state.counters["firings/s"] = benchmark::Counter(firings, benchmark::Counter::kIsRate);
 }
