@@ -1,6 +1,7 @@
 #include "manager/Study.h"
 
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,20 @@ constexpr double kPlainProgressInterval = 5.0;
 // the loopback transmission of what the sender had queued (0.7 ns per value
 // at K = 64). Past 1 MB nothing more is gained.
 constexpr std::size_t kReadBufferSize = 1024 * 1024;
+// Simulators that send at their own pace (as real ones do) wake a manager
+// for every report; each wake-up costs a poll over every descriptor and a
+// look at every process, far more than the values it brings. Wake-ups closer
+// than this are held back, so each one reads what has gathered meanwhile:
+// 1 ms, and longer with more descriptors, so that a wake-up's poll stays a
+// small part of its reading. A connection holds far more than this of a
+// simulator's output, so nothing waits on the sender's side because of it.
+constexpr double kShortestWakeUpSeconds = 0.001;
+constexpr double kWakeUpSecondsPerDescriptor = 10e-6;
+// How often every process is looked at (one system call each) while none is
+// known to be ending: a process that ends while its connection stays open is
+// noticed this late at most. One whose connection and output have closed is
+// looked at on every wake-up.
+constexpr double kProcessCheckSeconds = 0.02;
 
 std::uint64_t SplitMix64(std::uint64_t x) {
   x += 0x9E3779B97F4A7C15ull;
@@ -86,12 +101,13 @@ bool Study::Finished() const {
 // A process whose output and connection are both closed is ending: its end
 // is not a descriptor event, so it is looked for again soon rather than at
 // the next regular wake-up, which would add that wait to every study.
-int Study::PollTimeoutMs() const {
-  const bool ending = std::any_of(simulators_.begin(), simulators_.end(), [](const auto& s) {
+bool Study::AwaitingAnEnd() const {
+  return std::any_of(simulators_.begin(), simulators_.end(), [](const auto& s) {
     return s->process && !s->ended && !s->outputOpen && s->socket < 0;
   });
-  return ending ? kEndingPollMs : kPollMs;
 }
+
+int Study::PollTimeoutMs() const { return AwaitingAnEnd() ? kEndingPollMs : kPollMs; }
 
 void Study::Loop(ManagerSignals& signals) {
   const int threads = settings_.ingestThreads > 0
@@ -121,6 +137,7 @@ void Study::Loop(ManagerSignals& signals) {
         owners.push_back({s.get(), true});
       }
     }
+    HoldBackWakeUp(watched.size());
     lastPoll_ = Now();
     const int ready = ::poll(watched.data(), watched.size(), PollTimeoutMs());
     if (ready < 0 && errno != EINTR) {
@@ -156,11 +173,24 @@ void Study::Loop(ManagerSignals& signals) {
     }
     if (!readable.empty()) ReadInParallel(readable);
     readable.clear();
-    CheckProcesses();
+    if (stopping_ || Now() >= lastProcessCheck_ + kProcessCheckSeconds || AwaitingAnEnd()) {
+      lastProcessCheck_ = Now();
+      CheckProcesses();
+    }
     CheckDeadlines();
     CheckStoppingRules();
     if (!settings_.quiet) PrintProgress(false);
   }
+}
+
+void Study::HoldBackWakeUp(std::size_t descriptors) const {
+  const double shortest =
+      std::max(kShortestWakeUpSeconds, kWakeUpSecondsPerDescriptor * static_cast<double>(descriptors));
+  const double since = Now() - lastPoll_;
+  if (stopping_ || since >= shortest) return;
+  const long nanoseconds = static_cast<long>((shortest - since) * 1e9);
+  const timespec pause{0, nanoseconds};
+  ::nanosleep(&pause, nullptr);
 }
 
 void Study::ReadInParallel(const std::vector<Simulator*>& ready) {
