@@ -11,6 +11,7 @@
 #include <iostream>
 #include <thread>
 
+#include "manager/DescriptorWatch.h"
 #include "manager/StudySimulator.h"
 
 using namespace study_internal;
@@ -34,7 +35,7 @@ constexpr std::size_t kReadBufferSize = 1024 * 1024;
 // small part of its reading. A connection holds far more than this of a
 // simulator's output, so nothing waits on the sender's side because of it.
 constexpr double kShortestWakeUpSeconds = 0.001;
-constexpr double kWakeUpSecondsPerDescriptor = 10e-6;
+constexpr double kWakeUpSecondsPerDescriptor = 2e-6;
 // How often every process is looked at (one system call each) while none is
 // known to be ending: a process that ends while its connection stays open is
 // noticed this late at most. One whose connection and output have closed is
@@ -119,27 +120,34 @@ void Study::Loop(ManagerSignals& signals) {
     for (std::size_t t = 1; t < readerBuffers_.size(); ++t) readerBuffers_[t].resize(kReadBufferSize);
   }
   std::vector<pollfd> watched;
+  std::vector<std::uint64_t> identities;  // a simulator's output and its one socket
   std::vector<std::pair<Simulator*, bool>> owners;  // simulator, and whether the entry is its socket
   std::vector<Simulator*> readable;  // running connections for the ingest threads
+  DescriptorWatch watch;
   while (!Finished()) {
     watched.clear();
+    identities.clear();
     owners.clear();
     watched.push_back({signals.Descriptor(), POLLIN, 0});
+    identities.push_back(0);
     owners.push_back({nullptr, false});
     for (auto& s : simulators_) {
+      const std::uint64_t simulator = std::uint64_t(s->facts.index) + 1;
       if (s->outputOpen) {
         watched.push_back({s->process->OutputDescriptor(), POLLIN, 0});
+        identities.push_back(2 * simulator);
         owners.push_back({s.get(), false});
       }
       if (s->socket >= 0) {
         const short events = s->phase == Simulator::Phase::kConnecting ? POLLOUT : POLLIN;
         watched.push_back({s->socket, events, 0});
+        identities.push_back(2 * simulator + 1);
         owners.push_back({s.get(), true});
       }
     }
     HoldBackWakeUp(watched.size());
     lastPoll_ = Now();
-    const int ready = ::poll(watched.data(), watched.size(), PollTimeoutMs());
+    const int ready = watch.Wait(watched, identities, PollTimeoutMs());
     if (ready < 0 && errno != EINTR) {
       // Nothing more can be read: end the study with what has arrived.
       BeginStop(StopReason::kFailed, std::string("waiting for the simulators failed: ") + std::strerror(errno));
