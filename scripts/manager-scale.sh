@@ -18,7 +18,8 @@
 #   VALUES defaults to 48000000; K to 1 8 64 512. SIZES="100 1000" and
 #   BINARY="no yes" choose the rest; INGEST=N passes --ingest-threads N;
 #   DISK=yes samples the peak disk use (reported as a multiple of the
-#   merged file's size).
+#   merged file's size); FAST_SIMULATOR_RATE=V paces every stand-in at V
+#   values per second (a real simulator of the GPU model sends about 5 M).
 set -eu
 B=${1:?usage: manager-scale.sh BUILD_DIR [VALUES] [K...]}
 VALUES=${2:-48000000}

@@ -16,6 +16,11 @@
 //
 // Given --metadata it describes its six variables as gpusim does and exits.
 //
+// FAST_SIMULATOR_RATE=V in the environment paces it at V values per second
+// (about what a real simulator sends: the GPU model's is 4 to 5 M), so that a
+// benchmark can measure the manager reading connections that never fill, as
+// on a cluster, rather than connections flooded by stand-ins on its own host.
+//
 // Sending costs a copy per block: the values come pre-encoded from a pool
 // made once from the seed, each report taking a window of it.
 //
@@ -23,6 +28,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,6 +53,7 @@ struct Settings {
   int reportSize = 1000;
   long share = 0;  // 0: until command 2
   bool emit = false;
+  double valuesPerSecond = 0;  // 0: as fast as the connection takes them
 };
 
 Settings Parse(int argc, char** argv) {
@@ -61,6 +68,7 @@ Settings Parse(int argc, char** argv) {
     if (hasValue && std::strcmp(argv[i], "-N") == 0) settings.share = std::atol(argv[i + 1]);
   }
   if (settings.reportSize < 1) settings.reportSize = 1;
+  if (const char* rate = std::getenv("FAST_SIMULATOR_RATE")) settings.valuesPerSecond = std::atof(rate);
   return settings;
 }
 
@@ -161,12 +169,41 @@ int Emit(const Settings& settings) {
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+// Sleeps until `sent` replications are due at the paced rate.
+class Pace {
+ public:
+  explicit Pace(double valuesPerSecond) : valuesPerSecond_(valuesPerSecond) {
+    ::clock_gettime(CLOCK_MONOTONIC, &start_);
+  }
+
+  void Wait(long sent) const {
+    if (valuesPerSecond_ <= 0) return;
+    const double due = static_cast<double>(sent) * kVariables / valuesPerSecond_;
+    timespec until = start_;
+    const auto seconds = static_cast<time_t>(due);
+    until.tv_sec += seconds;
+    until.tv_nsec += static_cast<long>((due - static_cast<double>(seconds)) * 1e9);
+    if (until.tv_nsec >= 1000000000L) {
+      until.tv_sec += 1;
+      until.tv_nsec -= 1000000000L;
+    }
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
+    }
+  }
+
+ private:
+  double valuesPerSecond_;
+  timespec start_{};
+};
+
 int Serve(const Settings& settings) {
   BlockMaker maker(settings);
   const int connection = AcceptManager();
   if (connection < 0 || !Reply(connection, protocol::kAcceptMarker, 1)) return 1;
+  const Pace pace(settings.valuesPerSecond);
   long sent = 0;
   for (long report = 0; settings.share == 0 || sent < settings.share; ++report) {
+    pace.Wait(sent);
     const int count = Count(settings, sent);
     unsigned char cpu[protocol::kCPUTimeSize];
     protocol::EncodeCPUTime({0, 0, 0.001 * static_cast<double>(report)}, cpu);

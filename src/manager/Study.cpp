@@ -1,6 +1,7 @@
 #include "manager/Study.h"
 
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <iostream>
 #include <thread>
 
+#include "manager/DescriptorWatch.h"
 #include "manager/StudySimulator.h"
 
 using namespace study_internal;
@@ -25,6 +27,20 @@ constexpr double kPlainProgressInterval = 5.0;
 // the loopback transmission of what the sender had queued (0.7 ns per value
 // at K = 64). Past 1 MB nothing more is gained.
 constexpr std::size_t kReadBufferSize = 1024 * 1024;
+// Simulators that send at their own pace (as real ones do) wake a manager
+// for every report; each wake-up costs a poll over every descriptor and a
+// look at every process, far more than the values it brings. Wake-ups closer
+// than this are held back, so each one reads what has gathered meanwhile:
+// 1 ms, and longer with more descriptors, so that a wake-up's poll stays a
+// small part of its reading. A connection holds far more than this of a
+// simulator's output, so nothing waits on the sender's side because of it.
+constexpr double kShortestWakeUpSeconds = 0.001;
+constexpr double kWakeUpSecondsPerDescriptor = 2e-6;
+// How often every process is looked at (one system call each) while none is
+// known to be ending: a process that ends while its connection stays open is
+// noticed this late at most. One whose connection and output have closed is
+// looked at on every wake-up.
+constexpr double kProcessCheckSeconds = 0.02;
 
 std::uint64_t SplitMix64(std::uint64_t x) {
   x += 0x9E3779B97F4A7C15ull;
@@ -86,12 +102,13 @@ bool Study::Finished() const {
 // A process whose output and connection are both closed is ending: its end
 // is not a descriptor event, so it is looked for again soon rather than at
 // the next regular wake-up, which would add that wait to every study.
-int Study::PollTimeoutMs() const {
-  const bool ending = std::any_of(simulators_.begin(), simulators_.end(), [](const auto& s) {
+bool Study::AwaitingAnEnd() const {
+  return std::any_of(simulators_.begin(), simulators_.end(), [](const auto& s) {
     return s->process && !s->ended && !s->outputOpen && s->socket < 0;
   });
-  return ending ? kEndingPollMs : kPollMs;
 }
+
+int Study::PollTimeoutMs() const { return AwaitingAnEnd() ? kEndingPollMs : kPollMs; }
 
 void Study::Loop(ManagerSignals& signals) {
   const int threads = settings_.ingestThreads > 0
@@ -103,26 +120,34 @@ void Study::Loop(ManagerSignals& signals) {
     for (std::size_t t = 1; t < readerBuffers_.size(); ++t) readerBuffers_[t].resize(kReadBufferSize);
   }
   std::vector<pollfd> watched;
+  std::vector<std::uint64_t> identities;  // a simulator's output and its one socket
   std::vector<std::pair<Simulator*, bool>> owners;  // simulator, and whether the entry is its socket
   std::vector<Simulator*> readable;  // running connections for the ingest threads
+  DescriptorWatch watch;
   while (!Finished()) {
     watched.clear();
+    identities.clear();
     owners.clear();
     watched.push_back({signals.Descriptor(), POLLIN, 0});
+    identities.push_back(0);
     owners.push_back({nullptr, false});
     for (auto& s : simulators_) {
+      const std::uint64_t simulator = std::uint64_t(s->facts.index) + 1;
       if (s->outputOpen) {
         watched.push_back({s->process->OutputDescriptor(), POLLIN, 0});
+        identities.push_back(2 * simulator);
         owners.push_back({s.get(), false});
       }
       if (s->socket >= 0) {
         const short events = s->phase == Simulator::Phase::kConnecting ? POLLOUT : POLLIN;
         watched.push_back({s->socket, events, 0});
+        identities.push_back(2 * simulator + 1);
         owners.push_back({s.get(), true});
       }
     }
+    HoldBackWakeUp(watched.size());
     lastPoll_ = Now();
-    const int ready = ::poll(watched.data(), watched.size(), PollTimeoutMs());
+    const int ready = watch.Wait(watched, identities, PollTimeoutMs());
     if (ready < 0 && errno != EINTR) {
       // Nothing more can be read: end the study with what has arrived.
       BeginStop(StopReason::kFailed, std::string("waiting for the simulators failed: ") + std::strerror(errno));
@@ -156,11 +181,24 @@ void Study::Loop(ManagerSignals& signals) {
     }
     if (!readable.empty()) ReadInParallel(readable);
     readable.clear();
-    CheckProcesses();
+    if (stopping_ || Now() >= lastProcessCheck_ + kProcessCheckSeconds || AwaitingAnEnd()) {
+      lastProcessCheck_ = Now();
+      CheckProcesses();
+    }
     CheckDeadlines();
     CheckStoppingRules();
     if (!settings_.quiet) PrintProgress(false);
   }
+}
+
+void Study::HoldBackWakeUp(std::size_t descriptors) const {
+  const double shortest =
+      std::max(kShortestWakeUpSeconds, kWakeUpSecondsPerDescriptor * static_cast<double>(descriptors));
+  const double since = Now() - lastPoll_;
+  if (stopping_ || since >= shortest) return;
+  const long nanoseconds = static_cast<long>((shortest - since) * 1e9);
+  const timespec pause{0, nanoseconds};
+  ::nanosleep(&pause, nullptr);
 }
 
 void Study::ReadInParallel(const std::vector<Simulator*>& ready) {

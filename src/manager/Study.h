@@ -171,6 +171,9 @@ class Study {
   void TakeFresh(Simulator& s);
   // Reads the given running connections on the ingest threads, each
   // simulator always on the same one, then settles them in order.
+  // Sleeps until the shortest time between wake-ups, for this many watched
+  // descriptors, has passed since the last.
+  void HoldBackWakeUp(std::size_t descriptors) const;
   void ReadInParallel(const std::vector<Simulator*>& ready);
   void CloseSocket(Simulator& s);
   void Drop(Simulator& s, const std::string& fault);
@@ -181,6 +184,9 @@ class Study {
   std::string ShortfallMessage();
   void CheckProcesses();
   void CheckDeadlines();
+  // Whether a simulator whose connection and output have closed still has a
+  // process to be reaped: then the processes are looked at on every wake-up.
+  bool AwaitingAnEnd() const;
   int PollTimeoutMs() const;
   void DropEndedBeforeConnected(Simulator& s);
   void CheckStoppingRules();
@@ -209,6 +215,7 @@ class Study {
   // judged late only if it had not delivered by then, so a manager slowed
   // by hundreds of busy connections never blames one it has not yet read.
   double lastPoll_ = 0.0;
+  double lastProcessCheck_ = 0.0;
   bool progressOnTerminal_ = false;
   std::vector<unsigned char> readBuffer_;
   // Several ingest threads: the pool (made when the loop starts) and a
