@@ -139,6 +139,13 @@ class Study {
   // the number of bytes written, or -1 with error set. Unless quiet, says
   // how far it is on the error stream at the progress line's interval.
   long long CopyBlocks(int descriptor, std::string& error);
+  // A results folder's files (settings.blockFiles): writes what each
+  // simulator's buffer still holds and returns the bytes of blocks in each
+  // file, by simulator; false with error set.
+  bool FinishBlockFiles(std::vector<long long>& bytes, std::string& error);
+  // Whether a block the figures count could not be written (a full disk):
+  // the results are then not kept, so that no file disagrees with them.
+  bool KeptBlocksLost() const { return keptBlocksLost_; }
 
  private:
   struct Simulator;
@@ -173,6 +180,7 @@ class Study {
   // simulator always on the same one, then settles them in order.
   void ReadInParallel(const std::vector<Simulator*>& ready);
   void CloseSocket(Simulator& s);
+  void ReleaseSpoolBuffer(Simulator& s);
   void Drop(Simulator& s, const std::string& fault);
   void Withdraw(Simulator& s);
   void Disconnect(Simulator& s, const std::string& why);
@@ -198,6 +206,7 @@ class Study {
   QuantileCache quantiles_{QuantileCache::Rounding::kConservative};
   std::vector<Moments> running_;  // of every simulator, in arrival order: for the stopping rules
   long totalBlocks_ = 0;
+  bool keptBlocksLost_ = false;
   StopReason reason_ = StopReason::kNone;
   std::string stopMessage_;
   bool stopping_ = false;
