@@ -20,7 +20,8 @@
 //
 // Ownership: the object owns the files' descriptors. Not copyable; not
 // thread-safe (the study writes through the descriptors on its threads,
-// one simulator's file on one thread at a time).
+// one simulator's file on one thread at a time). Commit syncs the files on
+// threads of its own, joined before it returns.
 #ifndef MANAGER_RESULTS_FOLDER_WRITER_H
 #define MANAGER_RESULTS_FOLDER_WRITER_H
 
@@ -51,6 +52,10 @@ class ResultsFolderWriter {
  private:
   bool Prepare(bool force, std::string& error);
   bool ClearEarlierResults(std::string& error);
+  bool SyncFiles(std::string& error) const;
+
+  // Threads that make the files durable at once, at most.
+  static constexpr std::size_t kSyncThreads = 16;
   void Abandon();
 
   std::string folder_;

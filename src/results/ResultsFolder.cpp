@@ -38,14 +38,6 @@ bool WriteWhole(int descriptor, const std::string& text) {
   return true;
 }
 
-bool SyncFolder(const std::string& folder) {
-  const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (descriptor < 0) return false;
-  const bool ok = ::fsync(descriptor) == 0;
-  ::close(descriptor);
-  return ok;
-}
-
 // One "key=value" line of the index into index; false when it is none.
 bool TakeLine(const std::string& key, const std::string& value, ResultsFolderIndex* index) {
   BinFileHeader& header = index->header;
@@ -136,10 +128,6 @@ bool WriteIndex(const std::string& folder, const ResultsFolderIndex& index, std:
   if (!ok) {
     *error = "cannot write its index: " + Reason();
     ::unlink(name.c_str());
-    return false;
-  }
-  if (!SyncFolder(folder)) {
-    *error = "cannot make its index durable: " + Reason();
     return false;
   }
   return true;

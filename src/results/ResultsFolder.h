@@ -50,8 +50,10 @@ std::string IndexText(const ResultsFolderIndex& index);
 // False with error naming the problem when text is not a complete index.
 bool ParseIndex(const std::string& text, ResultsFolderIndex* index, std::string* error);
 
-// Writes the index durably (fsync, rename, fsync of the folder). False with
-// error set; nothing then stands under the index's name.
+// Writes the index durably, then renames it into place (as a merged file
+// takes its name: the folder itself is not synced, so a crash just after
+// may leave the folder without its index, unfinished, never a damaged
+// one). False with error set; nothing then stands under the index's name.
 bool WriteIndex(const std::string& folder, const ResultsFolderIndex& index, std::string* error);
 // Reads the index of folder and checks that every file it lists is there
 // with the size it gives. False with error naming what is wrong: no index
