@@ -1,7 +1,10 @@
 // A study written as a results folder, one file per simulator: read as one
 // study by gpusim-report and merged into the file --binary writes, with
 // fast-simulator stand-ins on real sockets.
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -144,6 +147,28 @@ TEST_F(ResultsFolderTest, RefusesWhatIsNotAFinishedResultsFolder) {
       EXPECT_EQ(r.status, c.status);
       EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
+  }
+}
+
+// A disk that fills up during the study (a file size limit stands in for
+// it): the blocks the figures counted could not all be written, so the
+// study fails and leaves no results behind, whichever form they take.
+TEST_F(ResultsFolderTest, AStudyThatCannotWriteItsBlocksLeavesNoResults) {
+  for (const char* option : {"--binary", "--results-folder"}) {
+    SCOPED_TRACE(option);
+    const std::string path = dir_ + "/full" + option;
+    ManagerProcess run(dir_,
+                       {"--quiet", "--simulators", "2", "--replications", "40000", "--report-size", "100", option, path,
+                        "--gpusim", FAST_SIMULATOR_BINARY},
+                       [] {
+                         ::signal(SIGXFSZ, SIG_IGN);
+                         const rlimit limit{256 * 1024, 256 * 1024};
+                         ::setrlimit(RLIMIT_FSIZE, &limit);
+                       });
+    EXPECT_EQ(run.Wait(120), 1);
+    EXPECT_NE(run.Err().find("could not be written"), std::string::npos) << run.Err();
+    struct stat left {};
+    EXPECT_NE(::stat(path.c_str(), &left), 0) << path << " was left behind";
   }
 }
 
