@@ -24,7 +24,9 @@
 // Every complete block a simulator sends is folded into that simulator's
 // moments per variable, and, when the blocks are to be written, kept in
 // arrival order in a spool of that simulator's own (SimulatorSpool.h: an
-// unnamed file beside the results file), so that memory stays constant however long the study runs and the
+// unnamed file beside the results file; with a results folder, straight
+// into that simulator's own file, settings.blockFiles), so that memory
+// stays constant however long the study runs and the
 // merged order (by simulator, then by arrival) does not depend on how the
 // simulators' reports interleave in time. The study's figures combine the
 // simulators' moments in simulator order, so they too are the same on every
