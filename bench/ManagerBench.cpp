@@ -1,6 +1,7 @@
 // A study against one simulator alone, as processes: the wall time of
 // `gpusim -N R` and of `gpusim-manager --simulators K --replications R`
-// (also with --binary, which ./run.sh's study gives),
+// (also with --binary, which ./run.sh's study gives, and with
+// --results-folder),
 // started the same way, alternately, in the same run of the benchmark, so
 // that their replication rates can be compared. The manager's own processor
 // time and the simulators' come from its --json summary.
@@ -8,6 +9,9 @@
 // Counters: replications per second of each (wall time), their ratio
 // (speedup), and the manager's processor time as a percentage of the
 // simulators'. The iteration time is the study's.
+//
+// GPUSIM_BENCH_MANAGER=PATH runs another gpusim-manager (a copy of an
+// earlier build, to compare before and after in one run).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -32,18 +36,30 @@ double JsonField(const std::string& json, const std::string& key) {
   return at == std::string::npos ? -1.0 : std::atof(json.c_str() + at + key.size() + 4);
 }
 
+enum class Results { kNone, kBinary, kFolder };
+
+std::string Manager() {
+  const char* other = std::getenv("GPUSIM_BENCH_MANAGER");
+  return other != nullptr && *other != '\0' ? other : std::string(GPUSIM_BUILD_DIR) + "/gpusim-manager";
+}
+
 // Each iteration runs one gpusim alone, then the study, back to back, so
 // that both see the same machine (it is shared, and its load drifts). With
-// binary, the study also writes the merged results file, as ./run.sh's does.
-void StudyAgainstOneProcess(benchmark::State& state, bool binary) {
+// kBinary the study also writes the merged results file, as ./run.sh's does;
+// with kFolder a results folder.
+void StudyAgainstOneProcess(benchmark::State& state, Results results) {
   const std::string summary = "manager_bench_summary.json";
   const std::string merged = "manager_bench_merged.bin";
+  const std::string folder = "manager_bench_folder";
+  const std::string output = results == Results::kBinary   ? " --force --binary " + merged
+                             : results == Results::kFolder ? " --force --results-folder " + folder
+                                                           : std::string();
   // In a session of its own, as the manager starts each of its simulators.
   const std::string single =
       "setsid " + std::string(GPUSIM_BUILD_DIR) + "/gpusim -N " + std::to_string(kReplications) + " >/dev/null 2>&1";
-  const std::string study = std::string(GPUSIM_BUILD_DIR) + "/gpusim-manager --quiet --json --simulators " +
-                            std::to_string(state.range(0)) + " --replications " + std::to_string(kReplications) +
-                            (binary ? " --force --binary " + merged : std::string()) + " >" + summary + " 2>/dev/null";
+  const std::string study = Manager() + " --quiet --json --simulators " + std::to_string(state.range(0)) +
+                            " --replications " + std::to_string(kReplications) + output + " >" + summary +
+                            " 2>/dev/null";
   double singleSeconds = 0, studySeconds = 0, managerCpu = 0, simulatorsCpu = 0;
   for (auto _ : state) {
     const double one = RunTimed(single);
@@ -61,6 +77,7 @@ void StudyAgainstOneProcess(benchmark::State& state, bool binary) {
   std::remove(summary.c_str());
   std::remove(merged.c_str());
   std::remove((merged + ".meta").c_str());
+  std::system(("rm -rf " + folder).c_str());
   const double runs = static_cast<double>(state.iterations());
   state.counters["one_process_rep/s"] = kReplications * runs / singleSeconds;
   state.counters["study_rep/s"] = kReplications * runs / studySeconds;
@@ -68,10 +85,12 @@ void StudyAgainstOneProcess(benchmark::State& state, bool binary) {
   state.counters["manager_cpu_%"] = simulatorsCpu > 0 ? 100.0 * managerCpu / simulatorsCpu : 0.0;
 }
 
-void BM_StudyAgainstOneProcess(benchmark::State& state) { StudyAgainstOneProcess(state, false); }
-void BM_StudyWithBinaryAgainstOneProcess(benchmark::State& state) { StudyAgainstOneProcess(state, true); }
+void BM_StudyAgainstOneProcess(benchmark::State& state) { StudyAgainstOneProcess(state, Results::kNone); }
+void BM_StudyWithBinaryAgainstOneProcess(benchmark::State& state) { StudyAgainstOneProcess(state, Results::kBinary); }
+void BM_StudyWithFolderAgainstOneProcess(benchmark::State& state) { StudyAgainstOneProcess(state, Results::kFolder); }
 
 BENCHMARK(BM_StudyAgainstOneProcess)->Arg(2)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StudyWithBinaryAgainstOneProcess)->Arg(2)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StudyWithFolderAgainstOneProcess)->Arg(2)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

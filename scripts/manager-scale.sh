@@ -2,7 +2,8 @@
 # The manager's cost at scale: gpusim-manager runs K fast-simulator
 # processes (stand-ins that send valid blocks as fast as the manager reads
 # them) for K = 1, 8, 64, 512 and report sizes 100 and 1000, without and with
-# --binary, each study VALUES values in all (six variables per replication).
+# --binary (and with --results-folder when FOLDER=yes), each study VALUES
+# values in all (six variables per replication).
 #
 # Reported per study: the manager's processor time (user + system) per value
 # ingested, which is the processor time of the manager and all its children
@@ -12,11 +13,16 @@
 # simulators: a simulator holds about 2 MB); wall time. With --binary the merged file is checked byte for byte: after its
 # header it must hold, simulator after simulator, exactly the blocks each
 # stand-in sends, which `fast-simulator --emit` writes again from the same
-# arguments.
+# arguments. With --results-folder every simulator's file is checked the same
+# way (its blocks after its own header), and the merged file that
+# `gpusim-report --merge` makes of the folder against --binary's of the same
+# K and size (run just before it).
 #
 # usage: manager-scale.sh BUILD_DIR [VALUES] [K...]
 #   VALUES defaults to 48000000; K to 1 8 64 512. SIZES="100 1000" and
-#   BINARY="no yes" choose the rest; INGEST=N passes --ingest-threads N;
+#   BINARY="no yes" choose the rest; FOLDER=yes adds --results-folder runs;
+#   MANAGER=PATH runs another gpusim-manager (a copy of an earlier build);
+#   INGEST=N passes --ingest-threads N;
 #   DISK=yes samples the peak disk use (reported as a multiple of the
 #   merged file's size); FAST_SIMULATOR_RATE=V paces every stand-in at V
 #   values per second (a real simulator of the GPU model sends about 5 M).
@@ -27,7 +33,8 @@ shift $(($# > 1 ? 2 : 1))
 KS=${*:-1 8 64 512}
 SIZES=${SIZES:-100 1000}
 BINARY=${BINARY:-no yes}
-M="$B/gpusim-manager"
+[ "${FOLDER:-no}" = yes ] && BINARY="$BINARY folder"
+M=${MANAGER:-$B/gpusim-manager}
 F="$B/fast-simulator"
 T=$(mktemp -d "${TMPDIR:-/tmp}/manager-scale.XXXXXX"); trap 'rm -rf "$T"' EXIT
 R=$((VALUES / 6))
@@ -98,26 +105,53 @@ expected() {
       done; }
 }
 
+# check_folder K N SIZE JSON: every simulator's file against what it sent,
+# then the merged file made of the folder against --binary's.
+check_folder() {
+  local k=$1 n=$2 size=$3 json=$4 i=0 seed
+  for seed in $(python3 -c 'import json,sys; [print(s["seed"]) for s in json.load(open(sys.argv[1]))["simulators"]]' "$json"); do
+    "$F" --emit -s "$seed" -n "$size" -N $((n / k + (i < n % k ? 1 : 0))) >"$T/expected.bin"
+    if ! tail -c +257 "$T/folder/simulator-$i.bin" | cmp -s - "$T/expected.bin"; then
+      echo "DIFFERS (simulator $i)"
+      return
+    fi
+    i=$((i + 1))
+  done
+  rm -f "$T/expected.bin"
+  "$B/gpusim-report" --merge "$T/folder" "$T/remade.bin" || { echo "MERGE FAILED"; return; }
+  if [ ! -f "$T/binary.bin" ]; then
+    echo "$i files identical to what was sent"
+  elif cmp -s "$T/remade.bin" "$T/binary.bin"; then
+    echo "$i files identical to what was sent; merged: identical to --binary's"
+  else
+    echo "DIFFERS (merged from the folder)"
+  fi
+}
+
 failed=0
-printf "| %4s | %6s | %8s | %12s | %10s | %8s | %12s | %s\n" K "report" "--binary" "manager ns/value" "peak RSS MB" "wall s" "peak disk / result" "merged file"
+printf "| %4s | %6s | %8s | %12s | %10s | %8s | %12s | %s\n" K "report" "output" "manager ns/value" "peak RSS MB" "wall s" "peak disk / result" "check"
 printf "| ---: | ---: | :---: | ---: | ---: | ---: | ---: | --- |\n"
 for size in $SIZES; do
   for k in $KS; do
     for binary in $BINARY; do
       extra=()
       [ "$binary" = yes ] && extra=(--binary "$T/merged.bin" --force)
+      [ "$binary" = folder ] && extra=(--results-folder "$T/folder")
       [ -n "${INGEST:-}" ] && extra+=(--ingest-threads "$INGEST")
       if ! measure "$T/time" "$M" --quiet --json --simulators "$k" --replications "$R" --report-size "$size" \
         --gpusim "$F" "${extra[@]}" >"$T/summary.json" 2>"$T/err"; then
         printf "| %4s | %6s | %8s | FAILED: %s\n" "$k" "$size" "$binary" "$(head -c 300 "$T/err" | tr '\n' ' ')"
         failed=1
-        rm -f "$T/merged.bin" "$T/merged.bin.meta"
+        rm -rf "$T/merged.bin" "$T/merged.bin.meta" "$T/folder"
         continue
       fi
       read -r cpu rss wall disk <"$T/time"
       ratio="-"
       if [ "$binary" = yes ] && [ "$disk" -gt 0 ]; then
         ratio=$(python3 -c "print('%.3f' % ($disk / $(stat -c %s "$T/merged.bin")))")
+      fi
+      if [ "$binary" = folder ] && [ "$disk" -gt 0 ]; then
+        ratio=$(python3 -c "print('%.3f' % ($disk / $(cat "$T"/folder/simulator-*.bin | wc -c)))")
       fi
       children=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["simulators_cpu_seconds"])' "$T/summary.json")
       ns=$(python3 -c "print('%.2f' % (($cpu - $children) / $R / 6 * 1e9))")
@@ -131,10 +165,16 @@ for size in $SIZES; do
         else
           check="DIFFERS"
         fi
-        rm -f "$T/merged.bin" "$T/merged.bin.meta" "$T/expected.bin"
+        # Kept for the folder's run of the same K and size.
+        mv "$T/merged.bin" "$T/binary.bin"
+        rm -f "$T/merged.bin.meta" "$T/expected.bin"
+      fi
+      if [ "$binary" = folder ]; then
+        check=$(check_folder "$k" "$R" "$size" "$T/summary.json")
+        rm -rf "$T/folder" "$T/remade.bin" "$T/remade.bin.meta" "$T/binary.bin"
       fi
       printf "| %4s | %6s | %8s | %12s | %10s | %8s | %12s | %s\n" "$k" "$size" "$binary" "$ns" "$((rss / 1024))" "$wall" "$ratio" "$check"
-      [ "$check" != DIFFERS ] || failed=1
+      case $check in DIFFERS* | MERGE*) failed=1 ;; esac
     done
   done
 done

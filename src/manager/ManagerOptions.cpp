@@ -145,6 +145,7 @@ const std::vector<OptionEntry>& Options() {
          return ParseSweepAxis(text, &o.sweeps.back(), &error);
        }},
       {"--binary", true, Text([](ManagerOptions& o, const std::string& v) { o.binaryFile = v; })},
+      {"--results-folder", true, Text([](ManagerOptions& o, const std::string& v) { o.resultsFolder = v; })},
       {"--force", false, Flag([](ManagerOptions& o) { o.forceBinary = true; })},
       {"--csv", false, Flag([](ManagerOptions& o) { o.output = ManagerOptions::Output::kCsv; })},
       {"--json", false, Flag([](ManagerOptions& o) { o.output = ManagerOptions::Output::kJson; })},
@@ -279,6 +280,11 @@ bool ParseManagerOptions(int argc, const char* const* argv, ManagerOptions& opti
                                : "--binary " + options.binaryFile + " names a folder, which only a sweep writes into";
     return false;
   }
+  if (!options.binaryFile.empty() && !options.resultsFolder.empty()) {
+    error = "--binary and --results-folder both write the results: give one (gpusim-report --merge makes the merged "
+            "file from a folder)";
+    return false;
+  }
   if (options.simulators == 0) {
     const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
     options.simulators = cores > 0 ? static_cast<int>(cores) : 1;
@@ -327,8 +333,15 @@ std::string ManagerUsage() {
          "                         slowest; every point runs to the stopping rule, one point at a time\n"
          "  --binary FILE          write the merged observations as a binary results file; in a sweep\n"
          "                         --binary DIR/ writes DIR/point-<k>.bin (k from 1) for every point\n"
+         "  --results-folder DIR   write the observations as a results folder: one binary\n"
+         "                         results file per simulator, each value written once,\n"
+         "                         and an index written last (gpusim-report DIR reads it as\n"
+         "                         one study; gpusim-report --merge DIR FILE makes the\n"
+         "                         --binary file); DIR is made, or must be empty; in a sweep\n"
+         "                         DIR/point-<k>/ for every point\n"
          "  --force                let --binary replace a symbolic link or a file that is\n"
-         "                         not a binary results file\n"
+         "                         not a binary results file, and --results-folder\n"
+         "                         replace an earlier results folder\n"
          "  --csv | --json         print the summary as CSV or JSON instead of a table (the line\n"
          "                         saying why the study stopped then goes to the error stream)\n"
          "  --quiet                no progress on the error stream\n"

@@ -25,7 +25,10 @@ struct ManagerOptions : StudySettings {
   ManagerOptions() { simulators = 0; }  // 0 until parsed: the number of cores
 
   std::string binaryFile;
-  bool forceBinary = false;  // --force: replace a link or a foreign file
+  // --results-folder: one results file per simulator and an index
+  // (ResultsFolderWriter.h); a sweep writes one such folder per point.
+  std::string resultsFolder;
+  bool forceBinary = false;  // --force: replace a link, a foreign file, an earlier results folder
   Output output = Output::kText;
   std::string launcher = "local";
   std::map<std::string, std::string> launcherSettings;

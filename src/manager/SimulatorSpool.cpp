@@ -14,7 +14,8 @@ namespace {
 // Blocks are gathered up to this size before they are written: a report of
 // 1000 replications is a block of about 48 KB (written at once, with what
 // the buffer holds), one of 100 about 5 KB (six to a write). The buffer is
-// held for the whole study, so at K = 512 it is 16 MB in all.
+// held while the simulator's connection is open (at K = 512, 16 MB in all)
+// and freed when it closes.
 constexpr std::size_t kBufferSize = 32 * 1024;
 
 std::string Reason() { return std::strerror(errno); }
@@ -80,22 +81,29 @@ void SimulatorSpool::WriteInPlace(int output, long long offset) {
 }
 
 bool SimulatorSpool::Append(const unsigned char* bytes, std::size_t size, std::string& error) {
-  if (buffer_.size() + size > kBufferSize) return Flush(bytes, size, error);
+  if (buffer_.size() + size > kBufferSize) return WriteOut(bytes, size, error);
   if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
   buffer_.insert(buffer_.end(), bytes, bytes + size);
   size_ += static_cast<long long>(size);
   return true;
 }
 
+bool SimulatorSpool::Flush(std::string& error) {
+  const bool ok = buffer_.empty() || WriteOut(nullptr, 0, error);
+  std::vector<unsigned char>().swap(buffer_);
+  return ok;
+}
+
 // Writes the buffer and then more (which does not fit beside it) in one
 // call, straight from where they are. On a failure the file is cut back to
 // what it held, so that it only ever holds whole blocks.
-bool SimulatorSpool::Flush(const unsigned char* more, std::size_t size, std::string& error) {
+bool SimulatorSpool::WriteOut(const unsigned char* more, std::size_t size, std::string& error) {
   const long long held = size_ - static_cast<long long>(buffer_.size());
   iovec pieces[2] = {{buffer_.data(), buffer_.size()}, {const_cast<unsigned char*>(more), size}};
   const bool ok = WriteAll(descriptor_, pieces, 2, start_ + held, error);
   if (ok) {
     size_ += static_cast<long long>(size);
+    if (!owned_ && size_ - writtenBack_ >= kWritebackStep) StartWriteback();
   } else {
     size_ = held;
     if (::ftruncate(descriptor_, start_ + held) != 0) error += "; the file could not be cut back either";
@@ -104,12 +112,19 @@ bool SimulatorSpool::Flush(const unsigned char* more, std::size_t size, std::str
   return ok;
 }
 
+// Asks the kernel to start writing what was written in place since the
+// last call, without waiting for it: its own threads write it while the
+// study goes on.
+void SimulatorSpool::StartWriteback() {
+  ::sync_file_range(descriptor_, start_ + writtenBack_, size_ - writtenBack_, SYNC_FILE_RANGE_WRITE);
+  writtenBack_ = size_;
+}
+
 long long SimulatorSpool::CopyInto(int output, const CopyProgress& progress, std::string& error) {
-  if (!buffer_.empty() && !Flush(nullptr, 0, error)) {
+  if (!Flush(error)) {
     error = "cannot keep the last observations: " + error;
     return -1;
   }
-  std::vector<unsigned char>().swap(buffer_);
   if (!owned_) return SeekPast(output, progress, error);
   const long long piece = std::max(kLeastCopyPiece, std::min(kMostCopyPiece, size_ / 16));
   long long copied = 0;
@@ -119,6 +134,9 @@ long long SimulatorSpool::CopyInto(int output, const CopyProgress& progress, std
     if (moved == 0 && !inKernel_) moved = CopyPieceThroughMemory(output, copied, length, error);
     if (moved < 0) return -1;
     copied += moved;
+    // The merged file's writeback starts with each piece: its fsync, once
+    // every spool is copied, then waits for little.
+    ::sync_file_range(output, 0, 0, SYNC_FILE_RANGE_WRITE);
     Release(copied);
     if (progress) progress(copied);
   }
@@ -180,5 +198,6 @@ void SimulatorSpool::Close() {
   inKernel_ = true;
   punching_ = true;
   size_ = 0;
+  writtenBack_ = 0;
   std::vector<unsigned char>().swap(buffer_);
 }

@@ -16,7 +16,14 @@
 //
 // The first simulator's spool may instead be the merged file itself
 // (WriteInPlace): its blocks are then written once, at their final place
-// after the header, and its copy is only a seek to their end.
+// after the header, and its copy is only a seek to their end. A results
+// folder's files are written in place the same way, one per simulator.
+// What is written in place is handed to the kernel's writeback every
+// kWritebackStep bytes (and the merged file after every piece copied into
+// it), so that the final fsync finds little left to write.
+//
+// The buffer is held only while blocks may come: Flush writes what it holds
+// and frees it (the study calls it when the connection closes).
 //
 // Ownership: the spool owns its file and buffer; the file has no name, so
 // closing it (Close, CopyInto, the destructor) is all it takes to remove
@@ -54,6 +61,12 @@ class SimulatorSpool {
   // Makes output (a regular file) the spool: the blocks go to it from
   // offset on, and CopyInto leaves them there.
   void WriteInPlace(int output, long long offset);
+  // Writes what the buffer holds and frees it (a later Append takes a new
+  // one). False with error set when it could not be written; the spool
+  // then holds only what was written before.
+  bool Flush(std::string& error);
+  // The writeback of what was written in place starts every so many bytes.
+  static constexpr long long kWritebackStep = 8ll << 20;
   bool IsOpen() const { return descriptor_ >= 0; }
   // Adds size bytes after those already kept. False with error set when
   // they could not be written (a full disk); the spool then holds what it
@@ -71,7 +84,8 @@ class SimulatorSpool {
   void Close();
 
  private:
-  bool Flush(const unsigned char* more, std::size_t size, std::string& error);
+  bool WriteOut(const unsigned char* more, std::size_t size, std::string& error);
+  void StartWriteback();
   long long CopyPieceInKernel(int output, long long from, long long length, std::string& error);
   long long CopyPieceThroughMemory(int output, long long from, long long length, std::string& error);
   void Release(long long upTo);
@@ -81,6 +95,7 @@ class SimulatorSpool {
   bool owned_ = true;     // false when written in place
   long long start_ = 0;   // where the first byte goes in the file
   long long size_ = 0;
+  long long writtenBack_ = 0;  // in place: bytes handed to the writeback
   std::vector<unsigned char> buffer_;  // reserved on the first Append, freed by Close
   bool inKernel_ = true;               // until the kernel declines to copy
   bool punching_ = true;               // until the file system declines to punch

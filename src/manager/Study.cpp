@@ -69,7 +69,7 @@ Study::Study(const StudySettings& settings, int mergedFile)
 
 Study::~Study() {
   for (auto& s : simulators_) {
-    CloseSocket(*s);
+    if (s->socket >= 0) ::close(s->socket);
   }
   // The handles' destructors end and reap any process still running.
 }
@@ -351,6 +351,16 @@ long long Study::CopyBlocks(int descriptor, std::string& error) {
   }
   PrintCopyProgress(written, total, true);
   return written;
+}
+
+bool Study::FinishBlockFiles(std::vector<long long>& bytes, std::string& error) {
+  bytes.clear();
+  for (const auto& s : simulators_) {
+    if (s->spool.IsOpen() && !s->spool.Flush(error)) return false;
+    bytes.push_back(s->spool.Size());
+    s->spool.Close();
+  }
+  return true;
 }
 
 // The copy of a large study takes a while: it has a progress line of its

@@ -24,7 +24,9 @@
 // Every complete block a simulator sends is folded into that simulator's
 // moments per variable, and, when the blocks are to be written, kept in
 // arrival order in a spool of that simulator's own (SimulatorSpool.h: an
-// unnamed file beside the results file), so that memory stays constant however long the study runs and the
+// unnamed file beside the results file; with a results folder, straight
+// into that simulator's own file, settings.blockFiles), so that memory
+// stays constant however long the study runs and the
 // merged order (by simulator, then by arrival) does not depend on how the
 // simulators' reports interleave in time. The study's figures combine the
 // simulators' moments in simulator order, so they too are the same on every
@@ -139,6 +141,13 @@ class Study {
   // the number of bytes written, or -1 with error set. Unless quiet, says
   // how far it is on the error stream at the progress line's interval.
   long long CopyBlocks(int descriptor, std::string& error);
+  // A results folder's files (settings.blockFiles): writes what each
+  // simulator's buffer still holds and returns the bytes of blocks in each
+  // file, by simulator; false with error set.
+  bool FinishBlockFiles(std::vector<long long>& bytes, std::string& error);
+  // Whether a block the figures count could not be written (a full disk):
+  // the results are then not kept, so that no file disagrees with them.
+  bool KeptBlocksLost() const { return keptBlocksLost_; }
 
  private:
   struct Simulator;
@@ -176,6 +185,7 @@ class Study {
   void HoldBackWakeUp(std::size_t descriptors) const;
   void ReadInParallel(const std::vector<Simulator*>& ready);
   void CloseSocket(Simulator& s);
+  void ReleaseSpoolBuffer(Simulator& s);
   void Drop(Simulator& s, const std::string& fault);
   void Withdraw(Simulator& s);
   void Disconnect(Simulator& s, const std::string& why);
@@ -204,6 +214,7 @@ class Study {
   QuantileCache quantiles_{QuantileCache::Rounding::kConservative};
   std::vector<Moments> running_;  // of every simulator, in arrival order: for the stopping rules
   long totalBlocks_ = 0;
+  bool keptBlocksLost_ = false;
   StopReason reason_ = StopReason::kNone;
   std::string stopMessage_;
   bool stopping_ = false;

@@ -14,6 +14,7 @@ using namespace study_internal;
 // ---------------------------------------------------------------------------
 
 void Study::CloseSocket(Simulator& s) {
+  if (s.socket >= 0) ReleaseSpoolBuffer(s);
   if (s.socket >= 0) ::close(s.socket);
   s.socket = -1;
   if (s.phase == Simulator::Phase::kRunning || s.phase == Simulator::Phase::kGreeting ||
@@ -24,6 +25,16 @@ void Study::CloseSocket(Simulator& s) {
   // reason to live on.
   const double deadline = Now() + kTerminateGraceSeconds;
   if (!s.ended && (s.terminateAt < 0 || s.terminateAt > deadline)) s.terminateAt = deadline;
+}
+
+// A closed connection brings no more blocks: what the spool's buffer holds
+// is written now and the buffer freed, so that a large study's idle
+// simulators hold no memory for their blocks.
+void Study::ReleaseSpoolBuffer(Simulator& s) {
+  std::string error;
+  if (!s.spool.IsOpen() || s.spool.Flush(error)) return;
+  keptBlocksLost_ = true;
+  BeginStop(StopReason::kFailed, s.Name() + ": its observations could not be written: " + error);
 }
 
 void Study::Drop(Simulator& s, const std::string& fault) {

@@ -232,7 +232,8 @@ void Study::Settle(Simulator& s, const ReadResult& result) {
   TakeFresh(s);
   if (s.spoolFailed) {
     s.spoolFailed = false;
-    BeginStop(StopReason::kFailed, "the temporary file holding the observations could not be written");
+    keptBlocksLost_ = true;
+    BeginStop(StopReason::kFailed, "the observations could not be written to disk");
   }
   switch (result.kind) {
     case ReadResult::kMore:

@@ -43,15 +43,20 @@ bool WriteAll(int descriptor, const std::string& bytes, std::string& error) {
   return true;
 }
 
+// Why a study keeps no results although the disk took its files.
+const char kLostBlocks[] = "some observations the figures count could not be written (a full disk?): the results "
+                           "are not kept";
+
 }  // namespace
 
 StudyReport::StudyReport(const ManagerOptions& options, Study& study, ResultsFile* file,
-                         const ResultsMetadata& metadata)
-    : options_(options), study_(study), file_(file), metadata_(metadata) {}
+                         const ResultsMetadata& metadata, ResultsFolderWriter* folder)
+    : options_(options), study_(study), file_(file), folder_(folder), metadata_(metadata) {}
 
 bool StudyReport::Collect() {
   merged_ = study_.Combined();
   if (!options_.binaryFile.empty()) written_ = WriteBinaryFile();
+  if (!options_.resultsFolder.empty()) written_ = WriteResultsFolder();
   rusage self{};
   rusage children{};
   ::getrusage(RUSAGE_SELF, &self);
@@ -70,20 +75,29 @@ bool StudyReport::Collect() {
 // The header comes first, with the merged batch count: the file is written
 // under a temporary name (or to a device) and only a complete one takes the
 // user's name, so a file cut short never claims more than it holds.
-bool StudyReport::WriteBinaryFile() const {
-  const std::string& path = options_.binaryFile;
+BinFileHeader StudyReport::Header(unsigned seed, long batches) const {
   BinFileHeader header;
   header.experiment = static_cast<unsigned>(options_.experiment);
-  header.seed = options_.baseSeed;
+  header.seed = seed;
   header.generatorName = to_string(static_cast<RandomNumberGeneratorType>(options_.generator));
+  header.batches = static_cast<int>(std::min<long>(batches, INT32_MAX));
+  return header;
+}
+
+const std::string& StudyReport::ResultsPath() const {
+  return options_.resultsFolder.empty() ? options_.binaryFile : options_.resultsFolder;
+}
+
+bool StudyReport::WriteBinaryFile() const {
+  const std::string& path = options_.binaryFile;
   long batches = 0;
   for (const Moments& m : merged_) batches = std::max(batches, m.n);
-  header.batches = static_cast<int>(std::min<long>(batches, INT32_MAX));
-  const std::string text = header.Build(1);
+  const std::string text = Header(options_.baseSeed, batches).Build(1);
 
-  std::string error;
+  std::string error = kLostBlocks;
   const int descriptor = file_ != nullptr ? file_->Descriptor() : -1;
-  bool ok = descriptor >= 0 && WriteAll(descriptor, text, error) && study_.CopyBlocks(descriptor, error) >= 0;
+  bool ok = !study_.KeptBlocksLost() && descriptor >= 0 && WriteAll(descriptor, text, error) &&
+            study_.CopyBlocks(descriptor, error) >= 0;
   if (descriptor < 0) error = "the file was not opened";
   ok = ok && file_->Commit(error);
   if (!ok) {
@@ -101,6 +115,35 @@ bool StudyReport::WriteBinaryFile() const {
     }
   }
   return true;
+}
+
+// Each simulator's file gets its own header (its seed, its batch count), the
+// index the merged file's, listing the files in simulator order.
+bool StudyReport::WriteResultsFolder() const {
+  std::string error = kLostBlocks;
+  std::vector<long long> bytes;
+  bool ok = !study_.KeptBlocksLost() && folder_ != nullptr && study_.FinishBlockFiles(bytes, error);
+  if (ok) {
+    const std::vector<SimulatorFacts>& facts = study_.Facts();
+    std::vector<BinFileHeader> headers;
+    ResultsFolderIndex index;
+    long batches = 0;
+    for (const Moments& m : merged_) batches = std::max(batches, m.n);
+    index.header = Header(options_.baseSeed, batches);
+    for (std::size_t k = 0; k < facts.size() && k < bytes.size(); ++k) {
+      headers.push_back(Header(facts[k].seed, facts[k].observations));
+      index.files.push_back({results_folder::SimulatorFileName(static_cast<int>(k)), bytes[k]});
+    }
+    const ResultsMetadata metadata = metadata_.fields.empty()
+                                         ? ResultsMetadata()
+                                         : MergedFileMetadata(metadata_, folder_->Folder(), options_.baseSeed, facts);
+    ok = folder_->Commit(headers, index, metadata, error);
+  }
+  if (!ok) {
+    std::fprintf(stderr, "gpusim-manager: cannot write the results folder '%s': %s\n", options_.resultsFolder.c_str(),
+                 error.c_str());
+  }
+  return ok;
 }
 
 std::vector<StudyReport::Row> StudyReport::Rows() const {
@@ -167,7 +210,7 @@ std::string StudyReport::StopLine() const {
 // What the simulators reported, with the study's seeds; without their
 // report, what the manager itself knows of the runs.
 ResultsMetadata StudyReport::Metadata() const {
-  if (!metadata_.fields.empty()) return MergedFileMetadata(metadata_, options_.binaryFile, options_.baseSeed, study_.Facts());
+  if (!metadata_.fields.empty()) return MergedFileMetadata(metadata_, ResultsPath(), options_.baseSeed, study_.Facts());
   ResultsMetadata known;
   known.Add("experiment", std::to_string(options_.experiment));
   known.Add("generator", to_string(static_cast<RandomNumberGeneratorType>(options_.generator)));
@@ -182,7 +225,7 @@ SummaryTable StudyReport::Summary() const { return Table(Rows(), "\"stopped\": "
 
 SummaryTable StudyReport::Table(const std::vector<Row>& rows, const std::string& sourceMembers) const {
   SummaryTable table(options_.precision.confidence);
-  table.AddSource({options_.binaryFile, "", sourceMembers, Metadata()});
+  table.AddSource({ResultsPath(), "", sourceMembers, Metadata()});
   for (const Row& row : rows) {
     SummaryTable::Row printed = SummaryTable::MakeRow(row.pv, row.name, row.moments, options_.precision.confidence);
     if (options_.precision.Given()) printed.target = row.verdict.met ? "met" : "not met";
@@ -210,7 +253,7 @@ void StudyReport::PrintSimulators(std::ostream& out) const {
   std::snprintf(line, sizeof line, "Processor time: manager %.3f s, simulators %.3f s (manager %.2f%%)\n", managerCpu_,
                 simulatorsCpu_, simulatorsCpu_ > 0.0 ? 100.0 * managerCpu_ / simulatorsCpu_ : 0.0);
   out << line;
-  if (!options_.binaryFile.empty() && written_) out << "Results: " << options_.binaryFile << "\n";
+  if (!ResultsPath().empty() && written_) out << "Results: " << ResultsPath() << "\n";
 }
 
 void StudyReport::PrintCsv(std::ostream& out, const std::vector<Row>& rows) const { Table(rows).PrintCsv(out); }
@@ -220,6 +263,7 @@ void StudyReport::PrintJson(std::ostream& out, const std::vector<Row>& rows) con
   members << "\"stopped\": " << JsonText(study_.StopMessage()) << ",\n  \"wall_seconds\": "
           << JsonNumber(study_.WallSeconds())
           << ",\n  \"binary\": " << (options_.binaryFile.empty() ? "null" : JsonText(options_.binaryFile))
+          << (options_.resultsFolder.empty() ? "" : ",\n  \"results_folder\": " + JsonText(options_.resultsFolder))
           << ",\n  \"simulators\": [";
   const std::vector<SimulatorFacts>& facts = study_.Facts();
   for (std::size_t i = 0; i < facts.size(); ++i) {

@@ -7,7 +7,12 @@
 // exit status. With --csv the standard output holds the table alone; the
 // line saying why the study stopped and the simulators' table go to the
 // error stream. Beside the merged file it writes its metadata, <file>.meta
-// (ResultsMetadata.h).
+// (ResultsMetadata.h). With --results-folder it commits the folder
+// instead (ResultsFolderWriter.h): every simulator's file with its own
+// header, the metadata, and last the index holding the merged header.
+//
+// A study that could not write a block its figures count (a full disk)
+// keeps no results: the file or folder is removed, and the status is 1.
 //
 // Exit status: 0 the study reached its target (the precision, else the
 // replications, else the time limit) or was stopped by SIGINT/SIGTERM; 1 it
@@ -26,7 +31,9 @@
 #include "manager/ManagerOptions.h"
 #include "manager/Precision.h"
 #include "manager/ResultsFile.h"
+#include "manager/ResultsFolderWriter.h"
 #include "manager/Study.h"
+#include "output/BinFileHeader.h"
 #include "results/ResultsMetadata.h"
 #include "results/SummaryTable.h"
 
@@ -35,7 +42,9 @@ class StudyReport {
   // file: the opened --binary file, or nullptr without one; used by Collect.
   // metadata: what the simulators reported (RunMetadata.h), written with
   // the simulators' seeds beside the --binary file; none when it is empty.
-  StudyReport(const ManagerOptions& options, Study& study, ResultsFile* file, const ResultsMetadata& metadata);
+  // folder: the opened --results-folder, or nullptr without one.
+  StudyReport(const ManagerOptions& options, Study& study, ResultsFile* file, const ResultsMetadata& metadata,
+              ResultsFolderWriter* folder = nullptr);
 
   // Takes the study's figures and writes --binary, if given, committing the
   // file. False with a message on the error stream when it cannot be written.
@@ -55,6 +64,12 @@ class StudyReport {
   };
 
   bool WriteBinaryFile() const;
+  bool WriteResultsFolder() const;
+  // The header of a results file of this study with the given seed and
+  // batch count.
+  BinFileHeader Header(unsigned seed, long batches) const;
+  // Where the results go: the --binary file or the --results-folder.
+  const std::string& ResultsPath() const;
   std::vector<Row> Rows() const;
   bool TargetReached(const std::vector<Row>& rows) const;
   // "Study: K simulators, T s; why it stopped."
@@ -71,6 +86,7 @@ class StudyReport {
   const ManagerOptions& options_;
   Study& study_;  // its spools are copied (and released) by Collect
   ResultsFile* file_;
+  ResultsFolderWriter* folder_;
   const ResultsMetadata& metadata_;
   std::vector<Moments> merged_;
   bool written_ = true;

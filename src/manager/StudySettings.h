@@ -26,6 +26,10 @@ struct StudySettings {
   // Where the spools are made: the results file's folder, so that the
   // final copy stays on one file system (SimulatorSpool.h); empty: $TMPDIR.
   std::string spoolFolder;
+  // A results folder's files, by simulator (not owned): each simulator's
+  // blocks are written in place in its own, from byte 256 on, rather than
+  // to a spool. Empty without --results-folder.
+  std::vector<int> blockFiles;
   // Threads reading the simulators' connections (Study.h); 0: chosen from
   // the number of simulators and of cores (IngestThreadsFor).
   int ingestThreads = 0;

@@ -36,7 +36,9 @@ void Study::StartAll(Launcher& launcher) {
     std::string spoolError;
     // The first simulator's blocks come first in the merged file: they are
     // written there at once, at their final place.
-    if (settings_.keepBlocks && k == 0 && mergedFile_ >= 0) {
+    if (settings_.keepBlocks && k < static_cast<int>(settings_.blockFiles.size())) {
+      s->spool.WriteInPlace(settings_.blockFiles[k], BinFileHeader::kSize);
+    } else if (settings_.keepBlocks && k == 0 && mergedFile_ >= 0) {
       s->spool.WriteInPlace(mergedFile_, BinFileHeader::kSize);
     } else if (settings_.keepBlocks && !s->spool.Create(settings_.spoolFolder, spoolError)) {
       s->lost = true;

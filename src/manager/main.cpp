@@ -6,6 +6,7 @@
 // the worst of its points' statuses).
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 
@@ -14,6 +15,7 @@
 #include "manager/ManagerOptions.h"
 #include "manager/ManagerSignals.h"
 #include "manager/ResultsFile.h"
+#include "manager/ResultsFolderWriter.h"
 #include "manager/RunMetadata.h"
 #include "manager/SteadyStateReport.h"
 #include "manager/Sweep.h"
@@ -43,7 +45,7 @@ StudySettings SettingsFrom(const ManagerOptions& options) {
   if (options.replications > 0 && options.replications < settings.simulators) {
     settings.simulators = static_cast<int>(options.replications);
   }
-  settings.keepBlocks = !options.binaryFile.empty();
+  settings.keepBlocks = !options.binaryFile.empty() || !options.resultsFolder.empty();
   settings.spoolFolder = SpoolFolder(options.binaryFile);
   return settings;
 }
@@ -96,15 +98,37 @@ struct StudyOutcome {
   bool signalled = false;
 };
 
+// Where a study's results go, opened by the caller before anything starts:
+// the --binary file or the --results-folder, or neither.
+struct ResultsTarget {
+  ResultsFile file;
+  ResultsFolderWriter folder;
+
+  // Checks and opens what options name; false with a message naming it.
+  bool Open(const ManagerOptions& options, StudySettings& settings, std::string& error) {
+    if (!options.binaryFile.empty() && !file.Open(options.binaryFile, options.forceBinary, error)) {
+      error = "cannot write the results file '" + options.binaryFile + "': " + error;
+      return false;
+    }
+    if (!options.resultsFolder.empty() &&
+        !folder.Open(options.resultsFolder, settings.simulators, options.forceBinary, error)) {
+      error = "cannot write the results folder '" + options.resultsFolder + "': " + error;
+      return false;
+    }
+    settings.blockFiles = folder.Descriptors();
+    return true;
+  }
+};
+
 // Runs one study (a whole study, or a sweep's point) into results (opened
-// by the caller, nullptr without --binary) and prints its summary when print
-// is set; summary, if given, receives its figures.
+// by the caller) and prints its summary when print is set; summary, if
+// given, receives its figures.
 StudyOutcome RunStudy(const ManagerOptions& options, const StudySettings& settings, const ResultsMetadata& metadata,
-                      ManagerSignals& signals, ResultsFile* results, bool print, SummaryTable* summary) {
+                      ManagerSignals& signals, ResultsTarget& results, bool print, SummaryTable* summary) {
   std::unique_ptr<Launcher> launcher = MakeLauncher(options);
-  Study study(settings, results != nullptr && results->IsRegularFile() ? results->Descriptor() : -1);
+  Study study(settings, results.file.IsRegularFile() ? results.file.Descriptor() : -1);
   study.Run(*launcher, signals);
-  StudyReport report(options, study, results, metadata);
+  StudyReport report(options, study, options.binaryFile.empty() ? nullptr : &results.file, metadata, &results.folder);
   report.Collect();
   if (print) report.Print(std::cout, std::cerr);
   const bool table = print && options.output == ManagerOptions::Output::kText;
@@ -123,11 +147,9 @@ int RunSingleStudy(ManagerOptions& options, ManagerSignals& signals) {
   if (!ReserveDescriptors(DescriptorsNeeded(settings.simulators, settings.keepBlocks), error)) {
     return UsageError(error);
   }
-  // The results file is checked and opened before any simulator starts.
-  ResultsFile results;
-  if (settings.keepBlocks && !results.Open(options.binaryFile, options.forceBinary, error)) {
-    return UsageError("cannot write the results file '" + options.binaryFile + "': " + error);
-  }
+  // The results file or folder is checked and opened before any simulator starts.
+  ResultsTarget results;
+  if (!results.Open(options, settings, error)) return UsageError(error);
   // The variables' names come from the simulator itself, so that any model
   // it runs is labelled with its own names; asked only once the command
   // line and the results file are accepted, so that a refused study starts
@@ -147,8 +169,7 @@ int RunSingleStudy(ManagerOptions& options, ManagerSignals& signals) {
               << "): the variables are numbered\n";
   }
   ApplyMetadata(metadata, options, settings);
-  return RunStudy(options, settings, metadata, signals, settings.keepBlocks ? &results : nullptr, true, nullptr)
-      .status;
+  return RunStudy(options, settings, metadata, signals, results, true, nullptr).status;
 }
 
 // The sweep as one table, the swept values leading (CSV and JSON; the text
@@ -190,6 +211,11 @@ int RunSweep(ManagerOptions& options, ManagerSignals& signals) {
   if (!options.binaryFile.empty() && (::stat(options.binaryFile.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))) {
     return UsageError("--binary " + options.binaryFile + " is not an existing folder");
   }
+  // Every point's results folder goes in one folder, made here if need be.
+  if (!options.resultsFolder.empty() && ::mkdir(options.resultsFolder.c_str(), 0777) != 0 &&
+      (errno != EEXIST || ::stat(options.resultsFolder.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))) {
+    return UsageError("--results-folder " + options.resultsFolder + " is not a folder the sweep can write into");
+  }
   std::vector<ResultsMetadata> described(points.size());
   for (std::size_t i = 0; i < points.size(); ++i) {
     if (!DescribeRun(options, points[i].simulatorArguments, &described[i], &error)) {
@@ -208,6 +234,9 @@ int RunSweep(ManagerOptions& options, ManagerSignals& signals) {
     if (!options.binaryFile.empty()) {
       point.binaryFile = options.binaryFile + "point-" + std::to_string(points[i].number) + ".bin";
     }
+    if (!options.resultsFolder.empty()) {
+      point.resultsFolder = options.resultsFolder + "/point-" + std::to_string(points[i].number);
+    }
     if (!options.experiments.empty()) point.experiment = std::atoi(points[i].values.front().second.c_str());
     StudySettings settings = SettingsFrom(point);
     settings.firstSeedIndex = static_cast<int>(i) * settings.simulators;
@@ -223,16 +252,14 @@ int RunSweep(ManagerOptions& options, ManagerSignals& signals) {
       std::cerr << "gpusim-manager: point " << points[i].number << " of " << points.size() << ": "
                 << DescribePoint(points[i]) << "\n";
     }
-    ResultsFile results;
-    if (settings.keepBlocks && !results.Open(point.binaryFile, options.forceBinary, error)) {
-      std::cerr << "gpusim-manager: cannot write the results file '" << point.binaryFile << "': " << error
-                << "; the sweep ends\n";
+    ResultsTarget results;
+    if (!results.Open(point, settings, error)) {
+      std::cerr << "gpusim-manager: " << error << "; the sweep ends\n";
       status = 1;
       break;
     }
     summaries.emplace_back(options.precision.confidence);
-    const StudyOutcome outcome = RunStudy(point, settings, described[i], signals,
-                                          settings.keepBlocks ? &results : nullptr, text, &summaries.back());
+    const StudyOutcome outcome = RunStudy(point, settings, described[i], signals, results, text, &summaries.back());
     status = Worse(status, outcome.status);
     if (outcome.signalled) {
       std::cerr << "gpusim-manager: stopped by a signal: the sweep ends after point " << points[i].number << " of "

@@ -1,5 +1,8 @@
 #include "report/PooledResults.h"
 
+#include "results/ResultsFolder.h"
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -19,6 +22,7 @@ PooledResults::PooledResults(std::vector<std::string> names, bool keepTracks)
     : summary_(std::move(names)), keepTracks_(keepTracks) {}
 
 bool PooledResults::AddFile(const std::string& path) {
+  if (results_folder::IsFolder(path)) return AddFolder(path);
   ResultsReader reader;
   const bool complete = reader.ReadFile(path, [this](int pvIndex, double value) {
     summary_.Add(pvIndex, value);
@@ -33,6 +37,63 @@ bool PooledResults::AddFile(const std::string& path) {
   file.seed = reader.HeaderField("SEED");
   file.generator = reader.HeaderField("RANDOMGEN");
   file.batches = reader.HeaderField("BATCHES");
+  file.truncatedBytes = reader.TruncatedBytes();
+  if (!complete) file.error = lastError_ = reader.Error();
+  file.countProblem = reader.CountProblem();
+  file.damaged = reader.Damaged();
+  Describe(file);
+  return complete;
+}
+
+// The simulator files are read as the merged file would be: each must be
+// complete and account for itself, and the index's batch count must be the
+// largest number of observations of any one variable over all of them.
+bool PooledResults::AddFolder(const std::string& path) {
+  ResultsFolderIndex index;
+  std::string problem;
+  if (!results_folder::ReadIndex(path, &index, &problem)) {
+    lastError_ = problem;
+    return false;
+  }
+  std::map<int, long> perVariable;
+  File file;
+  file.path = path;
+  file.format = ResultsReader::Format::kBinary;
+  file.simulatorFiles = static_cast<int>(index.files.size());
+  for (const ResultsFolderIndex::Entry& entry : index.files) {
+    ResultsReader reader;
+    const bool complete = reader.ReadFile(path + "/" + entry.name, [this, &perVariable](int pvIndex, double value) {
+      summary_.Add(pvIndex, value);
+      ++perVariable[pvIndex];
+      if (keepTracks_) tracks_[pvIndex].Add(value);
+    });
+    file.records += reader.Records();
+    file.observations += reader.Observations();
+    file.truncatedBytes += reader.TruncatedBytes();
+    if (!complete || reader.Damaged()) {
+      const std::string why = !complete ? reader.Error() : reader.Truncated() ? "it is cut short" : reader.CountProblem();
+      file.error = lastError_ = entry.name + ": " + why;
+      file.damaged = true;
+      break;
+    }
+  }
+  long most = 0;
+  for (const auto& [pv, count] : perVariable) most = std::max(most, count);
+  file.experiment = std::to_string(index.header.experiment);
+  file.seed = std::to_string(index.header.seed);
+  file.generator = index.header.generatorName;
+  file.batches = std::to_string(index.header.batches);
+  if (file.error.empty() && most != index.header.batches) {
+    file.countProblem = "its index gives " + file.batches + " batches, but its files hold " + std::to_string(most) +
+                        " observations of one variable";
+    file.damaged = true;
+  }
+  Describe(file);
+  return file.error.empty();
+}
+
+void PooledResults::Describe(File& file) {
+  const std::string& path = file.path;
   if (file.format != ResultsReader::Format::kUnknown &&
       ResultsMetadata::ReadFile(ResultsMetadata::PathFor(path), &file.metadata)) {
     file.hasMetadata = true;
@@ -48,12 +109,25 @@ bool PooledResults::AddFile(const std::string& path) {
     if (!file.hasMetadata) file.metadata.Add("seed", file.seed);
   }
   if (file.metadata.Get("generator").empty()) file.metadata.Add("generator", file.generator);
-  file.truncatedBytes = reader.TruncatedBytes();
-  if (!complete) file.error = lastError_ = reader.Error();
-  file.countProblem = reader.CountProblem();
-  file.damaged = reader.Damaged();
   if (file.format != ResultsReader::Format::kUnknown) files_.push_back(file);
-  return complete;
+}
+
+bool PooledResults::ReadAgain(const File& file, const ResultsReader::ObservationFn& onObservation) const {
+  ResultsFolderIndex index;
+  std::string problem;
+  std::vector<std::string> paths = {file.path};
+  if (results_folder::IsFolder(file.path)) {
+    if (!results_folder::ReadIndex(file.path, &index, &problem)) return false;
+    paths.clear();
+    for (const ResultsFolderIndex::Entry& entry : index.files) paths.push_back(file.path + "/" + entry.name);
+  }
+  long observations = 0;
+  for (const std::string& path : paths) {
+    ResultsReader reader;
+    reader.ReadFile(path, onObservation);
+    observations += reader.Observations();
+  }
+  return observations == file.observations;
 }
 
 bool PooledResults::FillBins() {
@@ -62,14 +136,12 @@ bool PooledResults::FillBins() {
   if (!needed) return true;
   bool readable = true;
   for (const File& file : files_) {
-    ResultsReader reader;
-    reader.ReadFile(file.path, [this](int pvIndex, double value) {
-      ObservationTrack& track = tracks_[pvIndex];
-      if (track.NeedsBins()) track.AddToBins(value);
-    });
     // A file that changed since the first pass would give bars that do not
     // match the table.
-    readable = readable && reader.Observations() == file.observations;
+    readable = ReadAgain(file, [this](int pvIndex, double value) {
+      ObservationTrack& track = tracks_[pvIndex];
+      if (track.NeedsBins()) track.AddToBins(value);
+    }) && readable;
   }
   return readable;
 }

@@ -16,6 +16,12 @@
 // of a single run, from the metadata; a file without metadata offers its
 // header's seed instead.
 //
+// A results folder (results/ResultsFolder.h) is one source: its simulator
+// files are read in the order its index gives, which is the order of the
+// merged file of the same study, so its figures are that file's. It is
+// listed as one file, whose batch count is the index's; a folder without
+// an index (unfinished) or with a file missing is not read at all.
+//
 // Not thread-safe. Not copyable (the summary and tracks belong to it).
 #ifndef POOLED_RESULTS_H
 #define POOLED_RESULTS_H
@@ -42,6 +48,7 @@ class PooledResults {
     std::string seed;
     std::string generator;
     std::string batches;
+    int simulatorFiles = 0;  // a results folder's files; 0 for a file
     bool hasMetadata = false;  // its companion file was read
     // The companion's content; without one, the header's experiment, seed
     // and generator in the same keys.
@@ -80,6 +87,8 @@ class PooledResults {
   // when it is a results file. Returns false when it could not be read to
   // its end (its error is then set; what came before the fault is pooled).
   bool AddFile(const std::string& path);
+  // AddFile of a results folder.
+  bool AddFolder(const std::string& path);
   // Why the last AddFile returned false, also for a file that is not listed.
   const std::string& LastError() const { return lastError_; }
   // The second pass some histograms need (ObservationTrack::NeedsBins).
@@ -98,6 +107,11 @@ class PooledResults {
   const std::map<int, ObservationTrack>& Tracks() const { return tracks_; }
 
  private:
+  // What the file at path records of its run and of how the reading went.
+  void Describe(File& file);
+  // Reads path (a file, or a folder's files in index order) for the second pass.
+  bool ReadAgain(const File& file, const ResultsReader::ObservationFn& onObservation) const;
+
   ResultsSummary summary_;
   bool keepTracks_;
   std::vector<File> files_;

@@ -32,8 +32,10 @@ std::string JsonField(const std::string& text) {
 
 std::string Heading(const PooledResults::File& file) {
   const bool binary = file.format == ResultsReader::Format::kBinary;
-  std::string heading = "Results file: " + file.path + " (" + FormatName(file.format) + ", " +
-                        std::to_string(file.records) + (binary ? " observation blocks" : " observation lines") +
+  const std::string files =
+      file.simulatorFiles > 0 ? std::to_string(file.simulatorFiles) + " simulator files, " : std::string();
+  std::string heading = (file.simulatorFiles > 0 ? "Results folder: " : "Results file: ") + file.path + " (" +
+                        FormatName(file.format) + ", " + files + std::to_string(file.records) + (binary ? " observation blocks" : " observation lines") +
                         ", batches " + (file.batches.empty() ? "?" : file.batches) + ")";
   if (!file.hasMetadata) heading += "\nNo metadata file (" + ResultsMetadata::PathFor(file.path) + "): from its header";
   return heading;

@@ -1,5 +1,7 @@
 #include "results/ResultsMetadata.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +31,11 @@ bool ParseVariable(const std::string& value, ResultsMetadata::Variable* variable
 
 }  // namespace
 
-std::string ResultsMetadata::PathFor(const std::string& resultsPath) { return resultsPath + ".meta"; }
+std::string ResultsMetadata::PathFor(const std::string& resultsPath) {
+  struct stat status {};
+  const bool folder = ::stat(resultsPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+  return folder ? resultsPath + "/index.meta" : resultsPath + ".meta";
+}
 
 bool ResultsMetadata::ReadFile(const std::string& path, ResultsMetadata* metadata) {
   std::ifstream in(path, std::ios::binary);

@@ -50,7 +50,8 @@ struct ResultsMetadata {
 
   std::vector<std::pair<std::string, std::string>> fields;  // in file order, variables included
 
-  // The companion file of a results file.
+  // The companion file of a results file: <file>.meta; of a results folder
+  // (ResultsFolder.h), the index.meta in it.
   static std::string PathFor(const std::string& resultsPath);
   // Reads path; false when it cannot be opened (a results file without
   // metadata). Malformed lines are skipped: metadata only labels.

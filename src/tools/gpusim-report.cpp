@@ -12,10 +12,16 @@
 // key are the points of a parameter sweep: reported point by point and as
 // one sweep table, and plotted against the swept value (SweepReport).
 //
+// A results folder written by gpusim-manager --results-folder is read as
+// one study, its figures those of the merged file of the same study;
+// --merge DIR FILE makes that merged file (ResultsFolderMerge.h).
+//
 // Exit status, so that a script can tell the cases apart:
 //   0  complete: every file read to its end, each batch count matching what
-//      the file holds;
-//   1  unreadable: a file cannot be opened, or is not a results file;
+//      the file holds (--merge: the merged file written);
+//   1  unreadable: a file cannot be opened, or is not a results file; a
+//      results folder is unfinished (no index) or misses a file (--merge:
+//      the folder cannot be merged or the file written);
 //   2  usage error;
 //   3  damaged: a cut or corrupt block or line, a missing ASCII trailer, or a
 //      batch count that disagrees with the observations; what could be read
@@ -32,6 +38,7 @@
 #include "cli/ProgramInfo.h"
 #include "report/PlotWriter.h"
 #include "report/PooledResults.h"
+#include "report/ResultsFolderMerge.h"
 #include "report/ReportWriter.h"
 #include "report/SweepReport.h"
 
@@ -41,9 +48,14 @@ constexpr int kUsageError = 2;
 constexpr int kPlotError = 4;
 
 const char kHelp[] =
-    "Usage: gpusim-report [options] <results file>...\n"
+    "Usage: gpusim-report [options] <results file or folder>...\n"
+    "       gpusim-report --merge <results folder> <merged file>\n"
     "Summarises binary or ASCII results files written by gpusim. The observations\n"
     "of several files are pooled per reward variable, in the order given.\n"
+    "\n"
+    "A results folder (gpusim-manager --results-folder) is read as one study: its\n"
+    "figures are those of the merged file of the same study. --merge writes that\n"
+    "merged file, byte for byte the one --binary writes, with its FILE.meta.\n"
     "\n"
     "Options:\n"
     "  --csv             print the figures as CSV\n"
@@ -77,7 +89,7 @@ const char kHelp[] =
     "metadata offers its header's seed.\n"
     "\n"
     "Exit status: 0 when every file is complete; 1 when a file cannot be read or\n"
-    "is not a results file; 2 on a usage error; 3 when a file is damaged (cut,\n"
+    "is not a results file (a results folder without its index is unfinished); 2 on a usage error; 3 when a file is damaged (cut,\n"
     "corrupt, or its batch count disagrees with what it holds: the figures of\n"
     "what could be read are still printed); 4 when the figures are complete but\n"
     "the picture could not be drawn.\n";
@@ -99,7 +111,8 @@ struct Options {
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "gpusim-report: " << problem << "\n";
   std::cerr << "Usage: gpusim-report [--csv | --json] [--confidence C] [--plot FILE.svg|FILE.png]\n"
-               "                     [--reference NAME=VALUE]... [--variables A,B] <results file>...\n"
+               "                     [--reference NAME=VALUE]... [--variables A,B] <results file or folder>...\n"
+               "       gpusim-report --merge <results folder> <merged file>\n"
                "Summarises binary or ASCII results files written by gpusim (--help for more).\n";
   return kUsageError;
 }
@@ -268,10 +281,22 @@ int ReportSweep(const Options& options, const std::vector<std::string>& names) {
   return DrawPicture(options, sweep.Script(options.plotPath, choices), dataStatus);
 }
 
+// gpusim-report --merge FOLDER FILE
+int Merge(int argc, char** argv) {
+  if (argc != 4) return Usage("--merge needs a results folder and the file to write, and nothing else");
+  std::string error;
+  if (!MergeResultsFolder(argv[2], argv[3], &error)) {
+    std::cerr << "gpusim-report: " << error << "\n";
+    return kUnreadable;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (AnswerInfoRequest(argc, argv, std::cout, "gpusim-report", kHelp)) return 0;
+  if (argc > 1 && std::strcmp(argv[1], "--merge") == 0) return Merge(argc, argv);
   Options options;
   if (const int status = ParseArguments(argc, argv, &options)) return status;
   const std::vector<std::string> swept = SweepReport::SweptNames(options.paths);
