@@ -327,27 +327,6 @@ void PVModel::ConsiderOnly(const int* indices, int n) {
 
 // --- Per event and per run ---------------------------------------------------
 
-void PVModel::Accumulate(double t) {
-  BaseActionClass* last = LastFiredAction;
-  if (last != nullptr && !last->ImpulseFedNodesKnown) {
-    WalkAllNodes(t, last);
-    return;
-  }
-  if (!QuietAt(t)) {
-    WalkBusyNodes(t, last);
-    return;
-  }
-  // Every node is idle at t: a fed node inside its window gains the impulses
-  // and keeps its state, any other fed node gains nothing.
-  if (last == nullptr) return;
-  for (const ImpulseFeed& feed : last->ImpulseFeeds) {
-    const PerformanceVariableNode* node = feed.Node;
-    if (node->AccumulationState == PerformanceVariableNode::Accumulating && t >= node->StartTime) {
-      feed.Worker->Accumulate(t, LastActionTime);
-    }
-  }
-}
-
 void PVModel::WalkAllNodes(double t, BaseActionClass* last) {
   QuietKnown = false;
   for (PerformanceVariableNode* node : ConsideredPVs) node->Accumulate(t, LastActionTime, last);

@@ -82,6 +82,7 @@ class PVModel : public BaseModelClass {
   // node stays idle (no rate reward accumulating, no window opening or
   // closing), only the fired action's impulse workers are credited, so the
   // work per event follows the action's impulses, not the number of nodes.
+  // Inline: the simulator's step runs it on every event.
   void Accumulate(double t);
   BaseActionClass* FireAction(BaseActionClass* action, double t);
   void EndAccumulate(double t);
@@ -160,5 +161,26 @@ class PVModel : public BaseModelClass {
   // Every considered node that is fed or not idle; learns the quiet bound.
   void WalkBusyNodes(double t, BaseActionClass* last);
 };
+
+inline void PVModel::Accumulate(double t) {
+  BaseActionClass* last = LastFiredAction;
+  if (last != nullptr && !last->ImpulseFedNodesKnown) {
+    WalkAllNodes(t, last);
+    return;
+  }
+  if (!QuietAt(t)) {
+    WalkBusyNodes(t, last);
+    return;
+  }
+  // Every node is idle at t: a fed node inside its window gains the impulses
+  // and keeps its state, any other fed node gains nothing.
+  if (last == nullptr) return;
+  for (const ImpulseFeed& feed : last->ImpulseFeeds) {
+    const PerformanceVariableNode* node = feed.Node;
+    if (node->AccumulationState == PerformanceVariableNode::Accumulating && t >= node->StartTime) {
+      feed.Worker->Accumulate(t, LastActionTime);
+    }
+  }
+}
 
 #endif

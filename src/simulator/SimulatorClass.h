@@ -139,10 +139,12 @@ class SimulatorClass {
   // when no event is left (NextEventSlot is then none). With a trace on, the
   // firing is traced (FireTraced); without one the step does no trace work.
   bool SimStep();
+  // Steps while Now is at most horizon and an event is left: the firings
+  // SimStep would make, called one by one, without a call per firing.
+  void StepUntil(double horizon);
   bool SimStepSS();
   void CheckReactivationList();
   void RemoveAffectedActions();
-  void InsertAffectedActions();
   // Empties the reactivation list, clearing every listed group's flag.
   void ClearReactivationList();
   // REQUIRES: message contains "INVALID_DIST_PARAMS:". Prints the fatal
@@ -450,6 +452,10 @@ class SimulatorClass {
   // Fires CurrentGroup through the reward model between the trace events of
   // the firing; returns the action that fired (SimulatorClassTrace.cpp).
   BaseActionClass* FireTraced();
+  // The body of SimStep, shared with StepUntil, and the second walk of the
+  // affected groups: inline in SimulatorClassStep.cpp, callable there only.
+  bool Step();
+  void InsertAffectedActions();
   void BuildStudyAndRewardModel();
   BaseStudyClass* LoadModelFileOrExit();
   void RefuseUnusableTerminatingRun(const std::vector<int>& terminating);

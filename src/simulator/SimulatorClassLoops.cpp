@@ -77,8 +77,7 @@ void SimulatorClass::TerminatingSimulation() {
     if (NextEventSlot != nullptr) {
       Now = (*NextEventSlot)->Time;
       CurrentGroup = (*NextEventSlot)->Action;
-      while (Now <= horizon)
-        if (!SimStep()) break;
+      StepUntil(horizon);
     }
     Trace->newBatch();
     if (ModelFault::Raised()) {
