@@ -134,6 +134,10 @@ bool WriteIndex(const std::string& folder, const ResultsFolderIndex& index, std:
 }
 
 bool ReadIndex(const std::string& folder, ResultsFolderIndex* index, std::string* error) {
+  if (!IsFolder(folder)) {
+    *error = std::string("not a results folder: ") + (::access(folder.c_str(), F_OK) == 0 ? "not a folder" : Reason());
+    return false;
+  }
   std::ifstream in(folder + "/" + kIndexName, std::ios::binary);
   if (!in) {
     *error = "an unfinished results folder: it has no index (the study writing it was killed, failed or is still "

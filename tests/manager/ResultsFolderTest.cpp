@@ -123,6 +123,8 @@ TEST_F(ResultsFolderTest, RefusesWhatIsNotAFinishedResultsFolder) {
        "unfinished results folder"},
       {"merging one without its index", folderWith("simulator-0.bin", std::string(300, '\0')),
        "--merge PATH PATH.bin", 1, "unfinished results folder"},
+      {"merging what is no folder", [](const std::string&) {}, "--merge PATH PATH.bin", 1,
+       "not a results folder: No such file"},
       {"an index listing a missing file", folderWith("index", index), "PATH", 1,
        "simulator-0.bin, which is missing"},
   };
