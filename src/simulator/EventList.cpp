@@ -8,15 +8,11 @@
 #include <algorithm>
 
 EventList::EventList(int capacity)
-    : Storage(std::max(capacity, 0)),
-      Capacity(std::max(capacity, 0)),
-      FreeEvents(Capacity),
+    : Capacity(std::max(capacity, 0)),
       Items(Capacity, nullptr),
       NumEvents(0),
       EqualIndices(Capacity, 0),
-      NumEqual(0) {
-  for (Event& e : Storage) FreeEvents.push_back(&e);
-}
+      NumEqual(0) {}
 
 EventList::~EventList() = default;
 
@@ -28,9 +24,7 @@ int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action
 
 void EventList::RemoveAndRestore(Event** slot) {
   int i = IndexOf(slot);
-  Event* gone = Items[i];
-  FreeEvents.push_back(gone);
-  gone->Action->ScheduleRecord->HeapSlot = nullptr;
+  Items[i]->Action->ScheduleRecord->HeapSlot = nullptr;
   --NumEvents;
   if (i == NumEvents) {
     Items[i] = nullptr;
@@ -82,7 +76,6 @@ void EventList::ClearEventList() {
     ScheduleEntry* entry = Items[i]->Action->ScheduleRecord;
     entry->HeapSlot = nullptr;
     entry->Unlisted = true;
-    FreeEvents.push_back(Items[i]);
     Items[i] = nullptr;
   }
   NumEvents = 0;
@@ -145,8 +138,7 @@ void EventList::Swap(int a, int b) {
 
 // Codes, in the order checked: the index of a child that is earlier than its
 // parent; 100000 + i for a slot i whose group does not point back at it; the
-// index j of an occupied slot at or beyond NumEvents; minus the slot index of
-// a spare event that is also in the heap.
+// index j of an occupied slot at or beyond NumEvents.
 int EventList::IsValid() const {
   for (int i = 1; i < NumEvents; ++i)
     if (Items[(i - 1) / 2]->Time > Items[i]->Time) return i;
@@ -154,9 +146,6 @@ int EventList::IsValid() const {
     if (Items[i]->Action->ScheduleRecord->HeapSlot != &Items[i]) return 100000 + i;
   for (int j = NumEvents; j < Capacity; ++j)
     if (Items[j] != nullptr) return j;
-  for (const Event* spare : FreeEvents)
-    for (int i = 0; i < NumEvents; ++i)
-      if (Items[i] == spare) return -i;
   return 0;
 }
 
