@@ -54,7 +54,7 @@ class EventList {
       RemoveAndRestore(slot);
       return;
     }
-    (*slot)->Action->ScheduleRecord->HeapSlot = nullptr;
+    ScheduleEntry::Holding(*slot)->HeapSlot = nullptr;
     --NumEvents;
     *slot = nullptr;
   }
@@ -88,7 +88,7 @@ class EventList {
   bool TiesWith(int a, int b) const;
   void Place(Event* e, int i) {
     Items[i] = e;
-    e->Action->ScheduleRecord->HeapSlot = &Items[i];
+    ScheduleEntry::Holding(e)->HeapSlot = &Items[i];
   }
   int Climb(int i);
   // Remove of any slot but the last: the last event fills it and moves.
