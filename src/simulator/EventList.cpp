@@ -24,7 +24,7 @@ int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action
 
 void EventList::RemoveAndRestore(Event** slot) {
   int i = IndexOf(slot);
-  ScheduleEntry::Holding(Items[i])->HeapSlot = nullptr;
+  Items[i]->Action->ScheduleRecord->HeapSlot = nullptr;
   --NumEvents;
   if (i == NumEvents) {
     Items[i] = nullptr;

@@ -54,7 +54,7 @@ class EventList {
       RemoveAndRestore(slot);
       return;
     }
-    ScheduleEntry::Holding(*slot)->HeapSlot = nullptr;
+    (*slot)->Action->ScheduleRecord->HeapSlot = nullptr;
     --NumEvents;
     *slot = nullptr;
   }
@@ -88,7 +88,7 @@ class EventList {
   bool TiesWith(int a, int b) const;
   void Place(Event* e, int i) {
     Items[i] = e;
-    ScheduleEntry::Holding(e)->HeapSlot = &Items[i];
+    e->Action->ScheduleRecord->HeapSlot = &Items[i];
   }
   int Climb(int i);
   // Remove of any slot but the last: the last event fills it and moves.

@@ -14,23 +14,13 @@
 #include "simulator/Event.h"
 #include "simulator/WatchList.h"
 
-#include <type_traits>
-
 struct ScheduleEntry {
-  // First, so that the event list finds an event's record from the event's
-  // address alone (Holding), without loading its group.
-  Event Scheduled;
   Event** HeapSlot = nullptr;
+  Event Scheduled;
   bool Instantaneous = false;
   bool Unlisted = true;
   WatchNode* ListPosition = nullptr;
   WatchNode Node;
-
-  // The record whose Scheduled is *e. REQUIRES: e is some record's Scheduled.
-  static ScheduleEntry* Holding(Event* e) { return reinterpret_cast<ScheduleEntry*>(e); }
 };
-
-// Holding relies on a record and its first member sharing one address.
-static_assert(std::is_standard_layout<ScheduleEntry>::value, "ScheduleEntry must keep a standard layout");
 
 #endif
