@@ -8,11 +8,15 @@
 #include <algorithm>
 
 EventList::EventList(int capacity)
-    : Capacity(std::max(capacity, 0)),
+    : Storage(std::max(capacity, 0)),
+      Capacity(std::max(capacity, 0)),
+      FreeEvents(Capacity),
       Items(Capacity, nullptr),
       NumEvents(0),
       EqualIndices(Capacity, 0),
-      NumEqual(0) {}
+      NumEqual(0) {
+  for (Event& e : Storage) FreeEvents.push_back(&e);
+}
 
 EventList::~EventList() = default;
 
@@ -24,7 +28,9 @@ int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action
 
 void EventList::RemoveAndRestore(Event** slot) {
   int i = IndexOf(slot);
-  Items[i]->Action->ScheduleRecord->HeapSlot = nullptr;
+  Event* gone = Items[i];
+  FreeEvents.push_back(gone);
+  gone->Action->ScheduleRecord->HeapSlot = nullptr;
   --NumEvents;
   if (i == NumEvents) {
     Items[i] = nullptr;
@@ -76,6 +82,7 @@ void EventList::ClearEventList() {
     ScheduleEntry* entry = Items[i]->Action->ScheduleRecord;
     entry->HeapSlot = nullptr;
     entry->Unlisted = true;
+    FreeEvents.push_back(Items[i]);
     Items[i] = nullptr;
   }
   NumEvents = 0;
@@ -138,7 +145,8 @@ void EventList::Swap(int a, int b) {
 
 // Codes, in the order checked: the index of a child that is earlier than its
 // parent; 100000 + i for a slot i whose group does not point back at it; the
-// index j of an occupied slot at or beyond NumEvents.
+// index j of an occupied slot at or beyond NumEvents; minus the slot index of
+// a spare event that is also in the heap.
 int EventList::IsValid() const {
   for (int i = 1; i < NumEvents; ++i)
     if (Items[(i - 1) / 2]->Time > Items[i]->Time) return i;
@@ -146,6 +154,9 @@ int EventList::IsValid() const {
     if (Items[i]->Action->ScheduleRecord->HeapSlot != &Items[i]) return 100000 + i;
   for (int j = NumEvents; j < Capacity; ++j)
     if (Items[j] != nullptr) return j;
+  for (const Event* spare : FreeEvents)
+    for (int i = 0; i < NumEvents; ++i)
+      if (Items[i] == spare) return -i;
   return 0;
 }
 

@@ -4,11 +4,10 @@
 // (one uniform draw per call, only when more than one event ties). A NaN time
 // never compares as earlier, so an event with a NaN time never moves.
 //
-// Ownership: a group's event lives in its ScheduleEntry (reached through its
-// ScheduleRecord), which must outlive the event's stay in the list; the list
-// holds only the events' addresses, in a heap allocated at construction, and
-// never allocates afterwards. Each ScheduleEntry points back at the heap slot
-// holding its event, so Remove and ModifyKey need no search.
+// Ownership: the list owns its events and recycles them through a pool of
+// spares made at construction; it never allocates afterwards. Each group's
+// ScheduleEntry (reached through its ScheduleRecord) points back at the heap
+// slot holding its event, so Remove and ModifyKey need no search.
 //
 // Not thread-safe: used by the simulation thread only.
 #ifndef EVENT_LIST_H
@@ -19,29 +18,49 @@
 #include "simulator/Event.h"
 #include "simulator/ScheduleEntry.h"
 
+#include <memory>
 #include <ostream>
 #include <vector>
 
 class EventList {
+  // The spare events: a stack of fixed capacity over one array, so that
+  // taking and returning a spare is a load and a store (no growth checks).
+  class SpareStack {
+   public:
+    explicit SpareStack(int capacity) : Slots(new Event*[capacity > 0 ? capacity : 1]), Count(0) {}
+    bool empty() const { return Count == 0; }
+    Event* back() const { return Slots[Count - 1]; }
+    void pop_back() { --Count; }
+    // REQUIRES: fewer than capacity spares are held.
+    void push_back(Event* e) { Slots[Count++] = e; }
+    const Event* const* begin() const { return Slots.get(); }
+    const Event* const* end() const { return Slots.get() + Count; }
+
+   private:
+    std::unique_ptr<Event*[]> Slots;
+    int Count;
+  };
+
  public:
   explicit EventList(int capacity);
   EventList(const EventList&) = delete;
   EventList& operator=(const EventList&) = delete;
   ~EventList();
 
-  // Copies *e into its group's event and schedules it; returns its heap index.
+  // Copies *e into a spare event and schedules it; returns its heap index.
   // REQUIRES: fewer than Capacity events are scheduled, and e->Action has a
   // ScheduleRecord and no scheduled event.
   int Insert(Event* e);
   // The same for the event (time, startTime, action), written straight into
-  // the group's record. Inline: the step schedules about one event per firing.
+  // the spare. Inline: the step schedules about one event per firing.
   int Insert(double time, double startTime, BaseActionClass* action) {
-    QUELIX_ASSERT(NumEvents < Capacity, "EventList");
-    Event* e = &action->ScheduleRecord->Scheduled;
-    e->Time = time;
-    e->StartTime = startTime;
-    e->Action = action;
-    Place(e, NumEvents);
+    QUELIX_ASSERT(!FreeEvents.empty(), "EventList");
+    Event* spare = FreeEvents.back();
+    FreeEvents.pop_back();
+    spare->Time = time;
+    spare->StartTime = startTime;
+    spare->Action = action;
+    Place(spare, NumEvents);
     ++NumEvents;
     if (NumEvents == 1) return 0;  // the root has nothing to climb past
     return Climb(NumEvents - 1);
@@ -54,7 +73,9 @@ class EventList {
       RemoveAndRestore(slot);
       return;
     }
-    (*slot)->Action->ScheduleRecord->HeapSlot = nullptr;
+    Event* gone = *slot;
+    FreeEvents.push_back(gone);
+    gone->Action->ScheduleRecord->HeapSlot = nullptr;
     --NumEvents;
     *slot = nullptr;
   }
@@ -65,7 +86,7 @@ class EventList {
   // The slot of the next event to execute, or none when the list is empty.
   // The event stays in the list.
   Event** Earliest();
-  // Takes every event off the list and marks every scheduled group unlisted.
+  // Returns every event to the pool and marks every scheduled group unlisted.
   void ClearEventList();
 
   int BubbleUp(int i);
@@ -96,7 +117,9 @@ class EventList {
   void Swap(int a, int b);
   int ChooseAmongEquals() const;
 
+  std::vector<Event> Storage;       // every event the list will ever use
   int Capacity;
+  SpareStack FreeEvents;            // the top is the next spare
   std::vector<Event*> Items;        // the heap: children of i are 2i+1, 2i+2
   int NumEvents;
   std::vector<int> EqualIndices;    // scratch of FindEquals

@@ -1,10 +1,7 @@
 // ScheduleEntry is the simulator's per-group scheduling record; each group's
 // ScheduleRecord field points at its entry. HeapSlot is maintained by the
 // event list: the address of the heap slot holding the group's event, or none
-// when the group has no event. Scheduled is the group's one event: a group has
-// at most one completion scheduled at a time, so its event lives here and the
-// list holds its address (the event's fields are stale while HeapSlot is
-// none). Unlisted and ListPosition belong to the step:
+// when the group has no event. Unlisted and ListPosition belong to the step:
 // whether the group is off the reactivation list and, while it is on it, its
 // node there (always the entry's own Node). Instantaneous caches the group's
 // TimingIsInstantaneous() from the installation of the model.
@@ -16,7 +13,6 @@
 
 struct ScheduleEntry {
   Event** HeapSlot = nullptr;
-  Event Scheduled;
   bool Instantaneous = false;
   bool Unlisted = true;
   WatchNode* ListPosition = nullptr;

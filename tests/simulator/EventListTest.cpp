@@ -155,7 +155,7 @@ TEST_F(EventListTest, ClearReturnsEveryEventAndUnlistsTheGroups) {
   EXPECT_EQ(list.GetNumEvents(), 0);
   EXPECT_EQ(a->Entry.HeapSlot, nullptr);
   EXPECT_TRUE(a->Entry.Unlisted);
-  // Every slot is free again: the full capacity can be scheduled again.
+  // Every spare is back: the full capacity can be scheduled again.
   for (int i = 0; i < 3; ++i) Schedule(list, Add("again"), i);
   EXPECT_EQ(list.IsValid(), 0);
 }
@@ -260,5 +260,5 @@ TEST(EventListDeathTest, InsertingBeyondTheCapacityIsAnError) {
   two.ScheduleRecord = &e2;
   Event a(1.0, 0.0, &one), b(2.0, 0.0, &two);
   list.Insert(&a);
-  EXPECT_DEATH(list.Insert(&b), "Assertion failed: NumEvents < Capacity, file EventList");
+  EXPECT_DEATH(list.Insert(&b), "Assertion failed: !FreeEvents.empty\\(\\), file EventList");
 }
