@@ -10,6 +10,8 @@
 #include <cstring>
 #include <thread>
 
+#include "results/FileWrites.h"
+
 namespace {
 
 std::string Reason() { return std::strerror(errno); }
@@ -23,16 +25,6 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names) {
     if (name != "." && name != "..") names.push_back(name);
   }
   ::closedir(listing);
-  return true;
-}
-
-bool WriteAt(int descriptor, const std::string& bytes, long long offset) {
-  for (std::size_t at = 0; at < bytes.size();) {
-    const ssize_t put = ::pwrite(descriptor, bytes.data() + at, bytes.size() - at, offset + static_cast<long long>(at));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    at += static_cast<std::size_t>(put);
-  }
   return true;
 }
 
@@ -145,7 +137,8 @@ bool ResultsFolderWriter::SyncFiles(std::string& error) const {
 bool ResultsFolderWriter::Commit(const std::vector<BinFileHeader>& headers, const ResultsFolderIndex& index,
                                  const ResultsMetadata& metadata, std::string& error) {
   for (std::size_t k = 0; k < descriptors_.size() && k < headers.size(); ++k) {
-    if (!WriteAt(descriptors_[k], headers[k].Build(1), 0)) {
+    const std::string header = headers[k].Build(1);
+    if (!file_writes::WriteWholeAt(descriptors_[k], header.data(), header.size(), 0)) {
       error = "cannot write " + folder_ + "/" + results_folder::SimulatorFileName(static_cast<int>(k)) + ": " + Reason();
       return false;
     }

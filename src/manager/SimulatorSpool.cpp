@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "results/FileWrites.h"
+
 namespace {
 
 // Blocks are gathered up to this size before they are written: a report of
@@ -148,16 +150,10 @@ long long SimulatorSpool::CopyInto(int output, const CopyProgress& progress, std
 // the kernel declines (a device, another file system on an older kernel),
 // from then on for every piece.
 long long SimulatorSpool::CopyPieceInKernel(int output, long long from, long long length, std::string& error) {
-  loff_t at = from;
-  const ssize_t moved = ::copy_file_range(descriptor_, &at, output, nullptr, static_cast<std::size_t>(length), 0);
-  if (moved > 0) return moved;
-  if (moved < 0 && errno == EINTR) return CopyPieceInKernel(output, from, length, error);
-  if (moved == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF) {
-    inKernel_ = false;
-    return 0;
-  }
-  error = Reason();
-  return -1;
+  const long long moved = file_writes::CopyInKernel(descriptor_, from, length, output);
+  if (moved == 0) inKernel_ = false;
+  if (moved < 0) error = Reason();
+  return moved;
 }
 
 long long SimulatorSpool::CopyPieceThroughMemory(int output, long long from, long long length, std::string& error) {

@@ -14,6 +14,7 @@
 #include "manager/RunMetadata.h"
 #include "output/BinFileHeader.h"
 #include "random/GeneratorName.h"
+#include "results/FileWrites.h"
 #include "text/TextFormat.h"
 
 namespace {
@@ -31,16 +32,9 @@ std::string Ended(const SimulatorFacts& facts) {
 }
 
 bool WriteAll(int descriptor, const std::string& bytes, std::string& error) {
-  for (std::size_t at = 0; at < bytes.size();) {
-    const ssize_t put = ::write(descriptor, bytes.data() + at, bytes.size() - at);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      error = std::strerror(errno);
-      return false;
-    }
-    at += static_cast<std::size_t>(put);
-  }
-  return true;
+  if (file_writes::WriteWhole(descriptor, bytes.data(), bytes.size())) return true;
+  error = std::strerror(errno);
+  return false;
 }
 
 // Why a study keeps no results although the disk took its files.

@@ -8,40 +8,29 @@
 #include <vector>
 
 #include "manager/ResultsFile.h"
+#include "results/FileWrites.h"
 #include "results/ResultsFolder.h"
 #include "results/ResultsMetadata.h"
 
 namespace {
-
-bool WriteWhole(int descriptor, const char* bytes, std::size_t size) {
-  for (std::size_t at = 0; at < size;) {
-    const ssize_t put = ::write(descriptor, bytes + at, size - at);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    at += static_cast<std::size_t>(put);
-  }
-  return true;
-}
 
 // Copies length bytes of from, from offset on, to the end of to.
 bool CopyRange(int from, long long offset, long long length, int to) {
   bool inKernel = true;
   std::vector<char> piece;
   while (length > 0) {
-    loff_t at = offset;
-    const ssize_t moved = inKernel ? ::copy_file_range(from, &at, to, nullptr, static_cast<std::size_t>(length), 0) : 0;
-    if (moved < 0 && errno == EINTR) continue;
+    const long long moved = inKernel ? file_writes::CopyInKernel(from, offset, length, to) : 0;
     if (moved > 0) {
       offset += moved;
       length -= moved;
       continue;
     }
-    if (moved < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+    if (moved < 0) return false;
     inKernel = false;
     piece.resize(1 << 20);
     const ssize_t got = ::pread(from, piece.data(), std::min<long long>(length, piece.size()), offset);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || !WriteWhole(to, piece.data(), static_cast<std::size_t>(got))) return false;
+    if (got <= 0 || !file_writes::WriteWhole(to, piece.data(), static_cast<std::size_t>(got))) return false;
     offset += got;
     length -= got;
   }
@@ -70,7 +59,7 @@ bool MergeResultsFolder(const std::string& folder, const std::string& file, std:
     return false;
   }
   const std::string header = index.header.Build(1);
-  if (!WriteWhole(output.Descriptor(), header.data(), header.size())) {
+  if (!file_writes::WriteWhole(output.Descriptor(), header.data(), header.size())) {
     *error = "cannot write '" + file + "': " + std::strerror(errno);
     return false;
   }

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "results/FileWrites.h"
+
 namespace results_folder {
 namespace {
 
@@ -26,16 +28,6 @@ long long WholeNumber(const std::string& text, long long most) {
   if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
   const long long value = std::strtoll(text.c_str(), nullptr, 10);
   return value <= most ? value : -1;
-}
-
-bool WriteWhole(int descriptor, const std::string& text) {
-  for (std::size_t at = 0; at < text.size();) {
-    const ssize_t put = ::write(descriptor, text.data() + at, text.size() - at);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    at += static_cast<std::size_t>(put);
-  }
-  return true;
 }
 
 // One "key=value" line of the index into index; false when it is none.
@@ -121,7 +113,8 @@ bool WriteIndex(const std::string& folder, const ResultsFolderIndex& index, std:
   }
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  bool ok = WriteWhole(descriptor, IndexText(index)) && ::fchmod(descriptor, 0666 & ~mask) == 0 &&
+  const std::string text = IndexText(index);
+  bool ok = file_writes::WriteWhole(descriptor, text.data(), text.size()) && ::fchmod(descriptor, 0666 & ~mask) == 0 &&
             ::fsync(descriptor) == 0;
   ok = ::close(descriptor) == 0 && ok;
   ok = ok && ::rename(name.c_str(), (folder + "/" + kIndexName).c_str()) == 0;
