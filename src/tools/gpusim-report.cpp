@@ -89,10 +89,11 @@ const char kHelp[] =
     "metadata offers its header's seed.\n"
     "\n"
     "Exit status: 0 when every file is complete; 1 when a file cannot be read or\n"
-    "is not a results file (a results folder without its index is unfinished); 2 on a usage error; 3 when a file is damaged (cut,\n"
-    "corrupt, or its batch count disagrees with what it holds: the figures of\n"
-    "what could be read are still printed); 4 when the figures are complete but\n"
-    "the picture could not be drawn.\n";
+    "is not a results file (a results folder without its index is unfinished);\n"
+    "2 on a usage error; 3 when a file is damaged (cut, corrupt, or its batch\n"
+    "count disagrees with what it holds: the figures of what could be read are\n"
+    "still printed); 4 when the figures are complete but the picture could not\n"
+    "be drawn.\n";
 
 enum class Style { kText, kCsv, kJson };
 
