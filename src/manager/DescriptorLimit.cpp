@@ -15,7 +15,7 @@ constexpr long kFixedDescriptors = 32;
 }  // namespace
 
 long DescriptorsNeeded(int simulators, bool keepBlocks) {
-  return kFixedDescriptors + static_cast<long>(simulators) * (keepBlocks ? 3 : 2);
+  return kFixedDescriptors + static_cast<long>(simulators) * (keepBlocks ? 4 : 2);
 }
 
 bool ReserveDescriptors(long needed, std::string& error) {
@@ -30,7 +30,7 @@ bool ReserveDescriptors(long needed, std::string& error) {
     if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
   }
   if (limit.rlim_cur == RLIM_INFINITY || static_cast<long>(limit.rlim_cur) >= needed) return true;
-  error = "the study needs about " + std::to_string(needed) + " open files (with --binary or --results-folder three per simulator, " +
+  error = "the study needs about " + std::to_string(needed) + " open files (with --binary or --results-folder four per simulator, " +
           "otherwise two) but the limit is " + std::to_string(static_cast<long>(limit.rlim_cur)) +
           " (ulimit -n; the hard limit is " + std::to_string(static_cast<long>(limit.rlim_max)) +
           "): start fewer simulators or raise the limit";

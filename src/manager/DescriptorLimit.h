@@ -1,6 +1,7 @@
 // The manager holds a few open descriptors per simulator for the whole
 // study (the output pipe, the connection, and with --binary the spool of its
-// blocks, with --results-folder its file in the folder), so a large study
+// blocks, with --results-folder its file in the folder, which is open twice
+// while blocks come: once for direct writes), so a large study
 // meets the common soft limit of 1024 long before
 // the hard one. ReserveDescriptors raises the soft limit to the hard limit
 // and says, before anything starts, whether the study fits.

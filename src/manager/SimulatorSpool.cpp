@@ -1,7 +1,6 @@
 #include "manager/SimulatorSpool.h"
 
 #include <fcntl.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,12 +12,10 @@
 
 namespace {
 
-// Blocks are gathered up to this size before they are written: a report of
-// 1000 replications is a block of about 48 KB (written at once, with what
-// the buffer holds), one of 100 about 5 KB (six to a write). The buffer is
-// held while the simulator's connection is open (at K = 512, 16 MB in all)
-// and freed when it closes.
-constexpr std::size_t kBufferSize = 32 * 1024;
+// Pieces of the final copy, read back from a spool and appended to the
+// merged file directly: as large as direct writes need, as small as one
+// spool's memory allows.
+constexpr std::size_t kCopyChunk = 1024 * 1024;
 
 std::string Reason() { return std::strerror(errno); }
 
@@ -33,33 +30,39 @@ int UnnamedFileIn(const std::string& folder) {
   return named;
 }
 
-// Writes the pieces at offset, or at the file's position when offset is -1.
-bool WriteAll(int descriptor, iovec* pieces, int count, long long offset, std::string& error) {
-  while (count > 0) {
-    const ssize_t put = offset < 0 ? ::writev(descriptor, pieces, count) : ::pwritev(descriptor, pieces, count, offset);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      error = put < 0 ? Reason() : "nothing could be written";
-      return false;
-    }
-    if (offset >= 0) offset += put;
-    std::size_t left = static_cast<std::size_t>(put);
-    while (count > 0 && left >= pieces->iov_len) {
-      left -= pieces->iov_len;
-      ++pieces;
-      --count;
-    }
-    if (count > 0) {
-      pieces->iov_base = static_cast<char*>(pieces->iov_base) + left;
-      pieces->iov_len -= left;
-    }
+// A page-aligned buffer for direct reads, freed with its owner.
+struct AlignedChunk {
+  unsigned char* bytes = nullptr;
+  explicit AlignedChunk(std::size_t size) {
+    void* memory = nullptr;
+    if (::posix_memalign(&memory, DirectAppender::kPage, size) == 0) bytes = static_cast<unsigned char*>(memory);
   }
-  return true;
+  ~AlignedChunk() { std::free(bytes); }
+  AlignedChunk(const AlignedChunk&) = delete;
+  AlignedChunk& operator=(const AlignedChunk&) = delete;
+};
+
+// Reads exactly length bytes at offset, or fewer only at the end of the file.
+long long ReadWhole(int descriptor, unsigned char* into, std::size_t length, long long offset) {
+  std::size_t got = 0;
+  while (got < length) {
+    const ssize_t read = ::pread(descriptor, into + got, length - got, offset + static_cast<long long>(got));
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) return -1;
+    if (read == 0) break;
+    got += static_cast<std::size_t>(read);
+  }
+  return static_cast<long long>(got);
 }
 
 std::string ReadBackError() { return "cannot read back the kept observations: " + Reason(); }
 
 }  // namespace
+
+std::size_t SimulatorSpool::BufferSizeFor(int spools) {
+  const std::size_t share = kBufferBudget / static_cast<std::size_t>(std::max(1, spools));
+  return std::max(kLeastBuffer, std::min(kMostBuffer, share));
+}
 
 bool SimulatorSpool::Create(const std::string& folder, std::string& error) {
   Close();
@@ -67,8 +70,11 @@ bool SimulatorSpool::Create(const std::string& folder, std::string& error) {
   std::string tried;
   for (const std::string& where : {folder, std::string(tmpdir != nullptr ? tmpdir : ""), std::string("/tmp")}) {
     if (where.empty()) continue;
-    descriptor_ = UnnamedFileIn(where);
-    if (descriptor_ >= 0) return true;
+    const int file = UnnamedFileIn(where);
+    if (file >= 0) {
+      Begin(file, 0);
+      return true;
+    }
     tried += (tried.empty() ? "" : "; ") + where + ": " + Reason();
   }
   error = "cannot create a temporary file (" + tried + ")";
@@ -77,49 +83,57 @@ bool SimulatorSpool::Create(const std::string& folder, std::string& error) {
 
 void SimulatorSpool::WriteInPlace(int output, long long offset) {
   Close();
-  descriptor_ = output;
+  Begin(output, offset);
   owned_ = false;
-  start_ = offset;
+}
+
+void SimulatorSpool::Begin(int descriptor, long long start) {
+  descriptor_ = descriptor;
+  start_ = start;
+  appender_.Start(descriptor_, start_, bufferSize_);
 }
 
 bool SimulatorSpool::Append(const unsigned char* bytes, std::size_t size, std::string& error) {
-  if (buffer_.size() + size > kBufferSize) return WriteOut(bytes, size, error);
-  if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
-  buffer_.insert(buffer_.end(), bytes, bytes + size);
-  size_ += static_cast<long long>(size);
+  if (!appender_.Append(bytes, size)) return Failed(error);
+  blockEnds_.push_back(Size());
+  NoteWholeBlock();
+  if (!owned_ && !appender_.IsDirect() && Written() - writtenBack_ >= kWritebackStep) StartWriteback();
   return true;
 }
 
 bool SimulatorSpool::Flush(std::string& error) {
-  const bool ok = buffer_.empty() || WriteOut(nullptr, 0, error);
-  std::vector<unsigned char>().swap(buffer_);
-  return ok;
+  if (!appender_.Finish()) return Failed(error);
+  NoteWholeBlock();
+  return true;
 }
 
-// Writes the buffer and then more (which does not fit beside it) in one
-// call, straight from where they are. On a failure the file is cut back to
-// what it held, so that it only ever holds whole blocks.
-bool SimulatorSpool::WriteOut(const unsigned char* more, std::size_t size, std::string& error) {
-  const long long held = size_ - static_cast<long long>(buffer_.size());
-  iovec pieces[2] = {{buffer_.data(), buffer_.size()}, {const_cast<unsigned char*>(more), size}};
-  const bool ok = WriteAll(descriptor_, pieces, 2, start_ + held, error);
-  if (ok) {
-    size_ += static_cast<long long>(size);
-    if (!owned_ && size_ - writtenBack_ >= kWritebackStep) StartWriteback();
-  } else {
-    size_ = held;
-    if (::ftruncate(descriptor_, start_ + held) != 0) error += "; the file could not be cut back either";
-  }
-  buffer_.clear();
-  return ok;
+// Moves wholeEnd_ past the blocks now wholly in the file.
+void SimulatorSpool::NoteWholeBlock() {
+  const long long written = Written();
+  std::size_t done = 0;
+  while (done < blockEnds_.size() && blockEnds_[done] <= written) wholeEnd_ = blockEnds_[done++];
+  if (done > 0) blockEnds_.erase(blockEnds_.begin(), blockEnds_.begin() + static_cast<std::ptrdiff_t>(done));
+}
+
+// The file is cut back to the blocks wholly written, so that it only ever
+// holds whole blocks, and the next Append goes on from there.
+bool SimulatorSpool::Failed(std::string& error) {
+  error = Reason();
+  if (::ftruncate(descriptor_, start_ + wholeEnd_) != 0) error += "; the file could not be cut back either";
+  base_ = wholeEnd_;
+  writtenBack_ = std::min(writtenBack_, wholeEnd_);
+  blockEnds_.clear();
+  appender_.Start(descriptor_, start_ + base_, bufferSize_);
+  return false;
 }
 
 // Asks the kernel to start writing what was written in place since the
 // last call, without waiting for it: its own threads write it while the
 // study goes on.
 void SimulatorSpool::StartWriteback() {
-  ::sync_file_range(descriptor_, start_ + writtenBack_, size_ - writtenBack_, SYNC_FILE_RANGE_WRITE);
-  writtenBack_ = size_;
+  const long long written = Written();
+  ::sync_file_range(descriptor_, start_ + writtenBack_, written - writtenBack_, SYNC_FILE_RANGE_WRITE);
+  writtenBack_ = written;
 }
 
 long long SimulatorSpool::CopyInto(int output, const CopyProgress& progress, std::string& error) {
@@ -128,10 +142,69 @@ long long SimulatorSpool::CopyInto(int output, const CopyProgress& progress, std
     return -1;
   }
   if (!owned_) return SeekPast(output, progress, error);
-  const long long piece = std::max(kLeastCopyPiece, std::min(kMostCopyPiece, size_ / 16));
+  const long long copied = appender_.IsDirect() ? CopyDirectly(output, progress, error) : 0;
+  if (copied != 0) {
+    if (copied > 0) Close();
+    return copied;
+  }
+  return CopyThroughCache(output, progress, error);
+}
+
+// Reads the spool back directly and appends it to output's end directly:
+// neither the spool's pages nor the merged file's pass through the page
+// cache. 0 when the spool cannot be read directly (nothing copied then).
+long long SimulatorSpool::CopyDirectly(int output, const CopyProgress& progress, std::string& error) {
+  const long long kept = Size();
+  const long long at = ::lseek(output, 0, SEEK_CUR);
+  if (kept == 0 || at < 0) return 0;
+  const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
+  const int reader = ::open(self.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+  if (reader < 0) return 0;
+  AlignedChunk chunk(kCopyChunk);
+  DirectAppender to;
+  to.Start(output, at, kCopyChunk);
+  const long long piece = std::max(kLeastCopyPiece, std::min(kMostCopyPiece, kept / 16));
   long long copied = 0;
-  while (copied < size_) {
-    const long long length = std::min(piece, size_ - copied);
+  long long released = 0;
+  bool ok = chunk.bytes != nullptr;
+  while (ok && copied < kept) {
+    const std::size_t length = static_cast<std::size_t>(std::min<long long>(kCopyChunk, kept - copied));
+    const std::size_t whole = (length + DirectAppender::kPage - 1) / DirectAppender::kPage * DirectAppender::kPage;
+    const long long got = ReadWhole(reader, chunk.bytes, whole, copied);
+    if (got < static_cast<long long>(length)) {
+      error = got < 0 ? ReadBackError() : "cannot read back the kept observations: the file is shorter than written";
+      ok = false;
+      break;
+    }
+    ok = to.Append(chunk.bytes, length);
+    if (!ok) error = Reason();
+    copied += static_cast<long long>(length);
+    if (ok && copied == kept) {
+      ok = to.Finish();
+      if (!ok) error = Reason();
+    }
+    // Only what is in the merged file may go from the spool.
+    if (ok && (copied - released >= piece || copied == kept)) {
+      released = copied;
+      Release(to.Written());
+      if (progress) progress(copied);
+    }
+  }
+  ::close(reader);
+  if (!ok) return -1;
+  if (::lseek(output, at + copied, SEEK_SET) < 0) {
+    error = Reason();
+    return -1;
+  }
+  return copied;
+}
+
+long long SimulatorSpool::CopyThroughCache(int output, const CopyProgress& progress, std::string& error) {
+  const long long kept = Size();
+  const long long piece = std::max(kLeastCopyPiece, std::min(kMostCopyPiece, kept / 16));
+  long long copied = 0;
+  while (copied < kept) {
+    const long long length = std::min(piece, kept - copied);
     long long moved = inKernel_ ? CopyPieceInKernel(output, copied, length, error) : 0;
     if (moved == 0 && !inKernel_) moved = CopyPieceThroughMemory(output, copied, length, error);
     if (moved < 0) return -1;
@@ -164,12 +237,13 @@ long long SimulatorSpool::CopyPieceThroughMemory(int output, long long from, lon
     error = got < 0 ? ReadBackError() : "cannot read back the kept observations: the file is shorter than written";
     return -1;
   }
-  iovec all{piece.data(), static_cast<std::size_t>(got)};
-  return WriteAll(output, &all, 1, -1, error) ? got : -1;
+  if (file_writes::WriteWhole(output, piece.data(), static_cast<std::size_t>(got))) return got;
+  error = Reason();
+  return -1;
 }
 
 long long SimulatorSpool::SeekPast(int output, const CopyProgress& progress, std::string& error) {
-  const long long kept = size_;
+  const long long kept = Size();
   if (::lseek(output, start_ + kept, SEEK_SET) < 0) {
     error = Reason();
     return -1;
@@ -187,13 +261,15 @@ void SimulatorSpool::Release(long long upTo) {
 }
 
 void SimulatorSpool::Close() {
+  appender_.Drop();
   if (descriptor_ >= 0 && owned_) ::close(descriptor_);
   descriptor_ = -1;
   owned_ = true;
   start_ = 0;
+  base_ = 0;
   inKernel_ = true;
   punching_ = true;
-  size_ = 0;
   writtenBack_ = 0;
-  std::vector<unsigned char>().swap(buffer_);
+  wholeEnd_ = 0;
+  std::vector<long long>().swap(blockEnds_);
 }

@@ -34,6 +34,7 @@ void Study::StartAll(Launcher& launcher) {
     }
     s->stream = std::make_unique<SimulatorStream>(settings_.maxMessageSize);
     std::string spoolError;
+    s->spool.SetBufferSize(SimulatorSpool::BufferSizeFor(settings_.simulators));
     // The first simulator's blocks come first in the merged file: they are
     // written there at once, at their final place.
     if (settings_.keepBlocks && k < static_cast<int>(settings_.blockFiles.size())) {
