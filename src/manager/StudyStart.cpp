@@ -25,6 +25,9 @@ const char kRegisterPrefix[] = "REGISTER:  Port: [";
 void Study::StartAll(Launcher& launcher) {
   const std::vector<unsigned> seeds =
       SimulatorSeeds(settings_.baseSeed, settings_.firstSeedIndex + settings_.simulators);
+  // A folder's files are all written in place, of the merged file only the
+  // first simulator's blocks.
+  const int inPlace = settings_.blockFiles.empty() ? 1 : static_cast<int>(settings_.blockFiles.size());
   for (int k = 0; k < settings_.simulators; ++k) {
     auto s = std::make_unique<Simulator>();
     s->facts.index = k;
@@ -34,7 +37,7 @@ void Study::StartAll(Launcher& launcher) {
     }
     s->stream = std::make_unique<SimulatorStream>(settings_.maxMessageSize);
     std::string spoolError;
-    s->spool.SetBufferSize(SimulatorSpool::BufferSizeFor(settings_.simulators));
+    s->spool.SetBufferSize(SimulatorSpool::BufferSizeFor(inPlace));
     // The first simulator's blocks come first in the merged file: they are
     // written there at once, at their final place.
     if (settings_.keepBlocks && k < static_cast<int>(settings_.blockFiles.size())) {

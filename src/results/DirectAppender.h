@@ -35,6 +35,8 @@ class DirectAppender {
  public:
   // The unit of a direct write's offset, length and memory.
   static constexpr std::size_t kPage = 4096;
+  // The piece written at once through the cache, when O_DIRECT cannot be had.
+  static constexpr std::size_t kCachedPiece = 32 * 1024;
 
   DirectAppender() = default;
   ~DirectAppender() { Drop(); }
@@ -47,6 +49,7 @@ class DirectAppender {
   void Start(int file, long long offset, std::size_t bufferSize);
   // Writes through the cache only, as if O_DIRECT could not be had (for
   // tests, and for what is read back at once).
+  // REQUIRES: nothing held.
   void DisableDirect() { direct_ = false; }
 
   // Adds size bytes to the stream; a full buffer is written at once.
@@ -66,6 +69,7 @@ class DirectAppender {
 
  private:
   long long Next() const { return start_ + written_; }
+  std::size_t Piece() const;
   bool Reserve();
   bool WriteHead(const unsigned char*& bytes, std::size_t& size);
   bool WriteHeld(std::size_t length);
