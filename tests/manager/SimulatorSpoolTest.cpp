@@ -1,9 +1,12 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -97,6 +100,43 @@ TEST(SimulatorSpoolTest, TheOutputHoldsExactlyWhatWasAppendedWhereverTheSpoolIs)
     expected.insert(expected.end(), blocks.begin(), blocks.end());
     EXPECT_TRUE(ReadFile(output) == expected);
     ::unlink(output.c_str());
+  }
+}
+
+// A disk that fills up (a file size limit stands in for it) in the middle
+// of a block, whether the block was still gathered or already being written
+// directly or through the cache: Append fails, and the file and Size() end
+// with the last whole block.
+TEST(SimulatorSpoolTest, AFullDiskLeavesOnlyWholeBlocks) {
+  constexpr std::size_t kBlock = 48024;
+  const std::vector<unsigned char> block(kBlock, 0x5a);
+  for (bool direct : {true, false}) {
+    SCOPED_TRACE(direct ? "direct" : "through the cache");
+    const std::string output = ::testing::TempDir() + "spool_full_" + std::to_string(::getpid()) + ".bin";
+    const int file = ::open(output.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(file, 0);
+    ::unlink(output.c_str());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{5 * 1024 * 1024 + 1000, 5 * 1024 * 1024 + 1000};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      SimulatorSpool spool;
+      if (!direct) spool.DisableDirect();
+      spool.SetBufferSize(1 << 20);
+      spool.WriteInPlace(file, 256);
+      std::string error;
+      int appended = 0;
+      while (appended < 1000 && spool.Append(block.data(), kBlock, error)) ++appended;
+      const long long size = ::lseek(file, 0, SEEK_END);
+      const bool whole = size > 256 && (size - 256) % kBlock == 0 && spool.Size() == size - 256;
+      ::_exit(appended < 1000 && !error.empty() && whole ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ::close(file);
   }
 }
 
