@@ -14,9 +14,9 @@
 // written directly, so a header written there later (through the cache)
 // cannot be overwritten by a direct write still to come.
 //
-// Where O_DIRECT cannot be had (tmpfs, a device, a file system that
-// refuses the alignment, no descriptor left) the appender falls back, for
-// good, to ordinary writes of the same buffer.
+// Where O_DIRECT cannot be had (a file system without it, such as tmpfs
+// before Linux 6.6, one that refuses the alignment, no descriptor left) the
+// appender falls back, for good, to ordinary writes in kCachedPiece pieces.
 //
 // Failures return false with errno set by the failed call; what was held is
 // then dropped. The file then holds the first Written() bytes of the stream,

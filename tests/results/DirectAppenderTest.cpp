@@ -34,9 +34,10 @@ std::vector<unsigned char> ReadAll(int file) {
 // Whatever the start offset (on, before, after a page boundary), the
 // stream's length (empty, inside a page, across one, several buffers, whole
 // buffers) and the pieces it comes in, the file holds what was there before
-// the offset and then exactly the stream, written directly, on a file
-// system that may refuse that, or through the cache only; a Finish in the
-// middle of the stream changes nothing.
+// the offset and then exactly the stream, written directly (on disk and on
+// tmpfs, which takes O_DIRECT on recent kernels and refuses it on older
+// ones) or through the cache only; a Finish in the middle of the stream
+// changes nothing.
 TEST(DirectAppenderTest, TheFileHoldsExactlyTheStreamFromAnyOffset) {
   const std::vector<std::string> folders = {::testing::TempDir(), "/dev/shm/"};
   const long long offsets[] = {0, 256, 4095, 4096, 4097};
