@@ -2,15 +2,18 @@
 // with the whole pages of it going straight to the disk (O_DIRECT) rather
 // than through the page cache: the kernel then neither copies nor zeroes
 // them nor keeps buffer heads for them, which is most of what a buffered
-// write of a new file costs (a quarter of the manager's time with output).
+// write of a new file costs (about 6 ns per 8-byte value here, against 1
+// directly in 1 MB pieces).
 //
 // The bytes up to the first page boundary are written with an ordinary
 // write, whole pages are gathered in a page-aligned buffer and written
 // through a second open file description of the same file (opened with
 // O_DIRECT through /proc/self/fd), and the last part page, when the stream
-// is finished, with an ordinary write again. A page is therefore written
-// either directly or through the cache, never both, so the two paths never
-// race over one page; and the page holding the start offset is never
+// is finished, with an ordinary write again. Within a stream a page is
+// therefore written either directly or through the cache, never both (a new
+// stream after a failure may write a page through the cache that was
+// written directly before: the direct write has completed by then, and the
+// kernel reads the page back); and the page holding the start offset is never
 // written directly, so a header written there later (through the cache)
 // cannot be overwritten by a direct write still to come.
 //
