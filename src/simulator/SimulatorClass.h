@@ -135,8 +135,8 @@ class SimulatorClass {
   int GenerateInitialEnabledList();
   short GenerateCompleteEventList();
   short GenerateCompleteEventListSS();
-  // Executes the event in NextEventSlot and looks up the next one; false
-  // when no event is left (NextEventSlot is then none). With a trace on, the
+  // Executes NextEvent and looks up the next one; false
+  // when no event is left (NextEvent is then none). With a trace on, the
   // firing is traced (FireTraced); without one the step does no trace work.
   bool SimStep();
   // Steps while Now is at most horizon and an event is left: the firings
@@ -380,6 +380,12 @@ class SimulatorClass {
   BaseGroupClass** Groups = nullptr;               // GroupList's array
   BaseActionClass** ActionArray = nullptr;         // ActionList's array
   int NumGroups = 0;
+  // Whether the step fetches the next group's object ahead of its firing:
+  // set at installation for models whose groups outgrow the caches, where
+  // the group is a miss to memory; a small model's groups stay cached and
+  // would only pay the prefetches.
+  bool PrefetchNextGroup = false;
+  static constexpr int kPrefetchFromGroups = 1024;
   int NumActions = 0;
   // ---- Event list and step (engine) ----
   // One entry per group, in Groups order; never resized once the groups'
@@ -392,7 +398,7 @@ class SimulatorClass {
   WatchList ReactivationList;                      // nodes live in ScheduleEntries
   std::unique_ptr<Event> ScratchEvent;             // during a loop only
   double Now = 0.0;
-  Event** NextEventSlot = nullptr;
+  Event* NextEvent = nullptr;
   BaseActionClass* CurrentGroup = nullptr;
   BaseActionClass* LastFired = nullptr;
   std::unique_ptr<BaseActionClass> PlaceholderAction;  // during a loop only

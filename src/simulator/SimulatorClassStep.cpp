@@ -18,6 +18,16 @@
 namespace {
 // Whether the entry's group is on the reactivation list.
 bool IsListed(const ScheduleEntry* entry) { return !entry->Unlisted; }
+
+// The group object's first lines: its scheduling fields and, in an
+// interpreted model, the activity's own (about 650 bytes in all). Asked for
+// as soon as the next group is known, they arrive while the event list
+// restores its order, instead of stalling the firing one line at a time.
+constexpr int kPrefetchedGroupLines = 11;
+inline void PrefetchGroup(const BaseActionClass* g) {
+  const char* base = reinterpret_cast<const char*>(g);
+  for (int line = 0; line < kPrefetchedGroupLines; ++line) __builtin_prefetch(base + 64 * line);
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -206,7 +216,7 @@ short SimulatorClass::GenerateCompleteEventListSS() {
 // The step's body, inline in both of its callers: the run of a replication
 // pays the entry and exit of one call per replication, not per firing.
 [[gnu::always_inline]] inline bool SimulatorClass::Step() {
-  Events->Remove(NextEventSlot);
+  Events->Remove(NextEvent);
   RewardModel->Accumulate(Now);
   LastFired = TraceEnabled ? FireTraced() : RewardModel->FireAction(CurrentGroup, Now);
   ++ActionsFired;
@@ -217,11 +227,12 @@ short SimulatorClass::GenerateCompleteEventListSS() {
   // instantaneous chains are, skips it on most firings).
   if (Events->GetNumEvents() > 0) RemoveAffectedActions();
   InsertAffectedActions();
-  NextEventSlot = Events->Earliest();
+  NextEvent = Events->Earliest();
   // A model that met a fault ends the run here, before its results are used.
-  if (NextEventSlot == nullptr || ModelFault::Raised()) return false;
-  Now = (*NextEventSlot)->Time;
-  CurrentGroup = (*NextEventSlot)->Action;
+  if (NextEvent == nullptr || ModelFault::Raised()) return false;
+  Now = NextEvent->Time;
+  CurrentGroup = NextEvent->Action;
+  if (PrefetchNextGroup) PrefetchGroup(CurrentGroup);
   return true;
 }
 
@@ -252,17 +263,17 @@ void SimulatorClass::CheckReactivationList() {
     BaseActionClass* g = node->Action;
     ScheduleEntry* entry = g->ScheduleRecord;
     bool unlist = false;
-    if (entry->HeapSlot == nullptr) {
+    if (entry->Scheduled == nullptr) {
       unlist = true;
     } else if (!g->Enabled()) {
-      Events->Remove(entry->HeapSlot);
+      Events->Remove(entry->Scheduled);
       unlist = true;
     } else if (g->ReactivationFunction()) {
-      Event* event = *entry->HeapSlot;
+      Event* event = entry->Scheduled;
       const double delay = g->SampleDistribution();
       event->StartTime = Now;
       event->Time = Now + delay;
-      Events->ModifyKey(entry->HeapSlot);
+      Events->ModifyKey(event);
       g->Reactivation = false;
       entry->Unlisted = true;
       ReactivationList.Unlink(node);
@@ -288,11 +299,11 @@ void SimulatorClass::CheckReactivationList() {
 void SimulatorClass::RemoveAffectedActions() {
   for (BaseActionClass* g : LastFired->GroupsToExamine()) {
     ScheduleEntry* entry = g->ScheduleRecord;
-    if (entry->HeapSlot == nullptr) continue;
+    if (entry->Scheduled == nullptr) continue;
     const bool voided = g->EnablingChange() || (g->Reactivation && g->ReactivationFunction());
     if (!voided) continue;
     g->Reactivation = false;
-    Events->Remove(entry->HeapSlot);
+    Events->Remove(entry->Scheduled);
     if (IsListed(entry)) {
       ReactivationList.Unlink(&entry->Node);
       entry->Unlisted = true;
@@ -307,7 +318,7 @@ void SimulatorClass::RemoveAffectedActions() {
   for (BaseActionClass* g : LastFired->GroupsToExamine()) {
     if (!g->Enabled()) continue;
     const ScheduleEntry* entry = g->ScheduleRecord;
-    if (entry->HeapSlot != nullptr) continue;
+    if (entry->Scheduled != nullptr) continue;
     // The instantaneous case of ScheduleGroup, without the call.
     if (entry->Instantaneous)
       Events->Insert(Now, Now, g);
