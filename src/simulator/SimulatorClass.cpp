@@ -213,10 +213,7 @@ void SimulatorClass::BuildAffectsRelation() {
   std::cout << "GenerateConnectivityList() Time=" << SecondsSince(start) << std::endl;
 }
 
-void SimulatorClass::CreateEventList() {
-  Events.reset(new EventList(NumGroups + 1));
-  PrefetchNextGroup = NumGroups >= kPrefetchFromGroups;
-}
+void SimulatorClass::CreateEventList() { Events.reset(new EventList(NumGroups + 1)); }
 
 void SimulatorClass::InstallGenerator() {
   switch (static_cast<RandomNumberGeneratorType>(RNGType)) {

@@ -380,12 +380,6 @@ class SimulatorClass {
   BaseGroupClass** Groups = nullptr;               // GroupList's array
   BaseActionClass** ActionArray = nullptr;         // ActionList's array
   int NumGroups = 0;
-  // Whether the step fetches the next group's object ahead of its firing:
-  // set at installation for models whose groups outgrow the caches, where
-  // the group is a miss to memory; a small model's groups stay cached and
-  // would only pay the prefetches.
-  bool PrefetchNextGroup = false;
-  static constexpr int kPrefetchFromGroups = 1024;
   int NumActions = 0;
   // ---- Event list and step (engine) ----
   // One entry per group, in Groups order; never resized once the groups'

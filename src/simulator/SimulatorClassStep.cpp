@@ -18,16 +18,6 @@
 namespace {
 // Whether the entry's group is on the reactivation list.
 bool IsListed(const ScheduleEntry* entry) { return !entry->Unlisted; }
-
-// The group object's first lines: its scheduling fields and, in an
-// interpreted model, the activity's own (about 650 bytes in all). Asked for
-// as soon as the next group is known, they arrive while the event list
-// restores its order, instead of stalling the firing one line at a time.
-constexpr int kPrefetchedGroupLines = 11;
-inline void PrefetchGroup(const BaseActionClass* g) {
-  const char* base = reinterpret_cast<const char*>(g);
-  for (int line = 0; line < kPrefetchedGroupLines; ++line) __builtin_prefetch(base + 64 * line);
-}
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -232,7 +222,6 @@ short SimulatorClass::GenerateCompleteEventListSS() {
   if (NextEvent == nullptr || ModelFault::Raised()) return false;
   Now = NextEvent->Time;
   CurrentGroup = NextEvent->Action;
-  if (PrefetchNextGroup) PrefetchGroup(CurrentGroup);
   return true;
 }
 
