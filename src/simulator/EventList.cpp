@@ -6,6 +6,7 @@
 #include "simulator/ScheduleEntry.h"
 
 #include <algorithm>
+#include <cmath>
 
 EventList::EventList(int capacity)
     : Storage(std::max(capacity, 0)),
@@ -144,8 +145,8 @@ bool EventList::TiesWith(int a, int b) const {
 
 // Codes, in the order checked: the index of a child that is earlier than its
 // parent; 100000 + i for a slot i whose event's group does not point at the
-// event, whose recorded position is not i, or whose time differs from the
-// event's; the index j of an occupied slot at or beyond NumEvents; minus the
+// event, whose HeapIndex is not i, or whose time differs from the event's
+// (a NaN matching a NaN); the index j of an occupied slot at or beyond NumEvents; minus the
 // slot index of a spare event that is also in the heap.
 int EventList::IsValid() const {
   for (int i = 1; i < NumEvents; ++i)
@@ -153,7 +154,7 @@ int EventList::IsValid() const {
   for (int i = 0; i < NumEvents; ++i) {
     const Event* e = Items[i].E;
     if (e->Action->ScheduleRecord->Scheduled != e || e->HeapIndex != i ||
-        !(Items[i].Time == e->Time || (Items[i].Time != Items[i].Time && e->Time != e->Time)))
+        !(Items[i].Time == e->Time || (std::isnan(Items[i].Time) && std::isnan(e->Time))))
       return 100000 + i;
   }
   for (int j = NumEvents; j < Capacity; ++j)

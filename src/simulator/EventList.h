@@ -14,9 +14,8 @@
 // heap's own array, and each event keeps its own heap index, so a move
 // writes it through the slot's pointer instead of loading the moved event's
 // group to reach its record (a cache miss per level once the groups no
-// longer fit in the cache). After changing
-// an event's Time in place, a caller must call ModifyKey, which takes the new
-// time into the slot.
+// longer fit in the cache). After changing an event's Time in place, a
+// caller must call ModifyKey, which takes the new time into the slot.
 //
 // Not thread-safe: used by the simulation thread only.
 #ifndef EVENT_LIST_H
