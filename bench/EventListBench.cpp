@@ -41,9 +41,9 @@ struct Population {
 void BM_HoldInsertRemoveEarliest(benchmark::State& state) {
   Population p(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    Event** slot = p.List.Earliest();
-    Event e(p.Next((*slot)->Time), (*slot)->Time, (*slot)->Action);
-    p.List.Remove(slot);
+    Event* next = p.List.Earliest();
+    Event e(p.Next(next->Time), next->Time, next->Action);
+    p.List.Remove(next);
     p.List.Insert(&e);
   }
   state.SetItemsProcessed(state.iterations());
@@ -53,9 +53,9 @@ BENCHMARK(BM_HoldInsertRemoveEarliest)->RangeMultiplier(8)->Range(16, 65536);
 void BM_ModifyKeyOfTheEarliest(benchmark::State& state) {
   Population p(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    Event** slot = p.List.Earliest();
-    (*slot)->Time = p.Next((*slot)->Time);
-    p.List.ModifyKey(slot);
+    Event* next = p.List.Earliest();
+    next->Time = p.Next(next->Time);
+    p.List.ModifyKey(next);
   }
   state.SetItemsProcessed(state.iterations());
 }

@@ -47,11 +47,17 @@ void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope)
   RankRoot = code->Expression(Decl.rank, scope);
   if (Decl.hasReactivation) ReactivationRoot = code->Expression(Decl.reactivation, scope);
   if (Decl.hasReactivate) ReactivateRoot = code->Expression(Decl.reactivate, scope);
-  for (const sanmodel::Expr& p : Decl.parameters) ParameterRoots.push_back(code->Expression(p, scope));
-  Parameters.assign(ParameterRoots.size(), 0.0);
+  std::vector<int> roots;
+  for (const sanmodel::Expr& p : Decl.parameters) roots.push_back(code->Expression(p, scope));
+  ParameterRoots.assign(roots);
+  Parameters.assign(roots.size(), 0.0);
   Locals.assign(std::max<std::size_t>(locals, 1), Slot{0});
-  TestsOnly = EnabledRoot >= 0 && code->MarkingTests(EnabledRoot, &Tests);
-  StepsOnly = code->MarkingSteps(FireRoot, &Steps) && (CaseRoot < 0 || code->MarkingSteps(CaseRoot, &Steps));
+  std::vector<MarkingTest> tests;
+  TestsOnly = EnabledRoot >= 0 && code->MarkingTests(EnabledRoot, &tests);
+  if (TestsOnly) Tests.assign(tests);
+  std::vector<MarkingStep> steps;
+  StepsOnly = code->MarkingSteps(FireRoot, &steps) && (CaseRoot < 0 || code->MarkingSteps(CaseRoot, &steps));
+  if (StepsOnly) Steps.assign(steps);
   if (!StepsOnly) CompileChain(Decl.fire, scope);
   ConstantWeight = WeightRoot < 0 || (code->IsConstant(WeightRoot, &WeightValue) && modelrt::WeightIsValid(WeightValue));
 }

@@ -23,6 +23,7 @@
 
 #include "Cpp/BaseClasses/Activity.h"
 #include "interpret/CompiledCode.h"
+#include "interpret/InlineArray.h"
 #include "model/CheckedModel.h"
 
 namespace saninterp {
@@ -77,15 +78,17 @@ class InterpretedActivity : public Activity {
   int ReactivateRoot = -1;
   // The fast paths, when the predicate and the effect have their common
   // shapes (see CompiledCode::MarkingTests and MarkingSteps).
+  // Inline sizes: what the common shapes need (a test or two, a step or
+  // two, a distribution of up to two parameters, a local).
   bool TestsOnly = false;
-  std::vector<MarkingTest> Tests;
+  InlineArray<MarkingTest, 2> Tests;
   bool StepsOnly = false;
-  std::vector<MarkingStep> Steps;
+  InlineArray<MarkingStep, 2> Steps;
   bool ConstantWeight = true;
   double WeightValue = 1.0;
-  std::vector<int> ParameterRoots;
-  std::vector<double> Parameters;
-  std::vector<Slot> Locals;
+  InlineArray<int, 2> ParameterRoots;
+  InlineArray<double, 2> Parameters;
+  InlineArray<Slot, 1> Locals;
   bool PureEnabling = false;
   // The effect split around its trailing if/else-if chain: Prefix (or -1),
   // then the first branch whose condition holds, or Else (or nothing).

@@ -5,9 +5,17 @@
 // never compares as earlier, so an event with a NaN time never moves.
 //
 // Ownership: the list owns its events and recycles them through a pool of
-// spares made at construction; it never allocates afterwards. Each group's
-// ScheduleEntry (reached through its ScheduleRecord) points back at the heap
-// slot holding its event, so Remove and ModifyKey need no search.
+// spares made at construction; it never allocates afterwards. An event stays
+// at one address while it is scheduled, and its group's ScheduleEntry points
+// at it (Scheduled); callers name a scheduled event by that pointer.
+//
+// Layout, for models of thousands of groups: a heap slot holds its event's
+// time beside the event, so the comparisons of a climb or a sink read the
+// heap's own array, and each event keeps its own heap index, so a move
+// writes it through the slot's pointer instead of loading the moved event's
+// group to reach its record (a cache miss per level once the groups no
+// longer fit in the cache). After changing an event's Time in place, a
+// caller must call ModifyKey, which takes the new time into the slot.
 //
 // Not thread-safe: used by the simulation thread only.
 #ifndef EVENT_LIST_H
@@ -60,32 +68,36 @@ class EventList {
     spare->Time = time;
     spare->StartTime = startTime;
     spare->Action = action;
-    Place(spare, NumEvents);
+    action->ScheduleRecord->Scheduled = spare;
+    Place(Slot{time, spare}, NumEvents);
     ++NumEvents;
     if (NumEvents == 1) return 0;  // the root has nothing to climb past
     return Climb(NumEvents - 1);
   }
-  // REQUIRES: slot is an occupied heap slot of this list. Inline for the
-  // last slot (a lone event, the common case of instantaneous chains),
-  // which leaves nothing to restore.
-  void Remove(Event** slot) {
-    if (IndexOf(slot) != NumEvents - 1) {
-      RemoveAndRestore(slot);
-      return;
+  // REQUIRES: e is scheduled in this list. Inline for the last slot (as a
+  // lone event, the common case of instantaneous chains, is), which leaves
+  // nothing to restore.
+  void Remove(Event* e) {
+    const int last = NumEvents - 1;
+    // A lone event is the last without looking its position up.
+    if (last != 0) {
+      const int i = e->HeapIndex;
+      if (i != last) {
+        RemoveAndRestore(i);
+        return;
+      }
     }
-    Event* gone = *slot;
-    FreeEvents.push_back(gone);
-    gone->Action->ScheduleRecord->HeapSlot = nullptr;
-    --NumEvents;
-    *slot = nullptr;
+    FreeEvents.push_back(e);
+    e->Action->ScheduleRecord->Scheduled = nullptr;
+    NumEvents = last;
+    Items[last].E = nullptr;
   }
-  // p points at a variable holding a heap slot.
-  void Remove(void* p);
-  // Restores the order after the Time of the event in slot changed in place.
-  void ModifyKey(Event** slot);
-  // The slot of the next event to execute, or none when the list is empty.
-  // The event stays in the list.
-  Event** Earliest();
+  // Restores the order after the Time of the scheduled event e changed in
+  // place.
+  void ModifyKey(Event* e);
+  // The next event to execute, or none when the list is empty. The event
+  // stays in the list.
+  Event* Earliest();
   // Returns every event to the pool and marks every scheduled group unlisted.
   void ClearEventList();
 
@@ -100,27 +112,47 @@ class EventList {
 
   int GetNumEvents() const { return NumEvents; }
   int GetCapacity() const { return Capacity; }
-  Event** SlotAt(int i) { return &Items[i]; }
+  // The event in heap slot i, or none when the slot is empty.
+  Event* EventAt(int i) const { return Items[i].E; }
+  // REQUIRES: e is scheduled in this list.
+  int HeapIndexOf(const Event* e) const { return e->HeapIndex; }
 
  private:
-  int IndexOf(Event** slot) const { return static_cast<int>(slot - Items.data()); }
-  // Whether the event in slot a must come before the event in slot b.
-  bool Precedes(int a, int b) const;
+  struct Slot {
+    double Time;  // E->Time, as of its insertion or last ModifyKey
+    Event* E;
+  };
+  // Whether the event of slot a must come before the event of slot b. A
+  // tie on time, rare among timed events, asks the groups' ranks.
+  static bool Precedes(const Slot& a, const Slot& b) {
+    if (a.Time < b.Time) return true;
+    if (__builtin_expect(a.Time == b.Time, 0)) return a.E->Action->Rank() > b.E->Action->Rank();
+    return false;
+  }
+  // Precedes(left[1], left[0]) as 0 or 1, the common case (no tie) without a
+  // branch.
+  static int RightChildFirst(const Slot* left) {
+    const int later = left[1].Time < left[0].Time;
+    if (__builtin_expect(left[1].Time == left[0].Time, 0)) return Precedes(left[1], left[0]) ? 1 : 0;
+    return later;
+  }
   bool TiesWith(int a, int b) const;
-  void Place(Event* e, int i) {
-    Items[i] = e;
-    e->Action->ScheduleRecord->HeapSlot = &Items[i];
+  void Place(Slot s, int i) {
+    Items[i] = s;
+    s.E->HeapIndex = i;
   }
   int Climb(int i);
   // Remove of any slot but the last: the last event fills it and moves.
-  void RemoveAndRestore(Event** slot);
-  void Swap(int a, int b);
+  void RemoveAndRestore(int i);
+  void Restore(int i) {
+    if (BubbleUp(i) == i) BubbleDown(i);
+  }
   int ChooseAmongEquals() const;
 
   std::vector<Event> Storage;       // every event the list will ever use
   int Capacity;
   SpareStack FreeEvents;            // the top is the next spare
-  std::vector<Event*> Items;        // the heap: children of i are 2i+1, 2i+2
+  std::vector<Slot> Items;          // the heap: children of i are 2i+1, 2i+2
   int NumEvents;
   std::vector<int> EqualIndices;    // scratch of FindEquals
   int NumEqual;

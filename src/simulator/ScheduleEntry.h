@@ -1,7 +1,8 @@
 // ScheduleEntry is the simulator's per-group scheduling record; each group's
-// ScheduleRecord field points at its entry. HeapSlot is maintained by the
-// event list: the address of the heap slot holding the group's event, or none
-// when the group has no event. Unlisted and ListPosition belong to the step:
+// ScheduleRecord field points at its entry. Scheduled is maintained by the
+// event list: the group's scheduled event, or none when the group has no
+// event (the event stays put while it is scheduled; only the list knows
+// where it sits in the heap). Unlisted and ListPosition belong to the step:
 // whether the group is off the reactivation list and, while it is on it, its
 // node there (always the entry's own Node). Instantaneous caches the group's
 // TimingIsInstantaneous() from the installation of the model.
@@ -12,7 +13,7 @@
 #include "simulator/WatchList.h"
 
 struct ScheduleEntry {
-  Event** HeapSlot = nullptr;
+  Event* Scheduled = nullptr;
   bool Instantaneous = false;
   bool Unlisted = true;
   WatchNode* ListPosition = nullptr;

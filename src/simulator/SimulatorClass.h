@@ -135,8 +135,8 @@ class SimulatorClass {
   int GenerateInitialEnabledList();
   short GenerateCompleteEventList();
   short GenerateCompleteEventListSS();
-  // Executes the event in NextEventSlot and looks up the next one; false
-  // when no event is left (NextEventSlot is then none). With a trace on, the
+  // Executes NextEvent and looks up the next one; false
+  // when no event is left (NextEvent is then none). With a trace on, the
   // firing is traced (FireTraced); without one the step does no trace work.
   bool SimStep();
   // Steps while Now is at most horizon and an event is left: the firings
@@ -392,7 +392,7 @@ class SimulatorClass {
   WatchList ReactivationList;                      // nodes live in ScheduleEntries
   std::unique_ptr<Event> ScratchEvent;             // during a loop only
   double Now = 0.0;
-  Event** NextEventSlot = nullptr;
+  Event* NextEvent = nullptr;
   BaseActionClass* CurrentGroup = nullptr;
   BaseActionClass* LastFired = nullptr;
   std::unique_ptr<BaseActionClass> PlaceholderAction;  // during a loop only

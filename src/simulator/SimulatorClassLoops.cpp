@@ -73,10 +73,10 @@ void SimulatorClass::TerminatingSimulation() {
     }
     LastFired = PlaceholderAction.get();
     const double horizon = RewardModel->Horizon;
-    NextEventSlot = Events->Earliest();
-    if (NextEventSlot != nullptr) {
-      Now = (*NextEventSlot)->Time;
-      CurrentGroup = (*NextEventSlot)->Action;
+    NextEvent = Events->Earliest();
+    if (NextEvent != nullptr) {
+      Now = NextEvent->Time;
+      CurrentGroup = NextEvent->Action;
       StepUntil(horizon);
     }
     Trace->newBatch();
@@ -173,12 +173,12 @@ void SimulatorClass::SteadyStateSimulation() {
   SquarePacket = CreateDataPacket(NumPVs);
   StartClock = ClockNow();
 
-  NextEventSlot = Events->Earliest();
-  if (NextEventSlot == nullptr) {
+  NextEvent = Events->Earliest();
+  if (NextEvent == nullptr) {
     if (RunState == 0) RunState = 1;  // a stopped run stays stopped
   } else {
-    Now = (*NextEventSlot)->Time;
-    CurrentGroup = (*NextEventSlot)->Action;
+    Now = NextEvent->Time;
+    CurrentGroup = NextEvent->Action;
   }
 
   StopSignals signals;

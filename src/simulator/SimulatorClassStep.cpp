@@ -206,7 +206,7 @@ short SimulatorClass::GenerateCompleteEventListSS() {
 // The step's body, inline in both of its callers: the run of a replication
 // pays the entry and exit of one call per replication, not per firing.
 [[gnu::always_inline]] inline bool SimulatorClass::Step() {
-  Events->Remove(NextEventSlot);
+  Events->Remove(NextEvent);
   RewardModel->Accumulate(Now);
   LastFired = TraceEnabled ? FireTraced() : RewardModel->FireAction(CurrentGroup, Now);
   ++ActionsFired;
@@ -217,11 +217,11 @@ short SimulatorClass::GenerateCompleteEventListSS() {
   // instantaneous chains are, skips it on most firings).
   if (Events->GetNumEvents() > 0) RemoveAffectedActions();
   InsertAffectedActions();
-  NextEventSlot = Events->Earliest();
+  NextEvent = Events->Earliest();
   // A model that met a fault ends the run here, before its results are used.
-  if (NextEventSlot == nullptr || ModelFault::Raised()) return false;
-  Now = (*NextEventSlot)->Time;
-  CurrentGroup = (*NextEventSlot)->Action;
+  if (NextEvent == nullptr || ModelFault::Raised()) return false;
+  Now = NextEvent->Time;
+  CurrentGroup = NextEvent->Action;
   return true;
 }
 
@@ -252,17 +252,17 @@ void SimulatorClass::CheckReactivationList() {
     BaseActionClass* g = node->Action;
     ScheduleEntry* entry = g->ScheduleRecord;
     bool unlist = false;
-    if (entry->HeapSlot == nullptr) {
+    if (entry->Scheduled == nullptr) {
       unlist = true;
     } else if (!g->Enabled()) {
-      Events->Remove(entry->HeapSlot);
+      Events->Remove(entry->Scheduled);
       unlist = true;
     } else if (g->ReactivationFunction()) {
-      Event* event = *entry->HeapSlot;
+      Event* event = entry->Scheduled;
       const double delay = g->SampleDistribution();
       event->StartTime = Now;
       event->Time = Now + delay;
-      Events->ModifyKey(entry->HeapSlot);
+      Events->ModifyKey(event);
       g->Reactivation = false;
       entry->Unlisted = true;
       ReactivationList.Unlink(node);
@@ -288,11 +288,11 @@ void SimulatorClass::CheckReactivationList() {
 void SimulatorClass::RemoveAffectedActions() {
   for (BaseActionClass* g : LastFired->GroupsToExamine()) {
     ScheduleEntry* entry = g->ScheduleRecord;
-    if (entry->HeapSlot == nullptr) continue;
+    if (entry->Scheduled == nullptr) continue;
     const bool voided = g->EnablingChange() || (g->Reactivation && g->ReactivationFunction());
     if (!voided) continue;
     g->Reactivation = false;
-    Events->Remove(entry->HeapSlot);
+    Events->Remove(entry->Scheduled);
     if (IsListed(entry)) {
       ReactivationList.Unlink(&entry->Node);
       entry->Unlisted = true;
@@ -307,7 +307,7 @@ void SimulatorClass::RemoveAffectedActions() {
   for (BaseActionClass* g : LastFired->GroupsToExamine()) {
     if (!g->Enabled()) continue;
     const ScheduleEntry* entry = g->ScheduleRecord;
-    if (entry->HeapSlot != nullptr) continue;
+    if (entry->Scheduled != nullptr) continue;
     // The instantaneous case of ScheduleGroup, without the call.
     if (entry->Instantaneous)
       Events->Insert(Now, Now, g);

@@ -319,15 +319,15 @@ class Harness {
     Sim.GenerateInitialEnabledList();
     Sim.GenerateCompleteEventList();
     Sim.LastFired = Sim.PlaceholderAction.get();
-    Sim.NextEventSlot = Sim.Events->Earliest();
-    if (Sim.NextEventSlot != nullptr) {
-      Sim.Now = (*Sim.NextEventSlot)->Time;
-      Sim.CurrentGroup = (*Sim.NextEventSlot)->Action;
+    Sim.NextEvent = Sim.Events->Earliest();
+    if (Sim.NextEvent != nullptr) {
+      Sim.Now = Sim.NextEvent->Time;
+      Sim.CurrentGroup = Sim.NextEvent->Action;
     }
   }
   // The group's scheduled event, or none.
   static Event* EventOf(BaseActionClass* g) {
-    return g->ScheduleRecord->HeapSlot ? *g->ScheduleRecord->HeapSlot : nullptr;
+    return g->ScheduleRecord->Scheduled;
   }
 
   std::ostringstream Echo;

@@ -40,7 +40,7 @@ class EventListTest : public ::testing::Test {
     Event e(time, 0.0, u);
     list.Insert(&e);
   }
-  static Unit* At(Event** slot) { return static_cast<Unit*>((*slot)->Action); }
+  static Unit* At(Event* e) { return static_cast<Unit*>(e->Action); }
 
   std::vector<std::unique_ptr<Unit>> Units;
 };
@@ -94,9 +94,9 @@ TEST_F(EventListTest, TiesWithZeroWeightStillYieldAScheduledEvent) {
   EventList list(4);
   Schedule(list, Add("a", 0, 0.0), 1.0);
   Schedule(list, Add("b", 0, 0.0), 1.0);
-  Event** slot = list.Earliest();
-  ASSERT_NE(slot, nullptr);
-  EXPECT_EQ(slot, list.SlotAt(0));
+  Event* next = list.Earliest();
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(next, list.EventAt(0));
 }
 
 TEST_F(EventListTest, RemoveKeepsTheRestAndClearsTheBackPointer) {
@@ -108,17 +108,18 @@ TEST_F(EventListTest, RemoveKeepsTheRestAndClearsTheBackPointer) {
   Schedule(list, second, 2.0);
   Schedule(list, third, 3.0);
 
-  Event** lastSlot = third->Entry.HeapSlot;
-  ASSERT_EQ(lastSlot, list.SlotAt(2));
-  list.Remove(lastSlot);
-  EXPECT_EQ(*list.SlotAt(2), nullptr);
-  EXPECT_EQ(third->Entry.HeapSlot, nullptr);
-  EXPECT_EQ(first->Entry.HeapSlot, list.SlotAt(0));
-  EXPECT_EQ(second->Entry.HeapSlot, list.SlotAt(1));
+  Event* last = third->Entry.Scheduled;
+  ASSERT_EQ(last, list.EventAt(2));
+  list.Remove(last);
+  EXPECT_EQ(list.EventAt(2), nullptr);
+  EXPECT_EQ(third->Entry.Scheduled, nullptr);
+  EXPECT_EQ(first->Entry.Scheduled, list.EventAt(0));
+  EXPECT_EQ(second->Entry.Scheduled, list.EventAt(1));
 
-  list.Remove(&first->Entry.HeapSlot);  // the pointer-to-slot form
+  list.Remove(first->Entry.Scheduled);  // the root: the last event fills it
   EXPECT_EQ(At(list.Earliest()), second);
-  list.Remove(second->Entry.HeapSlot);
+  EXPECT_EQ(list.HeapIndexOf(second->Entry.Scheduled), 0);
+  list.Remove(second->Entry.Scheduled);
   EXPECT_EQ(list.GetNumEvents(), 0);
   EXPECT_EQ(list.Earliest(), nullptr);
   EXPECT_EQ(list.IsValid(), 0);
@@ -131,15 +132,16 @@ TEST_F(EventListTest, ModifyKeyMovesAnEventUpOrDown) {
     units.push_back(Add("u"));
     Schedule(list, units.back(), 10.0 + i);
   }
-  Event** top = units[0]->Entry.HeapSlot;
-  (*top)->Time = 100.0;  // later: sinks
+  Event* top = units[0]->Entry.Scheduled;
+  top->Time = 100.0;  // later: sinks
   list.ModifyKey(top);
   EXPECT_EQ(At(list.Earliest()), units[1]);
-  EXPECT_NE(units[0]->Entry.HeapSlot, list.SlotAt(0));
+  EXPECT_NE(list.HeapIndexOf(top), 0);
 
-  Event** deep = units[5]->Entry.HeapSlot;
-  (*deep)->Time = 1.0;  // earlier: rises to the top
+  Event* deep = units[5]->Entry.Scheduled;
+  deep->Time = 1.0;  // earlier: rises to the top
   list.ModifyKey(deep);
+  EXPECT_EQ(list.HeapIndexOf(deep), 0);
   EXPECT_EQ(At(list.Earliest()), units[5]);
   EXPECT_EQ(list.IsValid(), 0);
 }
@@ -153,7 +155,7 @@ TEST_F(EventListTest, ClearReturnsEveryEventAndUnlistsTheGroups) {
   a->Entry.Unlisted = false;
   list.ClearEventList();
   EXPECT_EQ(list.GetNumEvents(), 0);
-  EXPECT_EQ(a->Entry.HeapSlot, nullptr);
+  EXPECT_EQ(a->Entry.Scheduled, nullptr);
   EXPECT_TRUE(a->Entry.Unlisted);
   // Every spare is back: the full capacity can be scheduled again.
   for (int i = 0; i < 3; ++i) Schedule(list, Add("again"), i);
@@ -166,11 +168,14 @@ TEST_F(EventListTest, IsValidNamesTheFirstFault) {
   Unit* b = Add("b");
   Schedule(list, a, 1.0);
   Schedule(list, b, 2.0);
-  (*a->Entry.HeapSlot)->Time = 5.0;  // changed without ModifyKey
-  EXPECT_EQ(list.IsValid(), 1);
-  (*a->Entry.HeapSlot)->Time = 1.0;
-  b->Entry.HeapSlot = nullptr;
+  a->Entry.Scheduled->Time = 5.0;  // changed without ModifyKey
+  EXPECT_EQ(list.IsValid(), 100000);
+  a->Entry.Scheduled->Time = 1.0;
+  Event* event = b->Entry.Scheduled;
+  b->Entry.Scheduled = nullptr;
   EXPECT_EQ(list.IsValid(), 100001);
+  b->Entry.Scheduled = event;
+  EXPECT_EQ(list.IsValid(), 0);
 }
 
 TEST_F(EventListTest, PrintListShowsEachEvent) {
@@ -210,12 +215,12 @@ TEST_F(EventListTest, StaysConsistentUnderRandomOperations) {
       Schedule(list, u, t);
       reference[u] = t;
     } else if (op == 0) {
-      list.Remove(u->Entry.HeapSlot);
+      list.Remove(u->Entry.Scheduled);
       reference.erase(u);
     } else {
       double t = randomTime();
-      (*u->Entry.HeapSlot)->Time = t;
-      list.ModifyKey(u->Entry.HeapSlot);
+      u->Entry.Scheduled->Time = t;
+      list.ModifyKey(u->Entry.Scheduled);
       reference[u] = t;
     }
     ASSERT_EQ(list.GetNumEvents(), static_cast<int>(reference.size()));
@@ -233,11 +238,11 @@ TEST_F(EventListTest, StaysConsistentUnderRandomOperations) {
   EXPECT_EQ(list.IsValid(), 0);
   for (Unit* u : units) {
     if (reference.count(u)) {
-      ASSERT_NE(u->Entry.HeapSlot, nullptr);
-      EXPECT_EQ((*u->Entry.HeapSlot)->Action, u);
-      EXPECT_EQ((*u->Entry.HeapSlot)->Time, reference[u]);
+      ASSERT_NE(u->Entry.Scheduled, nullptr);
+      EXPECT_EQ(u->Entry.Scheduled->Action, u);
+      EXPECT_EQ(u->Entry.Scheduled->Time, reference[u]);
     } else {
-      EXPECT_EQ(u->Entry.HeapSlot, nullptr);
+      EXPECT_EQ(u->Entry.Scheduled, nullptr);
     }
   }
 }
@@ -248,7 +253,7 @@ TEST_F(EventListTest, ANaNTimeNeverMoves) {
   Unit* nan = Add("nan");
   Schedule(list, a, 3.0);
   Schedule(list, nan, std::numeric_limits<double>::quiet_NaN());
-  EXPECT_EQ(nan->Entry.HeapSlot, list.SlotAt(1));
+  EXPECT_EQ(list.HeapIndexOf(nan->Entry.Scheduled), 1);
   EXPECT_EQ(At(list.Earliest()), a);
 }
 

@@ -54,7 +54,7 @@ TEST(SimulatorStepTest, AGroupThatStaysEnabledIsRescheduledWithAFreshSample) {
 
   ASSERT_TRUE(h.Sim.SimStep());
   EXPECT_FALSE(h.Sim.SimStep());  // the third firing empties P
-  EXPECT_EQ(h.Sim.NextEventSlot, nullptr);
+  EXPECT_EQ(h.Sim.NextEvent, nullptr);
   EXPECT_EQ(h.Sim.ActionsFired, 3);
   EXPECT_EQ(h.Sim.Events->IsValid(), 0);
 }
