@@ -25,7 +25,23 @@ namespace {
 
 constexpr long kChunk = 512;
 constexpr int kLanes = 4;
+constexpr int kBanks = 2;
 typedef double Lanes __attribute__((vector_size(kLanes * sizeof(double))));
+
+typedef unsigned char LaneBytes __attribute__((vector_size(kLanes * sizeof(double))));
+
+// Four big-endian doubles at once: one load and one byte shuffle.
+inline void DecodeLanes(const unsigned char* in, double* out) {
+  static_assert(sizeof(LaneBytes) == sizeof(Lanes), "a lane's bytes are one double");
+  LaneBytes bytes;
+  std::memcpy(&bytes, in, sizeof bytes);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  const LaneBytes reversed = {7,  6,  5,  4,  3,  2,  1,  0,  15, 14, 13, 12, 11, 10, 9,  8,
+                              23, 22, 21, 20, 19, 18, 17, 16, 31, 30, 29, 28, 27, 26, 25, 24};
+  bytes = __builtin_shuffle(bytes, reversed);
+#endif
+  std::memcpy(out, &bytes, sizeof bytes);
+}
 
 struct ChunkFold {
   Moments moments;
@@ -42,53 +58,73 @@ struct ChunkFold {
 __attribute__((target_clones("avx2", "default")))
 #endif
 ChunkFold FoldChunk(const unsigned char* values, long count, double shift, double* decoded) {
-  for (long j = 0; j < count; ++j) decoded[j] = BigEndian::GetDouble(values + 8 * j);
-  const double first = decoded[0];
-  Lanes sum = {}, check = {}, low = {first, first, first, first}, high = low;
+  const double first = BigEndian::GetDouble(values);
+  Lanes sum[kBanks] = {}, check[kBanks] = {}, low[kBanks], high[kBanks];
+  for (int b = 0; b < kBanks; ++b) low[b] = high[b] = Lanes{first, first, first, first};
   const Lanes shifts = {shift, shift, shift, shift};
+  // Bank b, lane l takes every eighth value from 4 b + l (and a last
+  // group of four, if any, goes to bank 0): the same sums as eight scalar
+  // accumulators, written as vectors so that no compiler leaves them scalar
+  // (the lanes' minimum and maximum defeat its own vectoriser), and two
+  // banks so that each addition waits for the one before it only every
+  // other step. Each value is decoded as it is folded.
+  constexpr long kStride = kLanes * kBanks;
+  const long paired = count - count % kStride;
   const long whole = count - count % kLanes;
-  // Lane l takes values l, l + 4, ...: the same sums as four scalar
-  // accumulators, written as one vector so that no compiler leaves them
-  // scalar (the lanes' minimum and maximum defeat its own vectoriser).
-  for (long j = 0; j < whole; j += kLanes) {
+  auto take = [&](int b, long j) {
     Lanes value;
+    DecodeLanes(values + 8 * j, decoded + j);
     std::memcpy(&value, decoded + j, sizeof value);
-    sum += value - shifts;
-    check += value * 0.0;  // stays 0 unless a value is NaN or infinite
-    low = value < low ? value : low;
-    high = value > high ? value : high;
+    sum[b] += value - shifts;
+    check[b] += value * 0.0;  // stays 0 unless a value is NaN or infinite
+    low[b] = value < low[b] ? value : low[b];
+    high[b] = value > high[b] ? value : high[b];
+  };
+  for (long j = 0; j < paired; j += kStride) {
+    take(0, j);
+    take(1, j + kLanes);
   }
+  if (paired < whole) take(0, paired);
   for (long j = whole; j < count; ++j) {
-    const double value = decoded[j];
-    sum[0] += value - shift;
-    check[0] += value * 0.0;
-    low[0] = value < low[0] ? value : low[0];
-    high[0] = value > high[0] ? value : high[0];
+    const double value = BigEndian::GetDouble(values + 8 * j);
+    decoded[j] = value;
+    sum[0][0] += value - shift;
+    check[0][0] += value * 0.0;
+    low[0][0] = value < low[0][0] ? value : low[0][0];
+    high[0][0] = value > high[0][0] ? value : high[0][0];
   }
+  const Lanes sums = sum[0] + sum[1], checks = check[0] + check[1];
+  const Lanes lows = low[0] < low[1] ? low[0] : low[1], highs = high[0] > high[1] ? high[0] : high[1];
   ChunkFold fold;
   Moments& m = fold.moments;
-  m.min = std::min({low[0], low[1], low[2], low[3]});
-  m.max = std::max({high[0], high[1], high[2], high[3]});
-  fold.nonFinite = std::isnan((check[0] + check[1]) + (check[2] + check[3]));
-  const double total = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+  m.min = std::min({lows[0], lows[1], lows[2], lows[3]});
+  m.max = std::max({highs[0], highs[1], highs[2], highs[3]});
+  fold.nonFinite = std::isnan((checks[0] + checks[1]) + (checks[2] + checks[3]));
+  const double total = (sums[0] + sums[1]) + (sums[2] + sums[3]);
   fold.overflow = !std::isfinite(total);
   if (fold.nonFinite || fold.overflow) return fold;
   m.n = count;
   const double shiftedMean = total / static_cast<double>(count);
   m.mean = shiftedMean;
-  Lanes squares = {};
+  Lanes squares[kBanks] = {};
   const Lanes means = {shiftedMean, shiftedMean, shiftedMean, shiftedMean};
-  for (long j = 0; j < whole; j += kLanes) {
+  auto square = [&](int b, long j) {
     Lanes value;
     std::memcpy(&value, decoded + j, sizeof value);
     const Lanes deviation = (value - shifts) - means;
-    squares += deviation * deviation;
+    squares[b] += deviation * deviation;
+  };
+  for (long j = 0; j < paired; j += kStride) {
+    square(0, j);
+    square(1, j + kLanes);
   }
+  if (paired < whole) square(0, paired);
   for (long j = whole; j < count; ++j) {
     const double deviation = (decoded[j] - shift) - shiftedMean;
-    squares[0] += deviation * deviation;
+    squares[0][0] += deviation * deviation;
   }
-  m.m2 = (squares[0] + squares[1]) + (squares[2] + squares[3]);
+  const Lanes squareSums = squares[0] + squares[1];
+  m.m2 = (squareSums[0] + squareSums[1]) + (squareSums[2] + squareSums[3]);
   return fold;
 }
 
