@@ -11,7 +11,8 @@
 // simulators'. The iteration time is the study's.
 //
 // GPUSIM_BENCH_MANAGER=PATH runs another gpusim-manager (a copy of an
-// earlier build, to compare before and after in one run).
+// earlier build, kept anywhere, to compare before and after in one run),
+// with this build's gpusim.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -38,9 +39,12 @@ double JsonField(const std::string& json, const std::string& key) {
 
 enum class Results { kNone, kBinary, kFolder };
 
+// Another manager is told where this build's gpusim is: a copy kept
+// elsewhere would look for one beside itself.
 std::string Manager() {
   const char* other = std::getenv("GPUSIM_BENCH_MANAGER");
-  return other != nullptr && *other != '\0' ? other : std::string(GPUSIM_BUILD_DIR) + "/gpusim-manager";
+  if (other == nullptr || *other == '\0') return std::string(GPUSIM_BUILD_DIR) + "/gpusim-manager";
+  return std::string(other) + " --gpusim " + GPUSIM_BUILD_DIR + "/gpusim";
 }
 
 // Each iteration runs one gpusim alone, then the study, back to back, so
