@@ -136,14 +136,9 @@ BaseActionClass* COMPUTE_UNITSAN::DISPATCHERActivity::Fire() {
   // The code is unsigned, so a negative one matches no instruction. A table
   // look-up rather than a switch: the codes follow the program, and an
   // indirect jump on them is mispredicted often.
-  if (!CellsTaken) TakeCells();
-  const int at = *INST_COUNTER_Mark;
-  // Outside the program, index() reports the fault.
-  const short* cell = static_cast<std::size_t>(at) < ProgramCells.size() ? ProgramCells[static_cast<std::size_t>(at)]
-                                                                          : SCHEDULER->index(at)->Value;
-  const unsigned short code = static_cast<unsigned short>(*cell);
+  const unsigned short code = static_cast<unsigned short>(*SCHEDULER->index(*INST_COUNTER_Mark)->Value);
   if (code < kNoRequest) {
-    (*RequestCells[code])++;
+    (**RequestMarks[code])++;
     FiredVariant = code;
   } else {
     FiredVariant = kNoRequest;
@@ -166,15 +161,7 @@ bool COMPUTE_UNITSAN::DISPATCHERActivity::VariantMayWrite(int variant, const Bas
   return true;
 }
 
-void COMPUTE_UNITSAN::DISPATCHERActivity::TakeCells() {
-  for (int i = 0; i < SCHEDULER->getSize(); ++i) ProgramCells.push_back(SCHEDULER->index(i)->Value);
-  for (int c = 0; c < kNoRequest; ++c) RequestCells[c] = *RequestMarks[c];
-  CellsTaken = true;
-}
-
 void COMPUTE_UNITSAN::DISPATCHERActivity::LinkVariables() {
-  // Taken at the first firing without allocating then.
-  ProgramCells.reserve(static_cast<std::size_t>(size > 0 ? size : 0));
   Link(INST_COUNTER, &INST_COUNTER_Mark);
   Link(INSTRUCTION_READY, &INSTRUCTION_READY_Mark);
   Link(READ_TOTAL_MEMORY, &READ_TOTAL_MEMORY_Mark);

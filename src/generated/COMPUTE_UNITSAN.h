@@ -13,9 +13,6 @@
 #ifndef GENERATED_COMPUTE_UNITSAN_H
 #define GENERATED_COMPUTE_UNITSAN_H
 
-#include <cstddef>
-#include <vector>
-
 #include "Cpp/BaseClasses/SANModel.h"
 #include "Cpp/BaseClasses/state/Place.h"
 #include "generated/InstantaneousActivity.h"
@@ -54,14 +51,6 @@ class COMPUTE_UNITSAN : public SANModel {
     // The request place of each instruction code, by code: the cached
     // pointers themselves are listed, so a merge that redirects one is seen.
     short** RequestMarks[5] = {};
-    // What a firing reads through the pointers above, taken at the first
-    // firing, when every merge has linked the cells (nothing relinks them
-    // afterwards): each program element's cell, and each code's request
-    // cell. The code and its request are then two dependent loads fewer.
-    void TakeCells();
-    std::vector<short*> ProgramCells;
-    short* RequestCells[5] = {};
-    bool CellsTaken = false;
   };
 
   class COMPUTE_WITH_OK_DATAActivity : public InstantaneousActivity {
