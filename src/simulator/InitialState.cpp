@@ -23,21 +23,11 @@ InitialState::InitialState(BaseModelClass* model)
     if (c.Size == static_cast<int>(sizeof value)) std::memcpy(&value, Saved.data() + c.Offset, sizeof value);
     Cells.push_back({c.Address, c.Offset, c.Size, value});
   }
-  AllMarkings = std::all_of(Cells.begin(), Cells.end(),
-                            [](const Cell& c) { return c.Size == static_cast<int>(sizeof(short)); });
-  if (AllMarkings) {
-    Markings.reserve(Cells.size());
-    for (const Cell& c : Cells) Markings.push_back({static_cast<short*>(c.Address), c.Value});
-  }
 }
 
 void InitialState::Restore() {
   if (!ByCell) {
     Model->SetState(Saved.data());
-    return;
-  }
-  if (AllMarkings) {
-    for (const Marking& m : Markings) *m.Address = m.Value;
     return;
   }
   for (const Cell& c : Cells) {

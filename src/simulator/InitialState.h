@@ -38,19 +38,10 @@ class InitialState {
     short Value;
   };
 
-  // A two-byte cell, when every cell is one (every marking a place's): the
-  // restore is then a load and a store per cell, in the listing's order.
-  struct Marking {
-    short* Address;
-    short Value;
-  };
-
   BaseModelClass* Model;
   std::vector<char> Saved;
   std::vector<Cell> Cells;
-  std::vector<Marking> Markings;
   bool ByCell = false;
-  bool AllMarkings = false;
 };
 
 #endif
