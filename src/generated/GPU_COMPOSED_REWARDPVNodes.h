@@ -39,6 +39,11 @@ class GpuImpulse : public IntervalOfTimeImpulse {
     if (Credits(lastT)) Value += static_cast<Self*>(this)->Self::Impulse_Function(lastT);
   }
 
+  // Neither is overridden here or by the generated classes: the interval
+  // impulse's completion only divides a time-averaged sum, and its Reset
+  // only clears Value.
+  bool HasPlainEnds() const override { return !TimeAveraged; }
+
   ImpulseNodeClass** CreateImpulseWorkerList(int n) override {
     Workers.clear();
     WorkerList.clear();

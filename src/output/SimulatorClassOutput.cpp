@@ -142,22 +142,31 @@ void SimulatorClass::CloseAsciiFile(std::ofstream& stream) {
 
 // The report's lines are composed in one buffer and handed to the stream in
 // one piece: the stream's formatted insertions, even its writes line by
-// line, cost more than the conversions.
+// line, cost more than the conversions. Each line is written in place at the
+// buffer's end, which grows only when a line of the widest value might not
+// fit, so a line costs its conversion and a few stores.
 void SimulatorClass::WriteAsciiLines(const DataPacket& packet) {
-  std::string text;
-  char line[16 + ascii_value::kMaxText];
-  char* const end = line + sizeof line;
+  constexpr std::size_t kWidestLine = 16 + ascii_value::kMaxText;
+  std::string& text = AsciiText;
+  std::size_t used = 0;
   for (int i = 0; i < packet.NumPVs; ++i) {
-    char* const value = std::to_chars(line, end, i).ptr + 1;
-    value[-1] = ',';
-    if (text.empty()) text.reserve(static_cast<size_t>(packet.NumPVs) * packet.Counts[i] * 16);
+    char prefix[16];
+    char* const prefixEnd = std::to_chars(prefix, prefix + sizeof prefix, i).ptr;
+    *prefixEnd = ',';
+    const std::size_t prefixLength = static_cast<std::size_t>(prefixEnd - prefix) + 1;
     for (int j = 0; j < packet.Counts[i]; ++j) {
-      char* at = value + ascii_value::Format(packet.Value(i, j), value);
+      if (text.size() - used < kWidestLine) text.resize(std::max(2 * text.size(), used + 64 * kWidestLine));
+      char* const line = &text[used];
+      // The whole prefix array in one fixed-size move; the value overwrites
+      // what lies past its length.
+      std::memcpy(line, prefix, sizeof prefix);
+      char* at = line + prefixLength;
+      at += ascii_value::Format(packet.Value(i, j), at);
       *at++ = '\n';
-      text.append(line, static_cast<size_t>(at - line));
+      used = static_cast<std::size_t>(at - text.data());
     }
   }
-  AsciiFile->write(text.data(), static_cast<std::streamsize>(text.size()));
+  AsciiFile->write(text.data(), static_cast<std::streamsize>(used));
   errno = 0;
   AsciiFile->flush();
   if (!AsciiFile->good()) ReportResultsFileFailure(AsciiFile, "ASCII", AsciiFileName);

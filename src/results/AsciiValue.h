@@ -3,10 +3,12 @@
 // the point ("2.0", "-3.25", "0.0" for 1e-12, "nan", "-inf").
 //
 // The bytes are exactly those of snprintf("%.10lf") in the C locale, trimmed;
-// the conversion is cheaper: integral values below 1e15 (every count) are
-// written digit by digit, other finite values go through std::to_chars with
-// the same precision (exact decimal expansion, the same rounding), and only
-// NaN and the infinities reach snprintf.
+// the conversion is cheaper: values below 1e15 are written digit by digit
+// (integral ones, every count, as integers; the others from their exact
+// binary form, the tenth decimal rounded half to even as printf rounds),
+// larger finite values go through std::to_chars with the same precision
+// (exact decimal expansion, the same rounding), and only NaN and the
+// infinities reach snprintf.
 //
 // Thread-safe: no state.
 #ifndef RESULTS_ASCII_VALUE_H

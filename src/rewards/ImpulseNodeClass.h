@@ -31,6 +31,11 @@ class ImpulseNodeClass {
   virtual void Accumulate(double t, double lastT);
   virtual double CurrentImpulse();
   virtual void Reset() = 0;
+  // Whether completeAccumulation does nothing and Reset only sets Value to
+  // 0: the variable then skips the one call and does the other itself on
+  // every replication. Asked once, when the variable lists its workers; only
+  // a class that knows both its own and its bases' definitions may say yes.
+  virtual bool HasPlainEnds() const { return false; }
   // Makes n new workers of the generated class; the prototype keeps them.
   virtual ImpulseNodeClass** CreateImpulseWorkerList(int n) = 0;
 

@@ -329,6 +329,10 @@ void PerformanceVariableNode::CreateImpulseWorkerLists() {
   for (int i = 0; i < NumImpulses; ++i) {
     for (int j = 0; j < NumImpulseWorkers[At(i)]; ++j) AllImpulseWorkers.push_back(ImpulseWorkers[At(i)][j]);
   }
+  ClosingImpulseWorkers.clear();
+  PlainImpulseWorkers.clear();
+  for (ImpulseNodeClass* worker : AllImpulseWorkers)
+    (worker->HasPlainEnds() ? PlainImpulseWorkers : ClosingImpulseWorkers).push_back(worker);
 }
 
 void PerformanceVariableNode::FixImpulseWorkerLists() {
@@ -427,7 +431,7 @@ void PerformanceVariableNode::EndAccumulate(double t, double lastT, BaseActionCl
                                              std::binary_search(last->ImpulseFedNodes.begin(),
                                                                 last->ImpulseFedNodes.end(), ID));
   if (NumWorkers > 0 || fedByLast) CommonAccumulate(t, lastT, last);
-  for (ImpulseNodeClass* worker : AllImpulseWorkers) worker->completeAccumulation(t);
+  for (ImpulseNodeClass* worker : ClosingImpulseWorkers) worker->completeAccumulation(t);
   ++StateChanges;
   // One time unit of slack: a run ending at the horizon completes every node.
   if (t + 1.0 > StopTime) {
@@ -513,7 +517,10 @@ void PerformanceVariableNode::Reset() {
   for (int i = 0; i < NumWorkers; ++i) Workers[At(i)]->Reset();
   ImpulseValue = 0.0;
   ImpulseSquaredValue = 0.0;
-  for (ImpulseNodeClass* worker : AllImpulseWorkers) worker->Reset();
+  // Each worker's reset touches only the worker: the plain ones may be
+  // cleared apart from the others.
+  for (ImpulseNodeClass* worker : ClosingImpulseWorkers) worker->Reset();
+  for (ImpulseNodeClass* worker : PlainImpulseWorkers) worker->Value = 0.0;
   if (IsSteadyState == 1) {
     StartTime = StopTime;
     StopTime = StartTime + IntervalLength;

@@ -164,6 +164,11 @@ class PerformanceVariableNode {
   // Every impulse worker, impulse by impulse, in ImpulseWorkers order: the
   // per-replication passes (completion, totals, reset) walk this one array.
   std::vector<ImpulseNodeClass*> AllImpulseWorkers;
+  // AllImpulseWorkers split by HasPlainEnds, each in the same order: the
+  // end of a replication completes and resets the others through their
+  // calls, and clears the plain ones' Value directly.
+  std::vector<ImpulseNodeClass*> ClosingImpulseWorkers;
+  std::vector<ImpulseNodeClass*> PlainImpulseWorkers;
   std::vector<ActionModelPairClass> ImpulseActions;
   std::vector<std::vector<std::string>> ImpulseModelDependencies;
   std::vector<std::vector<ModelGroupClass>> ImpulseModelGroups;

@@ -419,6 +419,9 @@ class SimulatorClass {
   // Outputs and communication
   // =====================================================================
   std::unique_ptr<std::ofstream> AsciiFile;
+  // The lines of one report, composed before their one write; kept from
+  // report to report so that it is sized once.
+  std::string AsciiText;
   std::unique_ptr<std::ofstream> BinaryFile;
   QuelixSocket* SimMgrSocket = nullptr;
   // A connection that receives nothing more (command 2, a failure), closed

@@ -68,4 +68,19 @@ TEST(AsciiValueTest, ManyValuesPrintAsPrintfDoes) {
   }
 }
 
+// A value whose fraction has exactly eleven bits lies on a tie of the tenth
+// decimal (twelve bits put it beside one); fractions just
+// below a whole round up into it.
+TEST(AsciiValueTest, TiesAndCarriesPrintAsPrintfDoes) {
+  const double wholes[] = {0.0, 1.0, 2.0, 99.0, 123456789.0, 2199023255552.0};
+  for (double whole : wholes) {
+    for (int j = 1; j < 4096; j += 2) {
+      const double below = whole + std::ldexp(j, -12);
+      const double tie = whole + std::ldexp(j, -11);
+      for (double v : {below, tie, -below, -tie, std::nextafter(whole + 1.0, 0.0), whole + 0.99999999995})
+        ASSERT_EQ(ByFormat(v), ByPrintf(v)) << "value " << v;
+    }
+  }
+}
+
 }  // namespace
