@@ -9,7 +9,8 @@
 # corpus in the repository is only read); a crash leaves its input in
 # build-fuzz/artifacts/. Prints one line per target: executions, coverage
 # (edges reached, features) and the corpus size. Exits 0 when no target
-# crashed, 1 when one did, 2 when no clang with libFuzzer is available.
+# crashed, 1 when one did or the targets could not be built (the build's
+# end is shown), 2 when no clang with libFuzzer is available.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,8 +29,16 @@ if ! command -v clang++ >/dev/null 2>&1 ||
   exit 2
 fi
 
-CC=clang CXX=clang++ ./scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DGPUSIM_SANITIZE=ON -DGPUSIM_FUZZ=ON -DGPUSIM_TESTS=OFF -DGPUSIM_BENCHMARKS=OFF >/dev/null
+# The build's output is kept, and its end shown, should it fail: the targets
+# are the only part of the tree built with clang, so this is where code that
+# only the other compiler accepts is caught.
+mkdir -p build-fuzz
+if ! CC=clang CXX=clang++ ./scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DGPUSIM_SANITIZE=ON -DGPUSIM_FUZZ=ON -DGPUSIM_TESTS=OFF -DGPUSIM_BENCHMARKS=OFF >build-fuzz/build.log 2>&1; then
+  tail -n 20 build-fuzz/build.log >&2
+  echo "fuzz.sh: building the fuzz targets failed (build-fuzz/build.log)" >&2
+  exit 1
+fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

@@ -36,9 +36,8 @@ inline void DecodeLanes(const unsigned char* in, double* out) {
   LaneBytes bytes;
   std::memcpy(&bytes, in, sizeof bytes);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  const LaneBytes reversed = {7,  6,  5,  4,  3,  2,  1,  0,  15, 14, 13, 12, 11, 10, 9,  8,
-                              23, 22, 21, 20, 19, 18, 17, 16, 31, 30, 29, 28, 27, 26, 25, 24};
-  bytes = __builtin_shuffle(bytes, reversed);
+  bytes = __builtin_shufflevector(bytes, bytes, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8, 23, 22, 21, 20,
+                                  19, 18, 17, 16, 31, 30, 29, 28, 27, 26, 25, 24);
 #endif
   std::memcpy(out, &bytes, sizeof bytes);
 }
