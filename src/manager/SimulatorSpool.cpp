@@ -56,10 +56,11 @@ bool SimulatorSpool::Create(const std::string& folder, std::string& error) {
   return false;
 }
 
-void SimulatorSpool::WriteInPlace(int output, long long offset) {
+void SimulatorSpool::WriteInPlace(int output, long long offset, long long room) {
   Close();
   Begin(output, offset);
   owned_ = false;
+  room_ = room;
 }
 
 void SimulatorSpool::Begin(int descriptor, long long start) {
@@ -94,7 +95,10 @@ void SimulatorSpool::NoteWholeBlock() {
 // holds whole blocks, and the next Append goes on from there.
 bool SimulatorSpool::Failed(std::string& error) {
   error = Reason();
-  if (::ftruncate(descriptor_, start_ + wholeEnd_) != 0) error += "; the file could not be cut back either";
+  // A region's file goes on past it, with other spools' blocks.
+  if (room_ == kWholeFile && ::ftruncate(descriptor_, start_ + wholeEnd_) != 0) {
+    error += "; the file could not be cut back either";
+  }
   base_ = wholeEnd_;
   writtenBack_ = std::min(writtenBack_, wholeEnd_);
   blockEnds_.clear();
@@ -182,6 +186,7 @@ void SimulatorSpool::Close() {
   descriptor_ = -1;
   owned_ = true;
   start_ = 0;
+  room_ = kWholeFile;
   base_ = 0;
   inKernel_ = true;
   punching_ = true;

@@ -17,7 +17,9 @@
 // The first simulator's spool may instead be the merged file itself
 // (WriteInPlace): its blocks are then written once, at their final place
 // after the header, and its copy is only a seek to their end. A results
-// folder's files are written in place the same way, one per simulator.
+// folder's files are written in place the same way, one per simulator; so
+// is every simulator's region of the merged file when the study can
+// foretell them (MergedRegions.h).
 // What is written in place is never read again: its whole pages go straight
 // to the disk (DirectAppender: O_DIRECT, gathered in a page-aligned buffer),
 // which costs the manager a fraction of a write through the page cache; the
@@ -83,8 +85,16 @@ class SimulatorSpool {
   // Writes through the page cache only (for tests).
   void DisableDirect() { appender_.DisableDirect(); }
   // Makes output (a regular file) the spool: the blocks go to it from
-  // offset on, and CopyInto leaves them there.
-  void WriteInPlace(int output, long long offset);
+  // offset on, and CopyInto leaves them there. Given a room, the spool is a
+  // region of a file other spools write too (MergedRegions.h): it holds at
+  // most room bytes (Fits says whether a block still does), and a failed
+  // write leaves the file's length alone.
+  static constexpr long long kWholeFile = -1;
+  void WriteInPlace(int output, long long offset, long long room = kWholeFile);
+  // Whether size bytes more fit the spool's room.
+  bool Fits(std::size_t size) const { return room_ == kWholeFile || Size() + static_cast<long long>(size) <= room_; }
+  // Where the first byte went in the file (0 in a spool's own file).
+  long long Start() const { return start_; }
   // Writes what the buffer holds and frees it (a later Append takes a new
   // one). False with error set when it could not be written; the spool
   // then holds only what was written before.
@@ -95,8 +105,9 @@ class SimulatorSpool {
   // Adds size bytes after those already kept. False with error set when
   // they could not be written (a full disk); the spool then holds what it
   // held before the call, or less (what was gathered with them): the file is
-  // cut back to the last whole block it holds.
-  // REQUIRES: IsOpen().
+  // cut back to the last whole block it holds (a region: the next Append
+  // writes over what followed it).
+  // REQUIRES: IsOpen(); Fits(size).
   bool Append(const unsigned char* bytes, std::size_t size, std::string& error);
   // The bytes kept so far.
   long long Size() const { return base_ + appender_.Size(); }
@@ -122,6 +133,7 @@ class SimulatorSpool {
   int descriptor_ = -1;
   bool owned_ = true;     // false when written in place
   long long start_ = 0;   // where the first byte goes in the file
+  long long room_ = kWholeFile;
   long long base_ = 0;    // bytes kept before the appender's stream began
   long long writtenBack_ = 0;  // in place, through the cache: bytes handed to the writeback
   DirectAppender appender_;

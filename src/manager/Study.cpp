@@ -12,7 +12,10 @@
 #include <thread>
 
 #include "manager/DescriptorWatch.h"
+#include "manager/MergedRegions.h"
 #include "manager/StudySimulator.h"
+#include "output/BinFileHeader.h"
+#include "results/FileWrites.h"
 
 using namespace study_internal;
 
@@ -27,6 +30,8 @@ constexpr double kPlainProgressInterval = 5.0;
 // the loopback transmission of what the sender had queued (0.7 ns per value
 // at K = 64). Past 1 MB nothing more is gained.
 constexpr std::size_t kReadBufferSize = 1024 * 1024;
+// The piece in which a region is moved within the merged file.
+constexpr std::size_t kMovePiece = 4 * 1024 * 1024;
 // Simulators that send at their own pace (as real ones do) wake a manager
 // for every report; each wake-up costs a poll over every descriptor and a
 // look at every process, far more than the values it brings. Wake-ups closer
@@ -339,6 +344,7 @@ std::vector<Lag1Autocorrelation> Study::Lag1Autocorrelations() const {
 
 
 long long Study::CopyBlocks(int descriptor, std::string& error) {
+  if (PlacesRegions()) return SettleRegions(descriptor, error);
   long long total = 0;
   for (const auto& s : simulators_) total += s->spool.Size();
   long long written = 0;
@@ -351,6 +357,55 @@ long long Study::CopyBlocks(int descriptor, std::string& error) {
   }
   PrintCopyProgress(written, total, true);
   return written;
+}
+
+bool Study::PlacesRegions() const {
+  return settings_.keepBlocks && mergedFile_ >= 0 && settings_.blockFiles.empty() && settings_.replications > 0 &&
+         !settings_.precision.Given() && settings_.maxSeconds <= 0 && settings_.reportedVariables > 0;
+}
+
+// Each simulator's blocks are in its region, those that did not fit it in
+// its spill: the regions are moved to lie back to back (when a simulator
+// delivered more or less than foretold), each spill is copied after its
+// region, and the file is cut at the last block.
+long long Study::SettleRegions(int descriptor, std::string& error) {
+  std::vector<RegionFill> fills;
+  long long total = 0;
+  for (const auto& s : simulators_) {
+    if (s->spool.IsOpen() && !s->spool.Flush(error)) return -1;
+    fills.push_back({s->spool.Start(), s->spool.Size(), s->spill.IsOpen() ? s->spill.Size() : 0});
+    total += fills.back().spilled;
+  }
+  const std::vector<RegionMove> moves = PlanRegionMoves(fills, BinFileHeader::kSize);
+  for (const RegionMove& move : moves) total += move.length;
+  long long done = 0;
+  for (const RegionMove& move : moves) {
+    const auto progress = [&](long long moved) { PrintCopyProgress(done + moved, total, false); };
+    if (!file_writes::MoveWithin(descriptor, move.from, move.to, move.length, kMovePiece, progress)) {
+      error = std::string("cannot move the observations within the file: ") + std::strerror(errno);
+      return -1;
+    }
+    done += move.length;
+  }
+  const std::vector<long long> finals = FinalStarts(fills, BinFileHeader::kSize);
+  long long end = BinFileHeader::kSize;
+  for (std::size_t k = 0; k < simulators_.size(); ++k) {
+    end = finals[k] + fills[k].held;
+    SimulatorSpool& spill = simulators_[k]->spill;
+    simulators_[k]->spool.Close();
+    if (!spill.IsOpen()) continue;
+    const auto progress = [&](long long copied) { PrintCopyProgress(done + copied, total, false); };
+    const long long copied = ::lseek(descriptor, end, SEEK_SET) < 0 ? -1 : spill.CopyInto(descriptor, progress, error);
+    if (copied < 0) return -1;
+    done += copied;
+    end += copied;
+  }
+  if (::ftruncate(descriptor, end) != 0 || ::lseek(descriptor, end, SEEK_SET) < 0) {
+    error = std::strerror(errno);
+    return -1;
+  }
+  PrintCopyProgress(done, total, true);
+  return end - BinFileHeader::kSize;
 }
 
 bool Study::FinishBlockFiles(std::vector<long long>& bytes, std::string& error) {

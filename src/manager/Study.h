@@ -25,7 +25,8 @@
 // moments per variable, and, when the blocks are to be written, kept in
 // arrival order in a spool of that simulator's own (SimulatorSpool.h: an
 // unnamed file beside the results file; with a results folder, straight
-// into that simulator's own file, settings.blockFiles), so that memory
+// into that simulator's own file, settings.blockFiles; in a study of a
+// fixed length, straight into its own region of the merged file), so that memory
 // stays constant however long the study runs and the
 // merged order (by simulator, then by arrival) does not depend on how the
 // simulators' reports interleave in time. The study's figures combine the
@@ -115,7 +116,10 @@ class Study {
 
   // mergedFile: the --binary file when it is a regular file (written from
   // its start, not owned), or -1. The first simulator's blocks then go
-  // straight into it, after room for its header, rather than to a spool.
+  // straight into it, after room for its header, rather than to a spool;
+  // in a study of a fixed length (-N, no precision target, no time limit)
+  // whose variables are known, every simulator's blocks go straight to a
+  // region of it, foretold from its share (MergedRegions.h).
   explicit Study(const StudySettings& settings, int mergedFile = -1);
   ~Study();
   Study(const Study&) = delete;
@@ -140,6 +144,8 @@ class Study {
   // arrival, releasing each spool as it is copied (call it once); returns
   // the number of bytes written, or -1 with error set. Unless quiet, says
   // how far it is on the error stream at the progress line's interval.
+  // Written in regions, the blocks are already in place: only what the
+  // foretelling missed is moved, and the descriptor is left at their end.
   long long CopyBlocks(int descriptor, std::string& error);
   // A results folder's files (settings.blockFiles): writes what each
   // simulator's buffer still holds and returns the bytes of blocks in each
@@ -159,6 +165,10 @@ class Study {
     std::string fault;
   };
 
+  // Whether each simulator's blocks go to a foretold region of the merged
+  // file (the constructor's mergedFile says when).
+  bool PlacesRegions() const;
+  long long SettleRegions(int descriptor, std::string& error);
   void StartAll(Launcher& launcher);
   void Loop(ManagerSignals& signals);
   void KillAll();

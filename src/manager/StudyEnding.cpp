@@ -31,10 +31,13 @@ void Study::CloseSocket(Simulator& s) {
 // is written now and the buffer freed, so that a large study's idle
 // simulators hold no memory for their blocks.
 void Study::ReleaseSpoolBuffer(Simulator& s) {
-  std::string error;
-  if (!s.spool.IsOpen() || s.spool.Flush(error)) return;
-  keptBlocksLost_ = true;
-  BeginStop(StopReason::kFailed, s.Name() + ": its observations could not be written: " + error);
+  for (SimulatorSpool* spool : {&s.spool, &s.spill}) {
+    std::string error;
+    if (!spool->IsOpen() || spool->Flush(error)) continue;
+    keptBlocksLost_ = true;
+    BeginStop(StopReason::kFailed, s.Name() + ": its observations could not be written: " + error);
+    return;
+  }
 }
 
 void Study::Drop(Simulator& s, const std::string& fault) {

@@ -132,7 +132,7 @@ class Study::Handler : public SimulatorStream::Handler {
   // Keeps the block in the simulator's spool, without its warm-up values:
   // the merged file holds exactly the observations the figures count.
   bool Spool(const unsigned char* bytes, std::size_t size, const protocol::BlockView& view) {
-    if (!s_.spool.IsOpen()) return true;
+    if (!s_.spool.IsOpen() && !s_.spill.IsOpen()) return true;
     const bool whole = std::all_of(warmup_.begin(), warmup_.end(), [](long w) { return w == 0; });
     if (!whole) {
       KeptPart(view);
@@ -141,12 +141,22 @@ class Study::Handler : public SimulatorStream::Handler {
       size = kept_.size();
     }
     std::string error;
-    if (!s_.spool.Append(bytes, size, error)) {
+    SimulatorSpool* keeper = KeeperOf(size, error);
+    if (keeper == nullptr || !keeper->Append(bytes, size, error)) {
       Fault("its block could not be kept: " + error);
       s_.spoolFailed = true;
       return false;
     }
     return true;
+  }
+
+  // The simulator's spool, unless it is a region the block does not fit:
+  // then the block and every one after it go to a spool of their own, made
+  // now (MergedRegions.h). Null with error set when it cannot be made.
+  SimulatorSpool* KeeperOf(std::size_t size, std::string& error) {
+    if (!s_.spill.IsOpen() && s_.spool.Fits(size)) return &s_.spool;
+    if (!s_.spill.IsOpen() && !s_.spill.Create(study_.settings_.spoolFolder, error)) return nullptr;
+    return &s_.spill;
   }
 
   // The block without its warm-up values, into kept_: entries left empty

@@ -46,6 +46,11 @@ struct StudySettings {
   // Variable i's name, as the simulators report it (RunMetadata.h); a
   // number without one is shown as pv<i>.
   std::vector<std::string> variableNames;
+  // How many variables of the run's kind each simulator reports one
+  // observation of per replication or batch (from the run's metadata); 0:
+  // not known. A fixed-length study that knows it foretells each
+  // simulator's bytes and writes the merged file in place (MergedRegions.h).
+  int reportedVariables = 0;
 };
 
 #endif

@@ -66,6 +66,9 @@ struct Study::Simulator {
   int socket = -1;
   std::unique_ptr<SimulatorStream> stream;
   SimulatorSpool spool;  // open only when the blocks are kept
+  // The blocks that did not fit the simulator's region of the merged file,
+  // and every one after them (opened only then; MergedRegions.h).
+  SimulatorSpool spill;
   std::vector<Moments> moments;  // of the observations kept, per variable
   std::vector<long> received;    // per variable, warm-up batches included
   std::vector<BatchSeries> series;  // steady state: the kept batch means, per variable

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "manager/MergedRegions.h"
 #include "manager/StudySimulator.h"
 #include "output/BinFileHeader.h"
 
@@ -25,9 +26,15 @@ const char kRegisterPrefix[] = "REGISTER:  Port: [";
 void Study::StartAll(Launcher& launcher) {
   const std::vector<unsigned> seeds =
       SimulatorSeeds(settings_.baseSeed, settings_.firstSeedIndex + settings_.simulators);
-  // A folder's files are all written in place, of the merged file only the
+  // A folder's files are all written in place; of the merged file, every
+  // simulator's region when their sizes can be foretold, else only the
   // first simulator's blocks.
-  const int inPlace = settings_.blockFiles.empty() ? 1 : static_cast<int>(settings_.blockFiles.size());
+  const bool regions = PlacesRegions();
+  const ReportShape shape{settings_.reportSize, settings_.reportedVariables,
+                          settings_.steadyState ? settings_.warmupBatches : 0};
+  long long regionStart = BinFileHeader::kSize;
+  const int inPlace = regions ? settings_.simulators
+                              : settings_.blockFiles.empty() ? 1 : static_cast<int>(settings_.blockFiles.size());
   for (int k = 0; k < settings_.simulators; ++k) {
     auto s = std::make_unique<Simulator>();
     s->facts.index = k;
@@ -42,6 +49,10 @@ void Study::StartAll(Launcher& launcher) {
     // written there at once, at their final place.
     if (settings_.keepBlocks && k < static_cast<int>(settings_.blockFiles.size())) {
       s->spool.WriteInPlace(settings_.blockFiles[k], BinFileHeader::kSize);
+    } else if (regions) {
+      const long long room = ForetoldBlockBytes(s->facts.share, shape);
+      s->spool.WriteInPlace(mergedFile_, regionStart, room);
+      regionStart += room;
     } else if (settings_.keepBlocks && k == 0 && mergedFile_ >= 0) {
       s->spool.WriteInPlace(mergedFile_, BinFileHeader::kSize);
     } else if (settings_.keepBlocks && !s->spool.Create(settings_.spoolFolder, spoolError)) {

@@ -69,6 +69,10 @@ void ApplyMetadata(const ResultsMetadata& metadata, ManagerOptions& options, Stu
   const std::string simulation = metadata.Get("simulation");
   settings.steadyState = options.steadyState =
       simulation.empty() ? options.steadyStateArgument : simulation == "steady-state";
+  settings.reportedVariables = 0;
+  for (const ResultsMetadata::Variable& v : metadata.Variables()) {
+    settings.reportedVariables += (v.kind.compare(0, 12, "steady-state") == 0) == settings.steadyState;
+  }
 }
 
 // Why the run described cannot make a study, or nothing: a simulator would

@@ -8,6 +8,7 @@
 #define RESULTS_FILE_WRITES_H
 
 #include <cstddef>
+#include <functional>
 
 namespace file_writes {
 
@@ -21,6 +22,15 @@ bool WriteWholeAt(int descriptor, const void* bytes, std::size_t size, long long
 // kernel, a device, an output opened for appending): the caller then copies
 // through memory; -1 on a failure.
 long long CopyInKernel(int from, long long offset, long long length, int to);
+// Moves length bytes of descriptor (open for reading and writing) from
+// offset from to offset to, the two ranges possibly overlapping, through a
+// buffer of at most piece bytes: from the front when moving towards the
+// start of the file, from the back otherwise, so that nothing is
+// overwritten before it is read. progress, if given, is called with the
+// bytes moved so far after every piece. A file shorter than from + length
+// is a failure (errno EIO).
+bool MoveWithin(int descriptor, long long from, long long to, long long length, std::size_t piece,
+                const std::function<void(long long moved)>& progress = {});
 
 }  // namespace file_writes
 

@@ -21,7 +21,10 @@
 //   empty-after-quit  after command 2, empty blocks as fast as it can;
 //   flood          ignores SIGTERM and never stops sending, not even when
 //                  command 2 comes; once the manager stops reading, <file>
-//                  gets the observations per variable it has sent.
+//                  gets the observations per variable it has sent;
+//   uneven         values that tell the simulators apart (by -c); client
+//                  0, 3, 6... delivers half of its -N, 1, 4, 7... a report
+//                  more than its -N, the others their -N.
 //
 // Given --metadata among its arguments, it describes its six variables as
 // gpusim does (named as the GPU model's) and exits, whatever its mode.
@@ -55,6 +58,7 @@ struct Settings {
   std::string file;
   int reportSize = 1000;
   long share = 0;  // 0: no limit
+  int client = 0;
 };
 
 Settings Parse(int argc, char** argv) {
@@ -64,8 +68,10 @@ Settings Parse(int argc, char** argv) {
   for (int i = 3; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "-n") == 0) settings.reportSize = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "-N") == 0) settings.share = std::atol(argv[i + 1]);
+    if (std::strcmp(argv[i], "-c") == 0) settings.client = std::atoi(argv[i + 1]);
   }
-  if (settings.mode == "half") settings.share /= 2;
+  if (settings.mode == "half" || (settings.mode == "uneven" && settings.client % 3 == 0)) settings.share /= 2;
+  if (settings.mode == "uneven" && settings.client % 3 == 1) settings.share += settings.reportSize;
   return settings;
 }
 
@@ -86,7 +92,8 @@ double Value(const Settings& settings, long report, int pv, int j) {
     if (settings.mode == "nan") return std::numeric_limits<double>::quiet_NaN();
     if (settings.mode == "inf") return std::numeric_limits<double>::infinity();
   }
-  return static_cast<double>((report + j + pv) % 3);
+  const double base = settings.mode == "uneven" ? 10.0 * settings.client : 0.0;
+  return base + static_cast<double>((report + j + pv) % 3);
 }
 
 bool SendReport(int connection, const Settings& settings, long report, int count) {

@@ -243,6 +243,29 @@ TEST_F(ManagerFaultTest, ASimulatorShortOfItsShareIsNamedWithItsShortfall) {
       << run.Out();
 }
 
+// A fixed-length study writes each simulator's blocks to a region foretold
+// from its share: simulators that deliver less or more than foretold leave
+// the merged file exactly as a study that spools every simulator (one with
+// a time limit) writes it, in simulator order.
+TEST_F(ManagerFaultTest, SimulatorsDeliveringMoreOrLessThanTheirShareLeaveTheMergedOrderIntact) {
+  const std::string simulator = Hostile("uneven");
+  std::vector<std::string> files;
+  for (const bool timeLimit : {false, true}) {
+    files.push_back(dir_ + (timeLimit ? "/spooled.bin" : "/placed.bin"));
+    std::vector<std::string> words = {"--quiet", "--simulators", "5", "--replications", "12500", "--binary",
+                                      files.back(), "--gpusim", simulator};
+    if (timeLimit) words.insert(words.end(), {"--max-seconds", "1000"});
+    ManagerProcess run(dir_, words);
+    EXPECT_EQ(run.Wait(20), 3) << run.Err();  // two simulators fall short
+  }
+  EXPECT_TRUE(testprocess::ReadFile(files[0]) == testprocess::ReadFile(files[1]));  // not printed: 500 kB
+  // Half, one report more, all, half, one report more.
+  long observations = 0;
+  ResultsReader reader;
+  ASSERT_TRUE(reader.ReadFile(files[0], [&](int pv, double) { observations += pv == 0; }));
+  EXPECT_EQ(observations, 1250 + 3500 + 2500 + 1250 + 3500);
+}
+
 // Values near the largest double: the manager's mean is finite and agrees
 // with gpusim-report's on the merged file.
 TEST_F(ManagerFaultTest, MeansOfValuesNearTheLargestDoubleAgreeWithTheReport) {
