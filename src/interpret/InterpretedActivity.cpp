@@ -51,6 +51,15 @@ void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope)
   for (const sanmodel::Expr& p : Decl.parameters) roots.push_back(code->Expression(p, scope));
   ParameterRoots.assign(roots);
   Parameters.assign(roots.size(), 0.0);
+  // Constant parameters are evaluated once: a model of many activities
+  // then reads no code per delay. One outside its domain is left to be
+  // faulted at the firing, as any other.
+  ConstantParameters = !roots.empty();
+  for (std::size_t k = 0; k < roots.size() && ConstantParameters; ++k) {
+    ConstantParameters = code->IsConstant(roots[k], &Parameters[k]);
+  }
+  ConstantParameters = ConstantParameters && modelrt::DomainProblem(static_cast<int>(Decl.distribution), Parameters.data(),
+                                                                    Parameters.size()) == nullptr;
   Locals.assign(std::max<std::size_t>(locals, 1), Slot{0});
   std::vector<MarkingTest> tests;
   TestsOnly = EnabledRoot >= 0 && code->MarkingTests(EnabledRoot, &tests);
@@ -186,6 +195,7 @@ double* InterpretedActivity::ReturnDistributionParameters() {
 
 
 bool InterpretedActivity::EvaluateParameters() {
+  if (ConstantParameters) return true;
   for (std::size_t k = 0; k < ParameterRoots.size(); ++k)
     Parameters[k] = Code->AsReal(ParameterRoots[k], Locals.data());
   const int code = static_cast<int>(Decl.distribution);

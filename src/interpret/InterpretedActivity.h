@@ -88,6 +88,7 @@ class InterpretedActivity : public Activity {
   double WeightValue = 1.0;
   InlineArray<int, 2> ParameterRoots;
   InlineArray<double, 2> Parameters;
+  bool ConstantParameters = false;  // Parameters hold them, checked, from Compile on
   InlineArray<Slot, 1> Locals;
   bool PureEnabling = false;
   // The effect split around its trailing if/else-if chain: Prefix (or -1),
