@@ -51,16 +51,8 @@ void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope)
   for (const sanmodel::Expr& p : Decl.parameters) roots.push_back(code->Expression(p, scope));
   ParameterRoots.assign(roots);
   Parameters.assign(roots.size(), 0.0);
-  // Constant parameters are evaluated once: a model of many activities
-  // then reads no code per delay. One outside its domain is left to be
-  // faulted at the firing, as any other.
-  ConstantParameters = !roots.empty();
-  for (std::size_t k = 0; k < roots.size() && ConstantParameters; ++k) {
-    ConstantParameters = code->IsConstant(roots[k], &Parameters[k]);
-  }
-  ConstantParameters = ConstantParameters && modelrt::DomainProblem(static_cast<int>(Decl.distribution), Parameters.data(),
-                                                                    Parameters.size()) == nullptr;
   Locals.assign(std::max<std::size_t>(locals, 1), Slot{0});
+  CompileConstants();
   std::vector<MarkingTest> tests;
   TestsOnly = EnabledRoot >= 0 && code->MarkingTests(EnabledRoot, &tests);
   if (TestsOnly) Tests.assign(tests);
@@ -69,6 +61,27 @@ void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope)
   if (StepsOnly) Steps.assign(steps);
   if (!StepsOnly) CompileChain(Decl.fire, scope);
   ConstantWeight = WeightRoot < 0 || (code->IsConstant(WeightRoot, &WeightValue) && modelrt::WeightIsValid(WeightValue));
+}
+
+// Constant delay parameters and a constant rank are evaluated once, here,
+// by the code that would evaluate them at every firing or tie: a model of
+// many activities then reads no code of theirs per delay or tie. Parameters
+// outside their domain are left to be faulted at the firing, as any other.
+void InterpretedActivity::CompileConstants() {
+  double ignored = 0.0;
+  ConstantParameters = ParameterRoots.size() > 0;
+  for (std::size_t k = 0; k < ParameterRoots.size() && ConstantParameters; ++k) {
+    ConstantParameters = Code->IsConstant(ParameterRoots[k], &ignored);
+  }
+  if (ConstantParameters) {
+    for (std::size_t k = 0; k < ParameterRoots.size(); ++k) {
+      Parameters[k] = Code->AsReal(ParameterRoots[k], Locals.data());
+    }
+    const int distribution = static_cast<int>(Decl.distribution);
+    ConstantParameters = modelrt::DomainProblem(distribution, Parameters.data(), Parameters.size()) == nullptr;
+  }
+  ConstantRank = Code->IsConstant(RankRoot, &ignored);
+  if (ConstantRank) RankValue = static_cast<int>(Code->Int(RankRoot, Locals.data()));
 }
 
 bool InterpretedActivity::Enabled() {
@@ -173,7 +186,9 @@ double InterpretedActivity::Rate() {
   return Parameters[0];
 }
 
-int InterpretedActivity::Rank() { return static_cast<int>(Code->Int(RankRoot, Locals.data())); }
+int InterpretedActivity::Rank() {
+  return ConstantRank ? RankValue : static_cast<int>(Code->Int(RankRoot, Locals.data()));
+}
 
 bool InterpretedActivity::ReactivationPredicate() {
   return ReactivationRoot >= 0 && Code->Truth(ReactivationRoot, Locals.data());

@@ -65,6 +65,7 @@ class InterpretedActivity : public Activity {
   // Out of line, so that Fire's common path (constant steps) keeps its
   // short entry.
   [[gnu::noinline]] void RunChain();
+  void CompileConstants();
 
   const sanmodel::ActivityDecl& Decl;
   const int CaseIndex;
@@ -89,6 +90,8 @@ class InterpretedActivity : public Activity {
   InlineArray<int, 2> ParameterRoots;
   InlineArray<double, 2> Parameters;
   bool ConstantParameters = false;  // Parameters hold them, checked, from Compile on
+  bool ConstantRank = false;
+  int RankValue = 0;
   InlineArray<Slot, 1> Locals;
   bool PureEnabling = false;
   // The effect split around its trailing if/else-if chain: Prefix (or -1),
