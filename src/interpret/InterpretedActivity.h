@@ -67,9 +67,29 @@ class InterpretedActivity : public Activity {
   [[gnu::noinline]] void RunChain();
   void CompileConstants();
 
+  // What a firing, its delay and an enabling test read on their common
+  // paths, kept together: in a model of thousands of activities each
+  // firing then touches few lines of the activities it reaches.
+  // The fast paths, when the predicate and the effect have their common
+  // shapes (see CompiledCode::MarkingTests and MarkingSteps). Inline sizes:
+  // what the common shapes need (a test or two, a step or two, a
+  // distribution of up to two parameters, a local).
   const sanmodel::ActivityDecl& Decl;
-  const int CaseIndex;
   CompiledCode* Code = nullptr;
+  bool TestsOnly = false;
+  bool StepsOnly = false;
+  bool ConstantParameters = false;  // Parameters hold them, checked, from Compile on
+  bool ConstantWeight = true;
+  bool ConstantRank = false;
+  bool PureEnabling = false;
+  int RankValue = 0;
+  double WeightValue = 1.0;
+  InlineArray<MarkingStep, 2> Steps;
+  InlineArray<double, 2> Parameters;
+  InlineArray<MarkingTest, 2> Tests;
+  InlineArray<Slot, 1> Locals;
+  // The general paths.
+  const int CaseIndex;
   int EnabledRoot = -1;
   int FireRoot = -1;
   int CaseRoot = -1;
@@ -77,23 +97,7 @@ class InterpretedActivity : public Activity {
   int RankRoot = -1;
   int ReactivationRoot = -1;
   int ReactivateRoot = -1;
-  // The fast paths, when the predicate and the effect have their common
-  // shapes (see CompiledCode::MarkingTests and MarkingSteps).
-  // Inline sizes: what the common shapes need (a test or two, a step or
-  // two, a distribution of up to two parameters, a local).
-  bool TestsOnly = false;
-  InlineArray<MarkingTest, 2> Tests;
-  bool StepsOnly = false;
-  InlineArray<MarkingStep, 2> Steps;
-  bool ConstantWeight = true;
-  double WeightValue = 1.0;
   InlineArray<int, 2> ParameterRoots;
-  InlineArray<double, 2> Parameters;
-  bool ConstantParameters = false;  // Parameters hold them, checked, from Compile on
-  bool ConstantRank = false;
-  int RankValue = 0;
-  InlineArray<Slot, 1> Locals;
-  bool PureEnabling = false;
   // The effect split around its trailing if/else-if chain: Prefix (or -1),
   // then the first branch whose condition holds, or Else (or nothing).
   // Per variant, the cells of the scalar places its branch writes; and the
