@@ -3,7 +3,7 @@
 // region of the one file from the start and nothing is copied at the end.
 //
 // A study of a fixed length (-N, with no precision target and no time
-// limit) knows each simulator's share, and a simulator reports one
+// limit, whose whole result fits the disk) knows each simulator's share, and a simulator reports one
 // observation of each of the run's variables per replication or batch, in
 // blocks of the report size: its blocks' bytes follow (ForetoldBlockBytes).
 // Each simulator's region then starts where the one before it ends.

@@ -344,7 +344,7 @@ std::vector<Lag1Autocorrelation> Study::Lag1Autocorrelations() const {
 
 
 long long Study::CopyBlocks(int descriptor, std::string& error) {
-  if (PlacesRegions()) return SettleRegions(descriptor, error);
+  if (regions_) return SettleRegions(descriptor, error);
   long long total = 0;
   for (const auto& s : simulators_) total += s->spool.Size();
   long long written = 0;
@@ -357,11 +357,6 @@ long long Study::CopyBlocks(int descriptor, std::string& error) {
   }
   PrintCopyProgress(written, total, true);
   return written;
-}
-
-bool Study::PlacesRegions() const {
-  return settings_.keepBlocks && mergedFile_ >= 0 && settings_.blockFiles.empty() && settings_.replications > 0 &&
-         !settings_.precision.Given() && settings_.maxSeconds <= 0 && settings_.reportedVariables > 0;
 }
 
 // Each simulator's blocks are in its region, those that did not fit it in

@@ -165,9 +165,12 @@ class Study {
     std::string fault;
   };
 
-  // Whether each simulator's blocks go to a foretold region of the merged
-  // file (the constructor's mergedFile says when).
-  bool PlacesRegions() const;
+  // Simulator k's share of -N (0: no limit).
+  long ShareOf(int k) const;
+  // Each simulator's room in the merged file, in simulator order, when the
+  // study writes the simulators' blocks straight to foretold regions of it
+  // (the constructor's mergedFile says when); else empty.
+  std::vector<long long> ForetoldRooms() const;
   long long SettleRegions(int descriptor, std::string& error);
   void StartAll(Launcher& launcher);
   void Loop(ManagerSignals& signals);
@@ -219,6 +222,7 @@ class Study {
 
   StudySettings settings_;
   int mergedFile_;
+  bool regions_ = false;  // the blocks go to foretold regions (ForetoldRooms)
   std::vector<std::unique_ptr<Simulator>> simulators_;
   mutable std::vector<SimulatorFacts> facts_;
   QuantileCache quantiles_{QuantileCache::Rounding::kConservative};

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,25 +24,54 @@ const char kRegisterPrefix[] = "REGISTER:  Port: [";
 
 }  // namespace
 
+long Study::ShareOf(int k) const {
+  if (settings_.replications <= 0) return 0;
+  return settings_.replications / settings_.simulators + (k < settings_.replications % settings_.simulators);
+}
+
+// A study of a fixed length (-N, no precision target, no time limit) whose
+// variables are known foretells each simulator's bytes. The regions are
+// placed only when the whole result fits the file system's free space: a
+// study of a huge -N, meant to be stopped by hand, would otherwise place
+// its later regions beyond what the disk (or the largest file) can take,
+// where every write fails; it keeps the spools instead.
+std::vector<long long> Study::ForetoldRooms() const {
+  if (!settings_.keepBlocks || mergedFile_ < 0 || !settings_.blockFiles.empty() || settings_.replications <= 0 ||
+      settings_.precision.Given() || settings_.maxSeconds > 0 || settings_.reportedVariables <= 0) {
+    return {};
+  }
+  const ReportShape shape{settings_.reportSize, settings_.reportedVariables,
+                          settings_.steadyState ? settings_.warmupBatches : 0};
+  std::vector<long long> rooms;
+  long long total = 0;
+  for (int k = 0; k < settings_.simulators; ++k) {
+    rooms.push_back(ForetoldBlockBytes(ShareOf(k), shape));
+    total += rooms.back();
+  }
+  struct statvfs space {};
+  if (::fstatvfs(mergedFile_, &space) != 0 ||
+      static_cast<double>(total) > static_cast<double>(space.f_bavail) * static_cast<double>(space.f_frsize)) {
+    return {};
+  }
+  return rooms;
+}
+
 void Study::StartAll(Launcher& launcher) {
   const std::vector<unsigned> seeds =
       SimulatorSeeds(settings_.baseSeed, settings_.firstSeedIndex + settings_.simulators);
   // A folder's files are all written in place; of the merged file, every
   // simulator's region when their sizes can be foretold, else only the
   // first simulator's blocks.
-  const bool regions = PlacesRegions();
-  const ReportShape shape{settings_.reportSize, settings_.reportedVariables,
-                          settings_.steadyState ? settings_.warmupBatches : 0};
+  const std::vector<long long> rooms = ForetoldRooms();
+  regions_ = !rooms.empty();
   long long regionStart = BinFileHeader::kSize;
-  const int inPlace = regions ? settings_.simulators
+  const int inPlace = regions_ ? settings_.simulators
                               : settings_.blockFiles.empty() ? 1 : static_cast<int>(settings_.blockFiles.size());
   for (int k = 0; k < settings_.simulators; ++k) {
     auto s = std::make_unique<Simulator>();
     s->facts.index = k;
     s->facts.seed = seeds[settings_.firstSeedIndex + k];
-    if (settings_.replications > 0) {
-      s->facts.share = settings_.replications / settings_.simulators + (k < settings_.replications % settings_.simulators);
-    }
+    s->facts.share = ShareOf(k);
     s->stream = std::make_unique<SimulatorStream>(settings_.maxMessageSize);
     std::string spoolError;
     s->spool.SetBufferSize(SimulatorSpool::BufferSizeFor(inPlace));
@@ -49,10 +79,9 @@ void Study::StartAll(Launcher& launcher) {
     // written there at once, at their final place.
     if (settings_.keepBlocks && k < static_cast<int>(settings_.blockFiles.size())) {
       s->spool.WriteInPlace(settings_.blockFiles[k], BinFileHeader::kSize);
-    } else if (regions) {
-      const long long room = ForetoldBlockBytes(s->facts.share, shape);
-      s->spool.WriteInPlace(mergedFile_, regionStart, room);
-      regionStart += room;
+    } else if (regions_) {
+      s->spool.WriteInPlace(mergedFile_, regionStart, rooms[static_cast<std::size_t>(k)]);
+      regionStart += rooms[static_cast<std::size_t>(k)];
     } else if (settings_.keepBlocks && k == 0 && mergedFile_ >= 0) {
       s->spool.WriteInPlace(mergedFile_, BinFileHeader::kSize);
     } else if (settings_.keepBlocks && !s->spool.Create(settings_.spoolFolder, spoolError)) {

@@ -266,6 +266,23 @@ TEST_F(ManagerFaultTest, SimulatorsDeliveringMoreOrLessThanTheirShareLeaveTheMer
   EXPECT_EQ(observations, 1250 + 3500 + 2500 + 1250 + 3500);
 }
 
+// A study of a -N far beyond what the disk holds, meant to be stopped by
+// hand, keeps every observation it made: its simulators' regions cannot be
+// placed, so their blocks are spooled.
+TEST_F(ManagerFaultTest, AStudyTooLargeForTheDiskStoppedByHandKeepsItsObservations) {
+  const std::string file = dir_ + "/huge.bin";
+  ManagerProcess run(dir_, {"--quiet", "--json", "--simulators", "2", "--replications", "1000000000000", "--binary",
+                            file, "--gpusim", GPUSIM_BINARY});
+  Track(run, 2);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ::kill(run.Pid(), SIGINT);
+  ASSERT_EQ(run.Wait(30), 0) << run.Err();
+  bool clean = false;
+  const std::map<int, long> counts = managertest::CountFile(file, clean);
+  EXPECT_TRUE(clean);
+  EXPECT_GT(counts.count(0) ? counts.at(0) : 0, 0);
+}
+
 // Values near the largest double: the manager's mean is finite and agrees
 // with gpusim-report's on the merged file.
 TEST_F(ManagerFaultTest, MeansOfValuesNearTheLargestDoubleAgreeWithTheReport) {
