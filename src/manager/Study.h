@@ -118,8 +118,9 @@ class Study {
   // its start, not owned), or -1. The first simulator's blocks then go
   // straight into it, after room for its header, rather than to a spool;
   // in a study of a fixed length (-N, no precision target, no time limit)
-  // whose variables are known, every simulator's blocks go straight to a
-  // region of it, foretold from its share (MergedRegions.h).
+  // whose variables are known and whose result fits the disk, every
+  // simulator's blocks go straight to a region of it, foretold from its
+  // share (MergedRegions.h).
   explicit Study(const StudySettings& settings, int mergedFile = -1);
   ~Study();
   Study(const Study&) = delete;
