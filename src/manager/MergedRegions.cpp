@@ -1,6 +1,7 @@
 #include "manager/MergedRegions.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "protocol/WireFormat.h"
 
@@ -23,10 +24,12 @@ long long ForetoldBlockBytes(long share, const ReportShape& shape) {
   const long total = share + shape.warmup;
   const long firstEnd = std::min<long>(total, (shape.warmup / size + 1) * size);
   const long rest = total - firstEnd;
-  long long bytes = BlockBytes(shape.variables, firstEnd - shape.warmup);
-  bytes += (rest / size) * BlockBytes(shape.variables, size);
+  // A share near the largest -N would overflow: the count saturates.
+  __int128 bytes = BlockBytes(shape.variables, firstEnd - shape.warmup);
+  bytes += static_cast<__int128>(rest / size) * BlockBytes(shape.variables, size);
   if (rest % size > 0) bytes += BlockBytes(shape.variables, rest % size);
-  return bytes;
+  return bytes > std::numeric_limits<long long>::max() ? std::numeric_limits<long long>::max()
+                                                       : static_cast<long long>(bytes);
 }
 
 std::vector<long long> FinalStarts(const std::vector<RegionFill>& fills, long long first) {

@@ -32,7 +32,8 @@ struct ReportShape {
 
 // The bytes of blocks kept of a simulator that delivers share observations
 // of each variable after its warm-up (the warm-up's blocks, and the parts of
-// blocks that are warm-up, left out as the study leaves them out).
+// blocks that are warm-up, left out as the study leaves them out); the
+// largest long long when there are more.
 long long ForetoldBlockBytes(long share, const ReportShape& shape);
 
 // A move of length bytes within one file, from offset from to offset to.

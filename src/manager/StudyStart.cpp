@@ -43,14 +43,14 @@ std::vector<long long> Study::ForetoldRooms() const {
   const ReportShape shape{settings_.reportSize, settings_.reportedVariables,
                           settings_.steadyState ? settings_.warmupBatches : 0};
   std::vector<long long> rooms;
-  long long total = 0;
+  double total = 0;  // may pass the largest long long
   for (int k = 0; k < settings_.simulators; ++k) {
     rooms.push_back(ForetoldBlockBytes(ShareOf(k), shape));
-    total += rooms.back();
+    total += static_cast<double>(rooms.back());
   }
   struct statvfs space {};
   if (::fstatvfs(mergedFile_, &space) != 0 ||
-      static_cast<double>(total) > static_cast<double>(space.f_bavail) * static_cast<double>(space.f_frsize)) {
+      total > static_cast<double>(space.f_bavail) * static_cast<double>(space.f_frsize)) {
     return {};
   }
   return rooms;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ TEST_F(MergedRegionsTest, ForetoldBytesAreWhatAStudyWrites) {
     EXPECT_EQ(ForetoldBlockBytes(c.share, {c.reportSize, c.variables, c.warmup}), written)
         << "share " << c.share << ", reports of " << c.reportSize << ", warm-up " << c.warmup;
   }
+  // The largest -N on one simulator foretells more bytes than a long long holds.
+  EXPECT_EQ(ForetoldBlockBytes(std::numeric_limits<long>::max(), {1000, 6, 0}), std::numeric_limits<long long>::max());
 }
 
 // Regions that each hold more, less or exactly what they were given, and
