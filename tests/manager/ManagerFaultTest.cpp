@@ -80,6 +80,20 @@ class ManagerFaultTest : public ::testing::Test {
     const std::vector<pid_t> children = manager.WaitForChildren(count, 5);
     started_.insert(started_.end(), children.begin(), children.end());
   }
+  // The size of the temporary file the manager writes for name, or 0.
+  long long PartialFileBytes(const std::string& name) {
+    long long bytes = 0;
+    DIR* folder = ::opendir(dir_.c_str());
+    while (dirent* entry = ::readdir(folder)) {
+      struct stat status {};
+      const std::string found = entry->d_name;
+      if (found.rfind("." + name + ".partial-", 0) == 0 && ::stat((dir_ + "/" + found).c_str(), &status) == 0) {
+        bytes = status.st_size;
+      }
+    }
+    ::closedir(folder);
+    return bytes;
+  }
   // The names in the test's folder, but the manager's own streams.
   std::vector<std::string> FilesLeft() {
     std::vector<std::string> names;
@@ -274,7 +288,11 @@ TEST_F(ManagerFaultTest, AStudyTooLargeForTheDiskStoppedByHandKeepsItsObservatio
   ManagerProcess run(dir_, {"--quiet", "--json", "--simulators", "2", "--replications", "1000000000000", "--binary",
                             file, "--gpusim", GPUSIM_BINARY});
   Track(run, 2);
-  std::this_thread::sleep_for(std::chrono::seconds(1));
+  // Stopped once the first simulator's blocks reach the file (written in
+  // place under its temporary name), however loaded the machine.
+  for (int waited = 0; waited < 400 && PartialFileBytes("huge.bin") < 1000000; ++waited) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   ::kill(run.Pid(), SIGINT);
   ASSERT_EQ(run.Wait(30), 0) << run.Err();
   bool clean = false;
