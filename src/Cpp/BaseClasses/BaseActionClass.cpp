@@ -9,15 +9,15 @@
 int BaseActionClass::MaxID = 0;
 
 BaseActionClass::BaseActionClass()
-    : GroupID(0),
-      ExecutionPolicy(DEFAULT_POLICY),
-      Disabled(true),
+    : ScheduleRecord(nullptr),
+      GroupID(0),
       Reactivation(false),
+      Disabled(true),
+      ExecutionPolicy(DEFAULT_POLICY),
       Name("default"),
       AffectedActions(nullptr),
       Fired(false),
       DistributionType(EXPONENTIAL),
-      ScheduleRecord(nullptr),
       ParentModel(nullptr),
       PVImpulseSets(nullptr),
       PVImpulseIndices(nullptr),

@@ -129,30 +129,42 @@ class BaseActionClass {
 
   static int MaxID;
 
+  // What a firing reads of the fired action and of every group it
+  // re-examines comes first, so that in a model too large for the cache
+  // those reads share the object's first two lines with its virtual table
+  // pointer instead of missing on four.
+  ScheduleEntry* ScheduleRecord;
   int GroupID;
-  ExecutionPolicyType ExecutionPolicy;
-  bool Disabled;
+  int FiredVariant = 0;
   bool Reactivation;
-  std::string Name;
-  ActionListNode* AffectedActions;
+  bool AffectedGroupsStale = false;
+  bool ImpulseFedNodesKnown = false;
+  bool Disabled;
+  ExecutionPolicyType ExecutionPolicy;
   // The groups of AffectedActions, in list order, in one array: the step
   // walks it twice per firing. The simulator syncs every action's copy once
-  // the relation is built; the step syncs a stale one before using it.
+  // the relation is built; the step syncs a stale one (AffectedGroupsStale)
+  // before using it.
   std::vector<BaseActionClass*> AffectedGroups;
-  bool AffectedGroupsStale = false;
   // Per firing variant, the part of AffectedGroups a firing of that way
-  // must re-examine (in the same order), or empty when the action has one
-  // variant or the simulator made no such lists. Made by the simulator.
+  // (FiredVariant) must re-examine (in the same order), or empty when the
+  // action has one variant or the simulator made no such lists. Made by the
+  // simulator.
   std::vector<std::vector<BaseActionClass*>> VariantGroups;
-  int FiredVariant = 0;
   // The groups the step re-examines after this action fired.
   const std::vector<BaseActionClass*>& GroupsToExamine() const {
     const std::size_t variant = static_cast<std::size_t>(FiredVariant);
     return variant < VariantGroups.size() ? VariantGroups[variant] : AffectedGroups;
   }
+  // The impulse workers of the considered variables that the firing feeds,
+  // in the order a walk of the variables credits them. Until the reward
+  // model has filled ImpulseFedNodes (ImpulseFedNodesKnown false) every
+  // variable counts as fed.
+  std::vector<ImpulseFeed> ImpulseFeeds;
+  std::string Name;
+  ActionListNode* AffectedActions;
   bool Fired;
   Distribution DistributionType;
-  ScheduleEntry* ScheduleRecord;
   BaseModelClass* ParentModel;
   // This action as a group, or null. The group constructor sets it, so the
   // weighted choice tells nested groups apart on every firing without a
@@ -168,13 +180,8 @@ class BaseActionClass {
   FastSet AffectedNodesByRateReward;
   // The reward variables (node numbers, ascending) whose impulse workers the
   // firing of this action feeds, through the action itself or its
-  // synchronised members. The reward model fills it at set-up; until then
-  // (ImpulseFedNodesKnown false) every variable counts as fed.
+  // synchronised members. The reward model fills it at set-up.
   std::vector<int> ImpulseFedNodes;
-  bool ImpulseFedNodesKnown = false;
-  // The impulse workers of the considered variables that the firing feeds,
-  // in the order a walk of the variables credits them.
-  std::vector<ImpulseFeed> ImpulseFeeds;
   short Phase;
   int ActionID;
   List<BaseStateVariableClass> AffectedSVs;
