@@ -8,12 +8,19 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+// Below this many events a model's groups stay in the processor's cache
+// between firings, and the hint would cost more than it saves.
+constexpr int kPrefetchFromEvents = 1024;
+}  // namespace
+
 EventList::EventList(int capacity)
     : Storage(std::max(capacity, 0)),
       Capacity(std::max(capacity, 0)),
       FreeEvents(Capacity),
       Items(Capacity, Slot{0.0, nullptr}),
       NumEvents(0),
+      PrefetchGroups(Capacity > kPrefetchFromEvents),
       EqualIndices(Capacity, 0),
       NumEqual(0) {
   for (Event& e : Storage) FreeEvents.push_back(&e);
@@ -39,6 +46,10 @@ void EventList::RemoveAndRestore(int i) {
   Place(Items[NumEvents], i);
   Items[NumEvents].E = nullptr;
   Restore(i);
+  // Removing the earliest event, as every firing does, leaves the next one
+  // at the top; a lone event (the common case of small models) never
+  // comes here.
+  if (PrefetchGroups) PrefetchEarliestGroup();
 }
 
 void EventList::ModifyKey(Event* e) {

@@ -144,6 +144,15 @@ class EventList {
   int Climb(int i);
   // Remove of any slot but the last: the last event fills it and moves.
   void RemoveAndRestore(int i);
+  // In a list of thousands of events, asks the processor to start loading
+  // the first lines of the group whose event is now earliest: most often
+  // the next to fire, whose first touch would otherwise miss the cache a
+  // whole firing later. A hint only; nothing changes.
+  void PrefetchEarliestGroup() const {
+    const char* group = reinterpret_cast<const char*>(Items[0].E->Action);
+    __builtin_prefetch(group);
+    __builtin_prefetch(group + 64);
+  }
   void Restore(int i) {
     if (BubbleUp(i) == i) BubbleDown(i);
   }
@@ -154,6 +163,7 @@ class EventList {
   SpareStack FreeEvents;            // the top is the next spare
   std::vector<Slot> Items;          // the heap: children of i are 2i+1, 2i+2
   int NumEvents;
+  bool PrefetchGroups;              // the list is large enough for misses
   std::vector<int> EqualIndices;    // scratch of FindEquals
   int NumEqual;
 };
