@@ -8,19 +8,13 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-// Below this many events a model's groups stay in the processor's cache
-// between firings, and the hint would cost more than it saves.
-constexpr int kPrefetchFromEvents = 1024;
-}  // namespace
-
 EventList::EventList(int capacity)
     : Storage(std::max(capacity, 0)),
       Capacity(std::max(capacity, 0)),
       FreeEvents(Capacity),
       Items(Capacity, Slot{0.0, nullptr}),
       NumEvents(0),
-      PrefetchGroups(Capacity > kPrefetchFromEvents),
+      PrefetchGroups(Capacity > kLargeFromEvents),
       EqualIndices(Capacity, 0),
       NumEqual(0) {
   for (Event& e : Storage) FreeEvents.push_back(&e);

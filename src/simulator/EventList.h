@@ -116,6 +116,8 @@ class EventList {
   Event* EventAt(int i) const { return Items[i].E; }
   // REQUIRES: e is scheduled in this list.
   int HeapIndexOf(const Event* e) const { return e->HeapIndex; }
+  // Lists of more than this many events are large: see PrefetchGroups.
+  static constexpr int kLargeFromEvents = 1024;
 
  private:
   struct Slot {
@@ -163,7 +165,9 @@ class EventList {
   SpareStack FreeEvents;            // the top is the next spare
   std::vector<Slot> Items;          // the heap: children of i are 2i+1, 2i+2
   int NumEvents;
-  bool PrefetchGroups;              // the list is large enough for misses
+  // A list of more than kLargeFromEvents events is too large for its
+  // events and groups to stay in the processor's cache between firings.
+  bool PrefetchGroups;
   std::vector<int> EqualIndices;    // scratch of FindEquals
   int NumEqual;
 };

@@ -194,11 +194,14 @@ TEST_F(EventListTest, PrintListShowsEachEvent) {
 // A long random sequence of inserts, removals and key changes against a
 // simple reference: after every operation the earliest event must have the
 // reference's smallest (time, -rank), and at the end every back-pointer and
-// the heap order must hold.
-TEST_F(EventListTest, StaysConsistentUnderRandomOperations) {
+// the heap order must hold. Run on a small list and on a large one, which
+// prefetches as it removes.
+class EventListRandomTest : public EventListTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(EventListRandomTest, StaysConsistentUnderRandomOperations) {
   testmodels::ScriptedUniforms uniforms({});
   const int n = 64;
-  EventList list(n + 1);
+  EventList list(GetParam());
   std::vector<Unit*> units;
   for (int i = 0; i < n; ++i) units.push_back(Add("u", i % 3));
   std::map<Unit*, double> reference;  // scheduled unit -> time
@@ -246,6 +249,8 @@ TEST_F(EventListTest, StaysConsistentUnderRandomOperations) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(SmallAndLarge, EventListRandomTest, ::testing::Values(65, EventList::kLargeFromEvents + 1));
 
 TEST_F(EventListTest, ANaNTimeNeverMoves) {
   EventList list(4);
