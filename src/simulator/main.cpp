@@ -11,6 +11,7 @@
 #include "Cpp/BaseClasses/ErrorFunctions.h"
 #include "cli/ProgramInfo.h"
 #include "interpret/InterpretedStudy.h"
+#include "simulator/HeapHugePages.h"
 #include "simulator/SimulatorClass.h"
 #include "simulator/StopSignals.h"
 
@@ -103,7 +104,9 @@ int main(int argc, char** argv) {
   StopSignals stopSignals;
   int status = 0;
   {
+    const HeapHugePages heap;
     SimulatorClass simulator(argc, argv);
+    heap.Advise();
     std::cout << "SIMULATOR::Preparing to run()" << std::endl;
     simulator.Run();
     simulator.CheckStreams();
