@@ -9,9 +9,9 @@
 
 namespace {
 
+#if defined(__linux__)
 constexpr std::uintptr_t kHugePageBytes = std::uintptr_t(2) << 20;
 
-#if defined(__linux__)
 // Older C library headers may not name it; the kernel has had it since 6.1.
 #ifndef MADV_COLLAPSE
 constexpr int MADV_COLLAPSE = 25;

@@ -2,7 +2,7 @@
 // built. A model of thousands of activities and places is tens of megabytes
 // of small objects, each firing touching a few of them at random: with 4 KB
 // pages most of those touches also miss the processor's address cache. The
-// simulator marks the page break when it starts; after the model is built,
+// simulator marks the program break when it starts; after the model is built,
 // Advise asks the kernel to back whatever the heap gained, in whole 2 MB
 // pages, with huge pages at once.
 //
