@@ -107,7 +107,9 @@ void Study::CheckProcesses() {
     }
     // What it sent is on its way; something else holding the connection
     // open (a child of the simulator) is not waited for.
-    s->DisconnectBy(Now() + kEndedConnectionSeconds);
+    s->endedAt = Now();
+    s->bytesAtEndedWait = s->bytesRead;
+    s->DisconnectBy(s->endedAt + kEndedConnectionSeconds);
     if (!ending.Clean() && !s->quitSent) {
       // Asked to stop, it had nothing more to send; otherwise it is lost.
       // Its connection stays open: what it sent before it died is still read.
@@ -124,12 +126,24 @@ void Study::DropEndedBeforeConnected(Simulator& s) {
               (output.empty() ? std::string() : "; its last output: " + output));
 }
 
+// An ended simulator whose connection brought something since its wait
+// began is still delivering what it sent before it ended.
+bool Study::StillDelivering(const Simulator& s, double now) {
+  return s.ended && s.endedAt >= 0 && s.bytesRead != s.bytesAtEndedWait &&
+         now < s.endedAt + kEndedDeliverySeconds;
+}
+
 void Study::CheckDeadlines() {
   const double now = Now();
   for (auto& s : simulators_) {
     if (s->socket >= 0 && s->disconnectAt >= 0 && now >= s->disconnectAt) {
-      Disconnect(*s, s->ended ? "its process has ended but its connection stayed open; disconnected"
-                              : "its connection stayed open past the study's end; disconnected");
+      if (StillDelivering(*s, now)) {
+        s->bytesAtEndedWait = s->bytesRead;
+        s->disconnectAt = now + kEndedConnectionSeconds;
+      } else {
+        Disconnect(*s, s->ended ? "its process has ended but its connection stayed open; disconnected"
+                                : "its connection stayed open past the study's end; disconnected");
+      }
     }
     if (!s->process) continue;
     if (s->ended) {

@@ -220,6 +220,7 @@ Study::ReadResult Study::Ingest(Simulator& s, std::vector<unsigned char>& buffer
       result.kind = ReadResult::kClosed;
       return result;
     }
+    s.bytesRead += got;
     Handler handler(*this, s, judge);
     if (!s.stream->Feed(buffer.data(), static_cast<std::size_t>(got), handler)) {
       result.kind = ReadResult::kFault;

@@ -26,8 +26,12 @@ namespace study_internal {
 
 // How long a connection may stay open once its simulator has ended: what it
 // sent is already on its way, and a connection held open beyond that (by a
-// child of the simulator) is closed.
+// child of the simulator) is closed. While what it sent still arrives (the
+// kernel's buffers at both ends can hold megabytes, which a manager busy
+// with hundreds of connections reads a share at a time), the wait starts
+// again, up to kEndedDeliverySeconds after the end.
 constexpr double kEndedConnectionSeconds = 3.0;
+constexpr double kEndedDeliverySeconds = 60.0;
 // After command 2 a simulator stops at its next report; one that has not
 // closed its connection by then is asked again with SIGTERM (which still
 // writes what it observed), then killed.
@@ -83,6 +87,9 @@ struct Study::Simulator {
   long afterQuit = 0;        // observations per variable merged after command 2
   bool pastBound = false;    // sent more after command 2 than it may
   double disconnectAt = -1.0;  // when to close the connection, if still open
+  long bytesRead = 0;          // from the connection, in all
+  double endedAt = -1.0;       // when its process was seen to have ended
+  long bytesAtEndedWait = 0;   // bytesRead when the wait for its connection began
   double startDeadline = 0.0;
   double terminateAt = -1.0;  // when to send SIGTERM, if still running
   double killAt = -1.0;       // when to send SIGKILL, if still running

@@ -15,6 +15,9 @@
 //                  child keeps the connection open for 200 s (its process
 //                  id goes to <file>);
 //   fork-session   the same, the child in a session of its own;
+//   late           after the first report, forks: the parent exits 0, the
+//                  child delivers the rest of -N, a report per 20 ms (its
+//                  process id goes to <file>);
 //   nan, inf       the second report holds one NaN (infinity) of variable 1;
 //   huge           variable 0 takes the values 1e308, 0, 0 in turn;
 //   half           delivers half of its -N and exits 0;
@@ -184,11 +187,15 @@ int main(int argc, char** argv) {
     if (settings.mode == "fork-exit" || settings.mode == "fork-session") {
       LeaveConnectionToChild(settings, settings.mode == "fork-session");
     }
+    if (settings.mode == "late" && report == 0) {
+      if (::fork() != 0) ::_exit(0);
+      Record(settings.file, ::getpid());
+    }
     const int command = PollCommand(connection, 0);
     if (command < 0) return 1;
     if (command == 2) AfterQuit(connection, settings);
     // Reports at a modest pace, so that a time limit comes between them.
-    ::usleep(2000);
+    ::usleep(settings.mode == "late" ? 20000 : 2000);
   }
   // The share is delivered: the end of the connection tells the manager.
   ::close(connection);
