@@ -225,6 +225,7 @@ class Study {
   StudySettings settings_;
   int mergedFile_;
   bool regions_ = false;  // the blocks go to foretold regions (ForetoldRooms)
+  long receiveBufferBytes_ = 0;  // asked for on each connection (ReceiveBuffer.h)
   std::vector<std::unique_ptr<Simulator>> simulators_;
   mutable std::vector<SimulatorFacts> facts_;
   QuantileCache quantiles_{QuantileCache::Rounding::kConservative};

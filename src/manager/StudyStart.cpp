@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "manager/MergedRegions.h"
+#include "manager/ReceiveBuffer.h"
 #include "manager/StudySimulator.h"
 #include "output/BinFileHeader.h"
 
@@ -62,6 +63,7 @@ void Study::StartAll(Launcher& launcher) {
   // A folder's files are all written in place; of the merged file, every
   // simulator's region when their sizes can be foretold, else only the
   // first simulator's blocks.
+  receiveBufferBytes_ = receive_buffer::BytesFor(settings_.simulators, receive_buffer::SystemLargest());
   const std::vector<long long> rooms = ForetoldRooms();
   regions_ = !rooms.empty();
   long long regionStart = BinFileHeader::kSize;
@@ -182,6 +184,7 @@ void Study::Connect(Simulator& s, int port) {
     return;
   }
   s.socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  receive_buffer::Apply(s.socket, receiveBufferBytes_);
   const int result = s.socket < 0 ? -1 : ::connect(s.socket, found->ai_addr, found->ai_addrlen);
   const int error = errno;
   ::freeaddrinfo(found);
