@@ -36,14 +36,17 @@ constexpr std::size_t kMovePiece = 4 * 1024 * 1024;
 // for every report; each wake-up costs a poll over every descriptor and a
 // look at every process, far more than the values it brings. Wake-ups closer
 // than this are held back, so each one reads what has gathered meanwhile:
-// 4 ms, and longer with more descriptors, so that a wake-up's poll stays a
-// small part of its reading, and each read takes enough (a read costs the
-// kernel a window update to its sender, whatever it takes: at K = 64
-// senders paced at 1 M values/s, 2.9 ns per value at 1 ms, 2.5 at 4 ms).
+// 1 ms, and longer with more descriptors, so that a wake-up's poll stays a
+// small part of its reading. A study with no precision target to judge
+// waits 4 ms, so that each read takes more (a read costs the kernel a
+// window update to its sender, whatever it takes: at K = 64 senders paced
+// at 1 M values/s, 2.9 ns per value at 1 ms, 2.5 at 4 ms); a precision
+// study would overshoot its target by what its simulators make meanwhile.
 // A connection holds far more than this of a simulator's output, so
 // nothing waits on the sender's side because of it; a stop or a signal
 // interrupts the wait.
-constexpr double kShortestWakeUpSeconds = 0.004;
+constexpr double kShortestWakeUpSeconds = 0.001;
+constexpr double kShortestUnjudgedWakeUpSeconds = 0.004;
 constexpr double kWakeUpSecondsPerDescriptor = 2e-6;
 // How often every process is looked at (one system call each) while none is
 // known to be ending: a process that ends while its connection stays open is
@@ -201,8 +204,8 @@ void Study::Loop(ManagerSignals& signals) {
 }
 
 void Study::HoldBackWakeUp(std::size_t descriptors) const {
-  const double shortest =
-      std::max(kShortestWakeUpSeconds, kWakeUpSecondsPerDescriptor * static_cast<double>(descriptors));
+  const double floor = settings_.precision.Given() ? kShortestWakeUpSeconds : kShortestUnjudgedWakeUpSeconds;
+  const double shortest = std::max(floor, kWakeUpSecondsPerDescriptor * static_cast<double>(descriptors));
   const double since = Now() - lastPoll_;
   if (stopping_ || since >= shortest) return;
   const long nanoseconds = static_cast<long>((shortest - since) * 1e9);
