@@ -58,7 +58,7 @@ __attribute__((target_clones("avx2", "default")))
 #endif
 ChunkFold FoldChunk(const unsigned char* values, long count, double shift, double* decoded) {
   const double first = BigEndian::GetDouble(values);
-  Lanes sum[kBanks] = {}, check[kBanks] = {}, low[kBanks], high[kBanks];
+  Lanes sum[kBanks] = {}, low[kBanks], high[kBanks];
   for (int b = 0; b < kBanks; ++b) low[b] = high[b] = Lanes{first, first, first, first};
   const Lanes shifts = {shift, shift, shift, shift};
   // Bank b, lane l takes every eighth value from 4 b + l (and a last
@@ -66,7 +66,8 @@ ChunkFold FoldChunk(const unsigned char* values, long count, double shift, doubl
   // accumulators, written as vectors so that no compiler leaves them scalar
   // (the lanes' minimum and maximum defeat its own vectoriser), and two
   // banks so that each addition waits for the one before it only every
-  // other step. Each value is decoded as it is folded.
+  // other step. Each value is decoded as it is folded. A NaN or an
+  // infinity makes the sum so, which the chunk's end then looks into.
   constexpr long kStride = kLanes * kBanks;
   const long paired = count - count % kStride;
   const long whole = count - count % kLanes;
@@ -75,7 +76,6 @@ ChunkFold FoldChunk(const unsigned char* values, long count, double shift, doubl
     DecodeLanes(values + 8 * j, decoded + j);
     std::memcpy(&value, decoded + j, sizeof value);
     sum[b] += value - shifts;
-    check[b] += value * 0.0;  // stays 0 unless a value is NaN or infinite
     low[b] = value < low[b] ? value : low[b];
     high[b] = value > high[b] ? value : high[b];
   };
@@ -88,20 +88,22 @@ ChunkFold FoldChunk(const unsigned char* values, long count, double shift, doubl
     const double value = BigEndian::GetDouble(values + 8 * j);
     decoded[j] = value;
     sum[0][0] += value - shift;
-    check[0][0] += value * 0.0;
     low[0][0] = value < low[0][0] ? value : low[0][0];
     high[0][0] = value > high[0][0] ? value : high[0][0];
   }
-  const Lanes sums = sum[0] + sum[1], checks = check[0] + check[1];
+  const Lanes sums = sum[0] + sum[1];
   const Lanes lows = low[0] < low[1] ? low[0] : low[1], highs = high[0] > high[1] ? high[0] : high[1];
   ChunkFold fold;
   Moments& m = fold.moments;
   m.min = std::min({lows[0], lows[1], lows[2], lows[3]});
   m.max = std::max({highs[0], highs[1], highs[2], highs[3]});
-  fold.nonFinite = std::isnan((checks[0] + checks[1]) + (checks[2] + checks[3]));
   const double total = (sums[0] + sums[1]) + (sums[2] + sums[3]);
-  fold.overflow = !std::isfinite(total);
-  if (fold.nonFinite || fold.overflow) return fold;
+  if (!std::isfinite(total)) {
+    // A value that is not finite, or finite values whose sum left the range.
+    fold.nonFinite = std::any_of(decoded, decoded + count, [](double v) { return !std::isfinite(v); });
+    fold.overflow = !fold.nonFinite;
+    return fold;
+  }
   m.n = count;
   const double shiftedMean = total / static_cast<double>(count);
   m.mean = shiftedMean;
