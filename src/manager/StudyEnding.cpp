@@ -91,6 +91,7 @@ void Study::CheckProcesses() {
     const SimulatorEnding ending = s->process->Poll();
     if (!ending.Ended()) continue;
     s->ended = true;
+    s->endedAt = Now();
     s->facts.ending = ending;
     if (s->outputOpen) ReadOutput(*s);
     if (s->lost) continue;
@@ -107,9 +108,7 @@ void Study::CheckProcesses() {
     }
     // What it sent is on its way; something else holding the connection
     // open (a child of the simulator) is not waited for.
-    s->endedAt = Now();
-    s->bytesAtEndedWait = s->bytesRead;
-    s->DisconnectBy(s->endedAt + kEndedConnectionSeconds);
+    s->AwaitEndedConnection(Now());
     if (!ending.Clean() && !s->quitSent) {
       // Asked to stop, it had nothing more to send; otherwise it is lost.
       // Its connection stays open: what it sent before it died is still read.

@@ -45,7 +45,7 @@ class Study::Handler : public SimulatorStream::Handler {
       // Its process may have ended while the greeting was on its way (a
       // short run, or one that left its connection to a child): the
       // connection then gets the few seconds any ended process's gets.
-      if (s_.ended) s_.DisconnectBy(Now() + kEndedConnectionSeconds);
+      if (s_.ended) s_.AwaitEndedConnection(Now());
     }
   }
 

@@ -98,6 +98,13 @@ struct Study::Simulator {
   void DisconnectBy(double deadline) {
     if (socket >= 0 && (disconnectAt < 0 || disconnectAt > deadline)) disconnectAt = deadline;
   }
+  // Begins the wait for the connection of a simulator whose process has
+  // ended: kEndedConnectionSeconds, started again while it still delivers
+  // (Study::StillDelivering).
+  void AwaitEndedConnection(double now) {
+    bytesAtEndedWait = bytesRead;
+    DisconnectBy(now + study_internal::kEndedConnectionSeconds);
+  }
   std::string Name() const {
     return "simulator " + std::to_string(facts.index) + (facts.where.empty() ? "" : " (" + facts.where + ")");
   }

@@ -18,6 +18,9 @@
 //   late           after the first report, forks: the parent exits 0, the
 //                  child delivers the rest of -N, a report per 20 ms (its
 //                  process id goes to <file>);
+//   late-greeting  the same, but the parent exits as soon as it has
+//                  accepted, and the child greets (as its parent) 0.2 s
+//                  later, then delivers all of -N at that pace;
 //   nan, inf       the second report holds one NaN (infinity) of variable 1;
 //   huge           variable 0 takes the values 1e308, 0, 0 in turn;
 //   half           delivers half of its -N and exits 0;
@@ -82,9 +85,9 @@ using stand_in::SendAll;
 
 int Listen() { return stand_in::ListenAndRegister("hostile-simulator"); }
 
-void Greet(int connection, unsigned char marker, unsigned char code) {
+void Greet(int connection, unsigned char marker, unsigned char code, pid_t as = ::getpid()) {
   unsigned char reply[protocol::kReplySize];
-  protocol::EncodeReply({marker, code, static_cast<std::uint32_t>(::getpid())}, reply);
+  protocol::EncodeReply({marker, code, static_cast<std::uint32_t>(as)}, reply);
   SendAll(connection, reply, sizeof reply);
 }
 
@@ -175,7 +178,15 @@ int main(int argc, char** argv) {
   const int connection = ::accept(listener, nullptr, nullptr);
   ::close(listener);
   if (connection < 0) return 1;
-  Greet(connection, protocol::kAcceptMarker, 1);
+  if (settings.mode == "late-greeting") {
+    const pid_t parent = ::getpid();
+    if (::fork() != 0) ::_exit(0);
+    Record(settings.file, ::getpid());
+    ::usleep(200000);
+    Greet(connection, protocol::kAcceptMarker, 1, parent);
+  } else {
+    Greet(connection, protocol::kAcceptMarker, 1);
+  }
 
   if (settings.mode == "flood") Flood(connection, settings, 0, 0);
   long sent = 0;
@@ -195,7 +206,7 @@ int main(int argc, char** argv) {
     if (command < 0) return 1;
     if (command == 2) AfterQuit(connection, settings);
     // Reports at a modest pace, so that a time limit comes between them.
-    ::usleep(settings.mode == "late" ? 20000 : 2000);
+    ::usleep(settings.mode.compare(0, 4, "late") == 0 ? 20000 : 2000);
   }
   // The share is delivered: the end of the connection tells the manager.
   ::close(connection);
