@@ -138,7 +138,7 @@ BaseActionClass* COMPUTE_UNITSAN::DISPATCHERActivity::Fire() {
   // indirect jump on them is mispredicted often.
   const unsigned short code = static_cast<unsigned short>(*SCHEDULER->index(*INST_COUNTER_Mark)->Value);
   if (code < kNoRequest) {
-    (**RequestMarks[code])++;
+    (*RequestCells[code])++;
     FiredVariant = code;
   } else {
     FiredVariant = kNoRequest;
@@ -155,25 +155,20 @@ bool COMPUTE_UNITSAN::DISPATCHERActivity::VariantMayWrite(int variant, const Bas
   if (place == nullptr) return true;
   const short* cell = place->Mark;
   if (cell == INST_COUNTER_Mark || cell == INSTRUCTION_READY_Mark) return true;
-  if (variant >= 0 && variant < kNoRequest && cell == *RequestMarks[variant]) return true;
-  for (short** request : RequestMarks)
-    if (cell == *request) return false;
+  if (variant >= 0 && variant < kNoRequest && cell == RequestCells[variant]) return true;
+  for (const short* request : RequestCells)
+    if (cell == request) return false;
   return true;
 }
 
 void COMPUTE_UNITSAN::DISPATCHERActivity::LinkVariables() {
   Link(INST_COUNTER, &INST_COUNTER_Mark);
   Link(INSTRUCTION_READY, &INSTRUCTION_READY_Mark);
-  Link(READ_TOTAL_MEMORY, &READ_TOTAL_MEMORY_Mark);
-  Link(READ_RESULT_MEMORY, &READ_RESULT_MEMORY_Mark);
-  Link(WRITE_RESULT_MEMORY, &WRITE_RESULT_MEMORY_Mark);
-  Link(WRITE_OUTPUT_MEMORY, &WRITE_OUTPUT_MEMORY_Mark);
-  Link(ALU_INSTRUCTION, &ALU_INSTRUCTION_Mark);
-  RequestMarks[kReadTotalMemory] = &READ_TOTAL_MEMORY_Mark;
-  RequestMarks[kReadResultMemory] = &READ_RESULT_MEMORY_Mark;
-  RequestMarks[kWriteResultMemory] = &WRITE_RESULT_MEMORY_Mark;
-  RequestMarks[kWriteOutputMemory] = &WRITE_OUTPUT_MEMORY_Mark;
-  RequestMarks[kAluInstruction] = &ALU_INSTRUCTION_Mark;
+  Link(READ_TOTAL_MEMORY, &RequestCells[kReadTotalMemory]);
+  Link(READ_RESULT_MEMORY, &RequestCells[kReadResultMemory]);
+  Link(WRITE_RESULT_MEMORY, &RequestCells[kWriteResultMemory]);
+  Link(WRITE_OUTPUT_MEMORY, &RequestCells[kWriteOutputMemory]);
+  Link(ALU_INSTRUCTION, &RequestCells[kAluInstruction]);
 }
 
 // COMPUTE_WITH_OK_DATA ----------------------------------------------------

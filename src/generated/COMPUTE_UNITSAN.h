@@ -43,14 +43,10 @@ class COMPUTE_UNITSAN : public SANModel {
    private:
     short* INST_COUNTER_Mark = nullptr;
     short* INSTRUCTION_READY_Mark = nullptr;
-    short* READ_TOTAL_MEMORY_Mark = nullptr;
-    short* READ_RESULT_MEMORY_Mark = nullptr;
-    short* WRITE_RESULT_MEMORY_Mark = nullptr;
-    short* WRITE_OUTPUT_MEMORY_Mark = nullptr;
-    short* ALU_INSTRUCTION_Mark = nullptr;
-    // The request place of each instruction code, by code: the cached
-    // pointers themselves are listed, so a merge that redirects one is seen.
-    short** RequestMarks[5] = {};
+    // The cell of each instruction code's request place, by code, each
+    // registered with its place, so that a merge that redirects the place
+    // redirects it: a firing reaches the cell in one load.
+    short* RequestCells[5] = {};
   };
 
   class COMPUTE_WITH_OK_DATAActivity : public InstantaneousActivity {
