@@ -208,7 +208,6 @@ class Study {
   std::string ShortfallMessage();
   void CheckProcesses();
   void CheckDeadlines();
-  static bool StillDelivering(const Simulator& s, double now);
   // Whether a simulator whose connection and output have closed still has a
   // process to be reaped: then the processes are looked at on every wake-up.
   bool AwaitingAnEnd() const;

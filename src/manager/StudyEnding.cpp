@@ -125,24 +125,12 @@ void Study::DropEndedBeforeConnected(Simulator& s) {
               (output.empty() ? std::string() : "; its last output: " + output));
 }
 
-// An ended simulator whose connection brought something since its wait
-// began is still delivering what it sent before it ended.
-bool Study::StillDelivering(const Simulator& s, double now) {
-  return s.ended && s.endedAt >= 0 && s.bytesRead != s.bytesAtEndedWait &&
-         now < s.endedAt + kEndedDeliverySeconds;
-}
-
 void Study::CheckDeadlines() {
   const double now = Now();
   for (auto& s : simulators_) {
-    if (s->socket >= 0 && s->disconnectAt >= 0 && now >= s->disconnectAt) {
-      if (StillDelivering(*s, now)) {
-        s->bytesAtEndedWait = s->bytesRead;
-        s->disconnectAt = now + kEndedConnectionSeconds;
-      } else {
-        Disconnect(*s, s->ended ? "its process has ended but its connection stayed open; disconnected"
-                                : "its connection stayed open past the study's end; disconnected");
-      }
+    if (s->socket >= 0 && s->disconnectAt >= 0 && now >= s->disconnectAt && !s->RenewWhileDelivering(now)) {
+      Disconnect(*s, s->ended ? "its process has ended but its connection stayed open; disconnected"
+                              : "its connection stayed open past the study's end; disconnected");
     }
     if (!s->process) continue;
     if (s->ended) {

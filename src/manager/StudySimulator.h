@@ -100,10 +100,23 @@ struct Study::Simulator {
   }
   // Begins the wait for the connection of a simulator whose process has
   // ended: kEndedConnectionSeconds, started again while it still delivers
-  // (Study::StillDelivering).
+  // (RenewWhileDelivering).
   void AwaitEndedConnection(double now) {
     bytesAtEndedWait = bytesRead;
     DisconnectBy(now + study_internal::kEndedConnectionSeconds);
+  }
+  // At its connection's deadline: an ended simulator whose connection
+  // brought something since its wait began, less than kEndedDeliverySeconds
+  // after its end, is still delivering what it sent before it ended; its
+  // wait then starts again and the result is true.
+  bool RenewWhileDelivering(double now) {
+    if (!ended || endedAt < 0 || bytesRead == bytesAtEndedWait ||
+        now >= endedAt + study_internal::kEndedDeliverySeconds) {
+      return false;
+    }
+    bytesAtEndedWait = bytesRead;
+    disconnectAt = now + study_internal::kEndedConnectionSeconds;
+    return true;
   }
   std::string Name() const {
     return "simulator " + std::to_string(facts.index) + (facts.where.empty() ? "" : " (" + facts.where + ")");
