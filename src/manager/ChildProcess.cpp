@@ -1,37 +1,83 @@
 #include "manager/ChildProcess.h"
 
 #include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <memory>
 
 #include "manager/LocalLauncher.h"
 
 namespace {
 
-// Runs in the child between fork and exec: only async-signal-safe calls.
+// What the child needs, in the parent's memory: the child shares it until it
+// execs (see StartChildProcess), so nothing here may change meanwhile.
+struct ChildStart {
+  const char* path;
+  char* const* argv;
+  ChildProcessSetup setup;
+  int outputPipe;
+  int errorPipe;
+  pid_t parent;
+  sigset_t mask;  // the parent's signal mask, restored before the exec
+};
+
+// Runs in the child, on a stack of its own in the parent's memory, until
+// exec: only async-signal-safe calls, and no writes to the parent's data.
+// A handler of the manager's would run in the manager's memory, so every
+// handled signal goes back to its default before signals are let in again;
+// ignored ones stay ignored across the exec, as they would after a fork.
 // An exec failure is reported to the parent through errorPipe as errno.
-[[noreturn]] void ExecChild(const char* path, char* const* argv, const ChildProcessSetup& setup, int outputPipe,
-                            int errorPipe, pid_t parent) {
-  if (setup.detach == ChildProcessSetup::Detach::kSession) {
+__attribute__((no_sanitize("address"))) int ExecChild(void* argument) {
+  const ChildStart& start = *static_cast<const ChildStart*>(argument);
+  for (int number = 1; number < NSIG; ++number) {
+    struct sigaction current;
+    if (::sigaction(number, nullptr, &current) != 0) continue;
+    if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN) continue;
+    ::signal(number, SIG_DFL);
+  }
+  ::sigprocmask(SIG_SETMASK, &start.mask, nullptr);
+  if (start.setup.detach == ChildProcessSetup::Detach::kSession) {
     ::setsid();
   } else {
     ::setpgid(0, 0);
   }
-  ::prctl(PR_SET_PDEATHSIG, setup.deathSignal);
-  if (::getppid() != parent) ::_exit(127);  // the manager is already gone
+  ::prctl(PR_SET_PDEATHSIG, start.setup.deathSignal);
+  if (::getppid() != start.parent) ::_exit(127);  // the manager is already gone
   const int devNull = ::open("/dev/null", O_RDONLY);
   if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
-  ::dup2(outputPipe, STDOUT_FILENO);
-  ::dup2(outputPipe, STDERR_FILENO);
-  ::execv(path, argv);
+  ::dup2(start.outputPipe, STDOUT_FILENO);
+  ::dup2(start.outputPipe, STDERR_FILENO);
+  ::execv(start.path, start.argv);
   const int error = errno;
-  ssize_t ignored = ::write(errorPipe, &error, sizeof error);
+  ssize_t ignored = ::write(start.errorPipe, &error, sizeof error);
   (void)ignored;
   ::_exit(127);
+}
+
+// Starts ExecChild in a child that shares the manager's memory until it
+// execs or exits, while the calling thread waits: nothing of the manager's
+// memory is copied, which a fork of a manager of hundreds of connections
+// pays for with a page-table copy per simulator. Signals are held back
+// meanwhile, so that none is taken by the child in the manager's name.
+// Returns the child's process id, or -1 with errno set.
+pid_t CloneAndExec(ChildStart& start) {
+  constexpr std::size_t kChildStackBytes = 64 * 1024;
+  std::unique_ptr<char[]> stack(new char[kChildStackBytes]);
+  sigset_t all;
+  ::sigfillset(&all);
+  ::pthread_sigmask(SIG_SETMASK, &all, &start.mask);
+  const pid_t pid = ::clone(ExecChild, stack.get() + kChildStackBytes, CLONE_VM | CLONE_VFORK | SIGCHLD, &start);
+  const int error = errno;
+  ::pthread_sigmask(SIG_SETMASK, &start.mask, nullptr);
+  errno = error;
+  return pid;
 }
 
 void ClosePair(int pair[2]) {
@@ -61,9 +107,8 @@ std::unique_ptr<LaunchedSimulator> StartChildProcess(const std::string& path,
     ClosePair(output);
     return nullptr;
   }
-  const pid_t parent = ::getpid();
-  const pid_t pid = ::fork();
-  if (pid == 0) ExecChild(path.c_str(), argv.data(), setup, output[1], exec[1], parent);
+  ChildStart start{path.c_str(), argv.data(), setup, output[1], exec[1], ::getpid(), sigset_t()};
+  const pid_t pid = CloneAndExec(start);
   ::close(output[1]);
   ::close(exec[1]);
   if (pid < 0) {

@@ -157,6 +157,23 @@ TEST_F(ManagerFaultTest, WhatASimulatorSentBeforeItEndedIsReadWhileItKeepsArrivi
   }
 }
 
+// A manager killed outright, with no chance to stop its study, takes its
+// simulators with it: the kernel sends each its death signal. These never
+// listen, so no closed connection can end them instead.
+TEST_F(ManagerFaultTest, AManagerKilledOutrightTakesItsSimulatorsWithIt) {
+  const std::string deaf =
+      Script("deaf", std::string("[ \"$1\" = --metadata ] && exec ") + GPUSIM_BINARY + " \"$@\"; exec sleep 300");
+  ManagerProcess run(dir_, {"--quiet", "--simulators", "2", "--gpusim", deaf});
+  Track(run, 2);
+  ASSERT_EQ(started_.size(), 2u);
+  ::kill(run.Pid(), SIGKILL);
+  run.Wait(10);
+  for (pid_t pid : started_) {
+    for (int i = 0; i < 500 && Alive(pid); ++i) ManagerProcess::Sleep(0.02);
+    EXPECT_FALSE(Alive(pid)) << "simulator " << pid << " outlived its manager";
+  }
+}
+
 // --binary is checked before any simulator starts; what it may not replace
 // is left as it was, and nothing but the results file is left behind.
 TEST_F(ManagerFaultTest, TheResultsPathIsCheckedBeforeTheStartAndNeverClobbered) {
