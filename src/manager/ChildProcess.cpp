@@ -36,11 +36,14 @@ struct ChildStart {
 // An exec failure is reported to the parent through errorPipe as errno.
 __attribute__((no_sanitize("address"))) int ExecChild(void* argument) {
   const ChildStart& start = *static_cast<const ChildStart*>(argument);
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  ::sigemptyset(&byDefault.sa_mask);
   for (int number = 1; number < NSIG; ++number) {
     struct sigaction current;
     if (::sigaction(number, nullptr, &current) != 0) continue;
     if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN) continue;
-    ::signal(number, SIG_DFL);
+    ::sigaction(number, &byDefault, nullptr);
   }
   ::sigprocmask(SIG_SETMASK, &start.mask, nullptr);
   if (start.setup.detach == ChildProcessSetup::Detach::kSession) {
