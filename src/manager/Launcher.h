@@ -73,6 +73,10 @@ class LaunchedSimulator {
   // Non-blocking: reports the ending once the process has ended (and reaps
   // it), kRunning before.
   virtual SimulatorEnding Poll() = 0;
+  // True when Poll reports the end of a child of the manager's own process
+  // and nothing else: its answer can change only once that child has ended,
+  // which the manager can learn for all such handles with one system call.
+  virtual bool EndsAsLocalChild() const { return false; }
   // Asks the process to end (SIGTERM or the launcher's equivalent).
   virtual void Terminate() = 0;
   // Ends the process at once (SIGKILL or the launcher's equivalent).

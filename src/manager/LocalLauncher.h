@@ -41,6 +41,7 @@ class LocalSimulator : public LaunchedSimulator {
   long ExpectedProcessId() const override { return pid_; }
   std::string Describe() const override;
   SimulatorEnding Poll() override;
+  bool EndsAsLocalChild() const override { return true; }
   void Terminate() override;
   void Kill() override;
 

@@ -35,6 +35,7 @@ class RemoteSimulator : public LaunchedSimulator {
   void ObserveOutputLine(const std::string& line) override;
   long ExpectedProcessId() const override { return remotePid_; }
   SimulatorEnding Poll() override { return client_->Poll(); }
+  bool EndsAsLocalChild() const override { return client_->EndsAsLocalChild(); }
 
  protected:
   // Called once, with the facts after the pid, when the placement line
