@@ -23,19 +23,21 @@ struct ChildStart {
   char* const* argv;
   ChildProcessSetup setup;
   int outputPipe;
-  int errorPipe;
   pid_t parent;
   sigset_t mask;  // the parent's signal mask, restored before the exec
+  // The one field the child writes: errno of a failed exec. The parent reads
+  // it once the child has exec'd or exited, so no pipe is needed to learn it.
+  int execError;
 };
 
 // Runs in the child, on a stack of its own in the parent's memory, until
-// exec: only async-signal-safe calls, and no writes to the parent's data.
+// exec: only async-signal-safe calls, and no writes to the parent's data
+// but execError.
 // A handler of the manager's would run in the manager's memory, so every
 // handled signal goes back to its default before signals are let in again;
 // ignored ones stay ignored across the exec, as they would after a fork.
-// An exec failure is reported to the parent through errorPipe as errno.
 __attribute__((no_sanitize("address"))) int ExecChild(void* argument) {
-  const ChildStart& start = *static_cast<const ChildStart*>(argument);
+  ChildStart& start = *static_cast<ChildStart*>(argument);
   struct sigaction byDefault {};
   byDefault.sa_handler = SIG_DFL;
   ::sigemptyset(&byDefault.sa_mask);
@@ -58,9 +60,7 @@ __attribute__((no_sanitize("address"))) int ExecChild(void* argument) {
   ::dup2(start.outputPipe, STDOUT_FILENO);
   ::dup2(start.outputPipe, STDERR_FILENO);
   ::execv(start.path, start.argv);
-  const int error = errno;
-  ssize_t ignored = ::write(start.errorPipe, &error, sizeof error);
-  (void)ignored;
+  start.execError = errno;
   ::_exit(127);
 }
 
@@ -69,23 +69,20 @@ __attribute__((no_sanitize("address"))) int ExecChild(void* argument) {
 // memory is copied, which a fork of a manager of hundreds of connections
 // pays for with a page-table copy per simulator. Signals are held back
 // meanwhile, so that none is taken by the child in the manager's name.
-// Returns the child's process id, or -1 with errno set.
+// Returns the child's process id, or -1 with errno set; start.execError is
+// then 0, or errno of the child's failed exec.
 pid_t CloneAndExec(ChildStart& start) {
   constexpr std::size_t kChildStackBytes = 64 * 1024;
   std::unique_ptr<char[]> stack(new char[kChildStackBytes]);
   sigset_t all;
   ::sigfillset(&all);
+  start.execError = 0;
   ::pthread_sigmask(SIG_SETMASK, &all, &start.mask);
   const pid_t pid = ::clone(ExecChild, stack.get() + kChildStackBytes, CLONE_VM | CLONE_VFORK | SIGCHLD, &start);
   const int error = errno;
   ::pthread_sigmask(SIG_SETMASK, &start.mask, nullptr);
   errno = error;
   return pid;
-}
-
-void ClosePair(int pair[2]) {
-  ::close(pair[0]);
-  ::close(pair[1]);
 }
 
 }  // namespace
@@ -100,35 +97,20 @@ std::unique_ptr<LaunchedSimulator> StartChildProcess(const std::string& path,
   argv.push_back(nullptr);
 
   int output[2];
-  int exec[2];
   if (::pipe2(output, O_CLOEXEC) != 0) {
     error = std::string("cannot create a pipe: ") + std::strerror(errno);
     return nullptr;
   }
-  if (::pipe2(exec, O_CLOEXEC) != 0) {
-    error = std::string("cannot create a pipe: ") + std::strerror(errno);
-    ClosePair(output);
-    return nullptr;
-  }
-  ChildStart start{path.c_str(), argv.data(), setup, output[1], exec[1], ::getpid(), sigset_t()};
+  ChildStart start{path.c_str(), argv.data(), setup, output[1], ::getpid(), sigset_t(), 0};
   const pid_t pid = CloneAndExec(start);
   ::close(output[1]);
-  ::close(exec[1]);
   if (pid < 0) {
     error = std::string("cannot start a process: ") + std::strerror(errno);
     ::close(output[0]);
-    ::close(exec[0]);
     return nullptr;
   }
-  // The exec pipe closes on a successful exec; otherwise it carries errno.
-  int execError = 0;
-  ssize_t got;
-  do {
-    got = ::read(exec[0], &execError, sizeof execError);
-  } while (got < 0 && errno == EINTR);
-  ::close(exec[0]);
-  if (got == static_cast<ssize_t>(sizeof execError)) {
-    error = "cannot run '" + path + "': " + std::strerror(execError);
+  if (start.execError != 0) {
+    error = "cannot run '" + path + "': " + std::strerror(start.execError);
     ::close(output[0]);
     int status;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {

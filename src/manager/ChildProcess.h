@@ -7,7 +7,7 @@
 // reaches the manager only, which then stops the study over the protocol.
 //
 // An exec failure is told apart from a process that starts and fails: it is
-// reported here, through a second pipe that closes on a successful exec.
+// reported here, as the error of the exec itself.
 //
 // The handle is a LocalSimulator: it reaps the child, and kills it if it is
 // destroyed while the child runs. Its process id is the child's.
