@@ -6,23 +6,6 @@ double kStartTimes[] = {0.0};
 double kStopTimes[] = {1.0};
 }  // namespace
 
-double GPU_COMPOSED_REWARDPV0Impulse0::Impulse_Function(double) { return 1.0; }
-double GPU_COMPOSED_REWARDPV1Impulse0::Impulse_Function(double) { return 1.0; }
-double GPU_COMPOSED_REWARDPV2Impulse0::Impulse_Function(double) { return 1.0; }
-double GPU_COMPOSED_REWARDPV3Impulse0::Impulse_Function(double) { return 2.0; }
-double GPU_COMPOSED_REWARDPV4Impulse0::Impulse_Function(double) { return 0.0; }
-double GPU_COMPOSED_REWARDPV5Impulse0::Impulse_Function(double) { return 2.0; }
-double GPU_COMPOSED_REWARDPV5Impulse1::Impulse_Function(double) { return 32.0; }
-double GPU_COMPOSED_REWARDPV5Impulse2::Impulse_Function(double) { return 360.0; }
-double GPU_COMPOSED_REWARDPV5Impulse3::Impulse_Function(double) { return 64.0; }
-double GPU_COMPOSED_REWARDPV5Impulse4::Impulse_Function(double) { return 32.0; }
-double GPU_COMPOSED_REWARDPV5Impulse5::Impulse_Function(double) { return 32.0; }
-double GPU_COMPOSED_REWARDPV5Impulse6::Impulse_Function(double) { return 64.0; }
-double GPU_COMPOSED_REWARDPV5Impulse7::Impulse_Function(double) { return 360.0; }
-double GPU_COMPOSED_REWARDPV5Impulse8::Impulse_Function(double) { return 1.0; }
-double GPU_COMPOSED_REWARDPV5Impulse9::Impulse_Function(double) { return 2.0; }
-double GPU_COMPOSED_REWARDPV5Impulse10::Impulse_Function(double) { return 32.0; }
-
 GpuRewardVariable::GpuRewardVariable() { TopModelSlot = &TheGPURJModel; }
 
 void GpuRewardVariable::CreateWorkerList() {}

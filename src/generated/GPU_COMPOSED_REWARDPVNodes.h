@@ -44,6 +44,12 @@ class GpuImpulse : public IntervalOfTimeImpulse {
   // only clears Value.
   bool HasPlainEnds() const override { return !TimeAveraged; }
 
+  // Every generated impulse is a constant (Self::kWorth).
+  bool CreditsConstant(double* impulse) const override {
+    *impulse = Self::kWorth;
+    return true;
+  }
+
   ImpulseNodeClass** CreateImpulseWorkerList(int n) override {
     Workers.clear();
     WorkerList.clear();
@@ -63,28 +69,29 @@ class GpuImpulse : public IntervalOfTimeImpulse {
   std::vector<std::unique_ptr<Self> > Workers;
 };
 
-#define GPU_IMPULSE_CLASS(name, numModels)                       \
+#define GPU_IMPULSE_CLASS(name, numModels, worth)                \
   class name : public GpuImpulse<name, numModels> {              \
    public:                                                       \
-    double Impulse_Function(double) override;                    \
+    static constexpr double kWorth = worth;                      \
+    double Impulse_Function(double) override { return kWorth; }  \
   }
 
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV0Impulse0, 1);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV1Impulse0, 1);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV2Impulse0, 1);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV3Impulse0, 1);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV4Impulse0, 1);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse0, 4);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse1, 4);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse2, 4);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse3, 4);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse4, 4);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse5, 4);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse6, 4);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse7, 4);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse8, 4);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse9, 4);
-GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse10, 4);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV0Impulse0, 1, 1.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV1Impulse0, 1, 1.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV2Impulse0, 1, 1.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV3Impulse0, 1, 2.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV4Impulse0, 1, 0.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse0, 4, 2.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse1, 4, 32.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse2, 4, 360.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse3, 4, 64.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse4, 4, 32.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse5, 4, 32.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse6, 4, 64.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse7, 4, 360.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse8, 4, 1.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse9, 4, 2.0);
+GPU_IMPULSE_CLASS(GPU_COMPOSED_REWARDPV5Impulse10, 4, 32.0);
 
 #undef GPU_IMPULSE_CLASS
 

@@ -36,6 +36,15 @@ class ImpulseNodeClass {
   // every replication. Asked once, when the variable lists its workers; only
   // a class that knows both its own and its bases' definitions may say yes.
   virtual bool HasPlainEnds() const { return false; }
+  // True only when every firing earns the same impulse for as long as the
+  // model exists and Accumulate(t, lastT) is exactly: when StartTime <=
+  // lastT <= StopTime, add that impulse (stored in *impulse) to Value. The
+  // reward model asks once, when it lists what each action's firing feeds,
+  // and then credits such a worker itself, without the call.
+  virtual bool CreditsConstant(double* impulse) const {
+    (void)impulse;
+    return false;
+  }
   // Makes n new workers of the generated class; the prototype keeps them.
   virtual ImpulseNodeClass** CreateImpulseWorkerList(int n) = 0;
 

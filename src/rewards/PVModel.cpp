@@ -248,7 +248,11 @@ void PVModel::ListImpulseFeeds() {
       if (!std::binary_search(a->ImpulseFedNodes.begin(), a->ImpulseFedNodes.end(), node->ID)) continue;
       workers.clear();
       node->ListImpulseWorkersFedBy(a, workers);
-      for (ImpulseNodeClass* w : workers) a->ImpulseFeeds.push_back({node, w});
+      for (ImpulseNodeClass* w : workers) {
+        double impulse = 0.0;
+        const bool constant = w->CreditsConstant(&impulse);
+        a->ImpulseFeeds.push_back({node, w, impulse, constant});
+      }
     }
   };
   list(&NoFiredAction);

@@ -177,8 +177,12 @@ inline void PVModel::Accumulate(double t) {
   if (last == nullptr) return;
   for (const ImpulseFeed& feed : last->ImpulseFeeds) {
     const PerformanceVariableNode* node = feed.Node;
-    if (node->AccumulationState == PerformanceVariableNode::Accumulating && t >= node->StartTime) {
-      feed.Worker->Accumulate(t, LastActionTime);
+    if (node->AccumulationState != PerformanceVariableNode::Accumulating || t < node->StartTime) continue;
+    ImpulseNodeClass* worker = feed.Worker;
+    if (!feed.Constant) {
+      worker->Accumulate(t, LastActionTime);
+    } else if (worker->StartTime <= LastActionTime && LastActionTime <= worker->StopTime) {
+      worker->Value += feed.Impulse;
     }
   }
 }

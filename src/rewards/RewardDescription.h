@@ -84,6 +84,10 @@ class DescribedImpulse final : public IntervalOfTimeImpulse {
   void Accumulate(double, double lastT) override {
     if (Credits(lastT)) Value += Worth.IsConstant ? ConstantWorth : Impulse_Function(lastT);
   }
+  bool CreditsConstant(double* impulse) const override {
+    *impulse = ConstantWorth;
+    return Worth.IsConstant;
+  }
   ImpulseNodeClass** CreateImpulseWorkerList(int n) override;
 
  private:

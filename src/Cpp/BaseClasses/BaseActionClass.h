@@ -30,10 +30,13 @@ class PerformanceVariableNode;
 struct ScheduleEntry;
 
 // One impulse worker that the firing of an action credits, with the reward
-// variable it belongs to. The reward model builds these lists.
+// variable it belongs to, and the worker's impulse when it is constant
+// (ImpulseNodeClass::CreditsConstant). The reward model builds these lists.
 struct ImpulseFeed {
   PerformanceVariableNode* Node;
   ImpulseNodeClass* Worker;
+  double Impulse;
+  bool Constant;
 };
 
 // One node of an action's AffectedActions list: a group to re-examine after
