@@ -17,6 +17,7 @@
 #include "Cpp/BaseClasses/state/BaseStateVariableClass.h"
 #include "interpret/InterpretedStudy.h"
 #include "rewards/PVModel.h"
+#include "TestProcess.h"
 
 namespace {
 
@@ -47,8 +48,12 @@ BaseActionClass* Named(PVModel* model, const std::string& name) {
   return nullptr;
 }
 
+std::string Scratch(const std::string& name) {
+  return testing::TempDir() + "declarations_" + std::to_string(getpid()) + "_" + name;
+}
+
 TEST(InterpretedDeclarationsTest, PureTestsAndVariantsFollowTheModelText) {
-  const std::string path = testing::TempDir() + "declarations_" + std::to_string(getpid()) + ".san";
+  const std::string path = Scratch("model.san");
   std::ofstream(path) << kModel;
   std::unique_ptr<saninterp::InterpretedStudy> study = saninterp::LoadStudy(path, std::cerr);
   std::remove(path.c_str());
@@ -80,6 +85,41 @@ TEST(InterpretedDeclarationsTest, PureTestsAndVariantsFollowTheModelText) {
     ASSERT_NE(place, nullptr) << row.place;
     for (int v = 0; v < 3; ++v) EXPECT_EQ(chain->VariantMayWrite(v, place), row.mayWrite[v]) << row.place << " " << v;
   }
+}
+
+// A constant impulse is credited by the reward model itself, one that reads
+// the marking through the worker's call; both earn what the text says: five
+// ticks, N after each (1 + ... + 5) and 2.5 each.
+TEST(InterpretedDeclarationsTest, ConstantImpulsesAreDeclaredAndEarnTheirValue) {
+  const std::string path = Scratch("count.san");
+  std::ofstream(path) << "san COUNT {\n"
+                         "  place N = 0;\n"
+                         "  activity TICK { timed deterministic(1.0); enabled N < 5; fire { N++; } }\n"
+                         "}\n"
+                         "reward marked { interval [0, 10]; impulse TICK = N; }\n"
+                         "reward fixed { interval [0, 10]; impulse TICK = 2.5; }\n";
+  std::unique_ptr<saninterp::InterpretedStudy> study = saninterp::LoadStudy(path, std::cerr);
+  ASSERT_TRUE(study);
+  study->SetGVs(0);
+  PVModel* model = study->GetPVModel(true);
+  model->ConsiderOnly(nullptr, 0);  // every variable, as a terminating run of both
+  BaseActionClass* tick = Named(model, "TICK");
+  ASSERT_NE(tick, nullptr);
+  ASSERT_EQ(tick->ImpulseFeeds.size(), 2u);
+  EXPECT_FALSE(tick->ImpulseFeeds[0].Constant);
+  EXPECT_TRUE(tick->ImpulseFeeds[1].Constant);
+  EXPECT_EQ(tick->ImpulseFeeds[1].Impulse, 2.5);
+
+  const std::string ascii = Scratch("count.txt");
+  const testprocess::Outcome run = testprocess::RunRedirected(
+      std::string(GPUSIM_BINARY) + " --model " + path + " -N 2 -a " + ascii, Scratch("out"), Scratch("err"));
+  std::remove(path.c_str());
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> values;
+  for (const std::string& line : testprocess::ReadLines(ascii))
+    if (!line.empty() && line[0] != '#') values.push_back(line);
+  std::remove(ascii.c_str());
+  EXPECT_EQ(values, (std::vector<std::string>{"0,15.0", "0,15.0", "1,12.5", "1,12.5"}));
 }
 
 }  // namespace
