@@ -369,11 +369,22 @@ BaseActionClass* PVModel::FireAction(BaseActionClass* action, double t) {
 }
 
 void PVModel::EndAccumulate(double t) {
-  for (PerformanceVariableNode* node : ConsideredPVs) {
-    if (node->AccumulationState != PerformanceVariableNode::Complete) {
-      node->EndAccumulate(t, LastActionTime, LastFiredAction);
+  BaseActionClass* last = LastFiredAction;
+  if (last == nullptr || !last->ImpulseFedNodesKnown || last->isSync()) {
+    for (PerformanceVariableNode* node : ConsideredPVs) {
+      if (node->AccumulationState != PerformanceVariableNode::Complete) {
+        node->EndAccumulate(t, LastActionTime, last);
+      }
     }
+    return;
   }
+  // The last firing's impulses from its list first: a worker belongs to one
+  // node and each node's totals read only its own workers, so every node
+  // ends with the sums it would have had crediting them in its own turn.
+  for (const ImpulseFeed& feed : last->ImpulseFeeds) {
+    if (feed.Node->AccumulationState != PerformanceVariableNode::Complete) CreditFeed(feed, t, LastActionTime);
+  }
+  for (PerformanceVariableNode* node : ConsideredPVs) node->EndAccumulateFedAlready(t, LastActionTime);
 }
 
 void PVModel::PVReset() {

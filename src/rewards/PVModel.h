@@ -162,6 +162,17 @@ class PVModel : public BaseModelClass {
   void WalkBusyNodes(double t, BaseActionClass* last);
 };
 
+// Credits one fed worker for the firing at lastT, as its Accumulate(t, lastT)
+// would.
+inline void CreditFeed(const ImpulseFeed& feed, double t, double lastT) {
+  ImpulseNodeClass* worker = feed.Worker;
+  if (!feed.Constant) {
+    worker->Accumulate(t, lastT);
+  } else if (worker->StartTime <= lastT && lastT <= worker->StopTime) {
+    worker->Value += feed.Impulse;
+  }
+}
+
 inline void PVModel::Accumulate(double t) {
   BaseActionClass* last = LastFiredAction;
   if (last != nullptr && !last->ImpulseFedNodesKnown) {
@@ -177,12 +188,8 @@ inline void PVModel::Accumulate(double t) {
   if (last == nullptr) return;
   for (const ImpulseFeed& feed : last->ImpulseFeeds) {
     const PerformanceVariableNode* node = feed.Node;
-    if (node->AccumulationState != PerformanceVariableNode::Accumulating || t < node->StartTime) continue;
-    ImpulseNodeClass* worker = feed.Worker;
-    if (!feed.Constant) {
-      worker->Accumulate(t, LastActionTime);
-    } else if (worker->StartTime <= LastActionTime && LastActionTime <= worker->StopTime) {
-      worker->Value += feed.Impulse;
+    if (node->AccumulationState == PerformanceVariableNode::Accumulating && t >= node->StartTime) {
+      CreditFeed(feed, t, LastActionTime);
     }
   }
 }

@@ -431,6 +431,16 @@ void PerformanceVariableNode::EndAccumulate(double t, double lastT, BaseActionCl
                                              std::binary_search(last->ImpulseFedNodes.begin(),
                                                                 last->ImpulseFedNodes.end(), ID));
   if (NumWorkers > 0 || fedByLast) CommonAccumulate(t, lastT, last);
+  CloseObservation(t);
+}
+
+void PerformanceVariableNode::EndAccumulateFedAlready(double t, double lastT) {
+  if (AccumulationState == Complete) return;
+  if (NumWorkers > 0) AccumulateRates(t, lastT);
+  CloseObservation(t);
+}
+
+void PerformanceVariableNode::CloseObservation(double t) {
   for (ImpulseNodeClass* worker : ClosingImpulseWorkers) worker->completeAccumulation(t);
   ++StateChanges;
   // One time unit of slack: a run ending at the horizon completes every node.

@@ -99,6 +99,10 @@ class PerformanceVariableNode {
   void CommonAccumulate(double t, double lastT, BaseActionClass* last);
   void TotalAccumulation();
   void EndAccumulate(double t, double lastT, BaseActionClass* last);
+  // EndAccumulate when the impulse workers last's firing feeds have been
+  // credited already (last is not synchronised): only the rate reward, the
+  // closing workers and the state remain.
+  void EndAccumulateFedAlready(double t, double lastT);
   void CurrentReward(BaseActionClass* last);
   void UpdateAccumulate(double t);
   // Accumulate for a firing that feeds none of this node's impulse workers,
@@ -181,6 +185,9 @@ class PerformanceVariableNode {
   template <typename Visit>
   void ForEachImpulseWorkerOf(BaseActionClass* last, Visit visit);
   void AccumulateRates(double t, double lastT);
+  // The end of an observation at t once every reward up to t is credited:
+  // the closing workers, the state, and the totals when it completes.
+  void CloseObservation(double t);
   void BindImpulseBlock(int impulse, int block, int numBlocks,
                         const std::vector<BaseModelClass*>& watched);
   BaseModelClass* TopModel() const;
