@@ -378,7 +378,10 @@ void PerformanceVariableNode::ForEachImpulseWorkerOf(BaseActionClass* last, Visi
   }
 }
 
-void PerformanceVariableNode::AccumulateRates(double t, double lastT) {
+// Inline in both callers: CommonAccumulate runs on every event of a model
+// with a rate reward, and a call of its own would cost that event more than
+// the usual single worker's work.
+[[gnu::always_inline]] inline void PerformanceVariableNode::AccumulateRates(double t, double lastT) {
   double sum = 0.0;
   for (int i = 0; i < NumWorkers; ++i) {
     Workers[At(i)]->AccumulateRate(t, lastT);
