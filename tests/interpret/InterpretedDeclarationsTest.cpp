@@ -1,7 +1,8 @@
-// What an interpreted activity declares to the simulator: a pure enabling
-// test only when its predicate names no place outside its enabling arcs, and
-// one firing variant per branch of a trailing if/else-if chain, each writing
-// only its own branch's places besides what the rest of the firing writes.
+// What a model file declares to the simulator: a pure enabling test only
+// when an activity's predicate names no place outside its enabling arcs, one
+// firing variant per branch of a trailing if/else-if chain, each writing only
+// its own branch's places besides what the rest of the firing writes, and a
+// constant impulse only when the impulse's value is one.
 // The whole-run comparison of models/gpu.san with the built-in model
 // (GpuModelFileTest) shows the simulator's use of them changes no byte.
 #include <gtest/gtest.h>
