@@ -292,17 +292,32 @@ bool CompiledCode::IsTruth(Code c) {
   }
 }
 
+namespace {
+// A bound as a marking (a short) sees it: anything beyond the short's range
+// compares with every marking as one step beyond it does.
+int ClampToMarking(long long bound) {
+  constexpr long long kBelow = std::numeric_limits<short>::min() - 1LL;
+  constexpr long long kAbove = std::numeric_limits<short>::max() + 1LL;
+  return static_cast<int>(std::min(std::max(bound, kBelow), kAbove));
+}
+MarkingTest Interval(short* cell, long long low, long long high, bool outside) {
+  return {cell, ClampToMarking(low), ClampToMarking(high), outside};
+}
+}  // namespace
+
 MarkingTest CompiledCode::AsInterval(const Node& n) {
   constexpr long long kLowest = std::numeric_limits<long long>::min();
   constexpr long long kHighest = std::numeric_limits<long long>::max();
   const long long k = n.i;
   switch (n.code) {
-    case Code::LtCK: return {n.cell, kLowest, k == kLowest ? kLowest : k - 1, k == kLowest};
-    case Code::LeCK: return {n.cell, kLowest, k, false};
-    case Code::GtCK: return {n.cell, k == kHighest ? kHighest : k + 1, kHighest, k == kHighest};
-    case Code::GeCK: return {n.cell, k, kHighest, false};
-    case Code::EqCK: return {n.cell, k, k, false};
-    default: return {n.cell, k, k, true};
+    // Below the lowest or above the highest constant: no marking (an empty
+    // interval).
+    case Code::LtCK: return k == kLowest ? Interval(n.cell, 1, 0, false) : Interval(n.cell, kLowest, k - 1, false);
+    case Code::LeCK: return Interval(n.cell, kLowest, k, false);
+    case Code::GtCK: return k == kHighest ? Interval(n.cell, 1, 0, false) : Interval(n.cell, k + 1, kHighest, false);
+    case Code::GeCK: return Interval(n.cell, k, kHighest, false);
+    case Code::EqCK: return Interval(n.cell, k, k, false);
+    default: return Interval(n.cell, k, k, true);
   }
 }
 

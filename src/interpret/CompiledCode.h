@@ -37,11 +37,13 @@ union Slot {
 };
 
 // A marking compared with a constant, as the interval the marking must lie
-// in (or, for !=, must not lie in).
+// in (or, for !=, must not lie in). The bounds are clamped to one beyond
+// what a marking can hold, which decides every comparison as the constant
+// would and keeps the test small (an activity holds two inline).
 struct MarkingTest {
   short* cell;
-  long long low;
-  long long high;
+  int low;
+  int high;
   bool outside;
 };
 
@@ -52,7 +54,7 @@ struct MarkingStep {
 };
 
 inline bool Holds(const MarkingTest& t) {
-  const long long m = *t.cell;
+  const int m = *t.cell;
   return (t.low <= m && m <= t.high) != t.outside;
 }
 

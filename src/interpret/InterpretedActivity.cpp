@@ -30,7 +30,7 @@ std::vector<const short*> CellsOf(const sanmodel::PlaceWrites& writes, const Com
 }  // namespace
 
 InterpretedActivity::InterpretedActivity(const sanmodel::ActivityDecl& decl, int caseIndex)
-    : Decl(decl), CaseIndex(caseIndex) {}
+    : Distribution(decl.distribution), Decl(decl), CaseIndex(caseIndex) {}
 
 void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope) {
   Code = code;
@@ -182,7 +182,7 @@ double InterpretedActivity::Weight() {
 }
 
 double InterpretedActivity::Rate() {
-  if (Decl.distribution != DistKind::Exponential || !EvaluateParameters()) return 0.0;
+  if (Distribution != DistKind::Exponential || !EvaluateParameters()) return 0.0;
   return Parameters[0];
 }
 
@@ -213,7 +213,7 @@ bool InterpretedActivity::EvaluateParameters() {
   if (ConstantParameters) return true;
   for (std::size_t k = 0; k < ParameterRoots.size(); ++k)
     Parameters[k] = Code->AsReal(ParameterRoots[k], Locals.data());
-  const int code = static_cast<int>(Decl.distribution);
+  const int code = static_cast<int>(Distribution);
   const char* problem = modelrt::DomainProblem(code, Parameters.data(), Parameters.size());
   if (problem == nullptr) return true;
   Code->Fault(Decl.distributionPos, modelrt::DelayFaultText(Parameters.data(), Parameters.size(), problem));
@@ -221,9 +221,9 @@ bool InterpretedActivity::EvaluateParameters() {
 }
 
 double InterpretedActivity::SampleDistribution() {
-  if (Decl.distribution == DistKind::Instantaneous) return 0.0;
+  if (Distribution == DistKind::Instantaneous) return 0.0;
   if (!EvaluateParameters()) return 0.0;
-  return modelrt::SampleDelay(static_cast<int>(Decl.distribution), Parameters.data(), Parameters.size());
+  return modelrt::SampleDelay(static_cast<int>(Distribution), Parameters.data(), Parameters.size());
 }
 
 }  // namespace saninterp

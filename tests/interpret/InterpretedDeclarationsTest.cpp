@@ -2,7 +2,9 @@
 // when an activity's predicate names no place outside its enabling arcs, one
 // firing variant per branch of a trailing if/else-if chain, each writing only
 // its own branch's places besides what the rest of the firing writes, and a
-// constant impulse only when the impulse's value is one.
+// constant impulse only when the impulse's value is one. An enabling test
+// of marking comparisons with constants, run without the general evaluator,
+// decides as the comparisons do at every constant, up to the integers' ends.
 // The whole-run comparison of models/gpu.san with the built-in model
 // (GpuModelFileTest) shows the simulator's use of them changes no byte.
 #include <gtest/gtest.h>
@@ -121,6 +123,43 @@ TEST(InterpretedDeclarationsTest, ConstantImpulsesAreDeclaredAndEarnTheirValue) 
     if (!line.empty() && line[0] != '#') values.push_back(line);
   std::remove(ascii.c_str());
   EXPECT_EQ(values, (std::vector<std::string>{"0,15.0", "0,15.0", "1,12.5", "1,12.5"}));
+}
+
+// The marking is 1; each activity is enabled exactly when its one comparison
+// holds, whatever the constant (beyond a short, at the ends of the integers).
+TEST(InterpretedDeclarationsTest, MarkingComparisonsDecideAtEveryConstant) {
+  struct Row {
+    const char* predicate;
+    bool enabled;
+  };
+  const Row rows[] = {
+      {"P < -9223372036854775807 - 1", false}, {"P > 9223372036854775807", false},
+      {"P >= -9223372036854775807 - 1", true}, {"P <= 9223372036854775807", true},
+      {"P != 9223372036854775807", true},      {"P == 65537", false},
+      {"P != 65537", true},                    {"P < 65537", true},
+      {"P > -65537", true},                    {"P > 65537", false},
+      {"P < 1", false},                        {"P <= 1", true},
+      {"P > 0 && P < 2", true},                {"P > 0 && P != 1", false},
+  };
+  std::string text = "san EDGES {\n  place P = 1;\n";
+  int k = 0;
+  for (const Row& row : rows)
+    text += "  activity A" + std::to_string(k++) + " { timed exponential(1.0); enabled " + row.predicate +
+            "; fire { P++; } }\n";
+  text += "}\nreward r { instant 1; rate P; }\n";
+  const std::string path = Scratch("edges.san");
+  std::ofstream(path) << text;
+  std::unique_ptr<saninterp::InterpretedStudy> study = saninterp::LoadStudy(path, std::cerr);
+  std::remove(path.c_str());
+  ASSERT_TRUE(study);
+  study->SetGVs(0);
+  PVModel* model = study->GetPVModel(true);
+  k = 0;
+  for (const Row& row : rows) {
+    BaseActionClass* a = Named(model, "A" + std::to_string(k++));
+    ASSERT_NE(a, nullptr) << row.predicate;
+    EXPECT_EQ(a->Enabled(), row.enabled) << row.predicate;
+  }
 }
 
 }  // namespace
