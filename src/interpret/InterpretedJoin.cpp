@@ -1,5 +1,7 @@
 #include "interpret/InterpretedJoin.h"
 
+#include <unordered_set>
+
 namespace saninterp {
 
 namespace {
@@ -69,9 +71,22 @@ Place* InterpretedJoin::MemberPlace(const sanmodel::ShareMember& m) const {
   return static_cast<InterpretedSan*>(object)->ScalarPlace(m.place);
 }
 
+void InterpretedJoin::PackMarking(const std::vector<InterpretedSan*>& sans) {
+  std::vector<SharableSV<short>*> owners;
+  for (const InterpretedSan* san : sans) san->ListCellOwners(&owners);
+  std::unordered_set<const SharableSV<short>*> seen;
+  std::vector<SharableSV<short>*> distinct;
+  for (SharableSV<short>* owner : owners)
+    if (seen.insert(owner).second) distinct.push_back(owner);
+  Marking = std::make_unique<short[]>(distinct.size());
+  for (std::size_t k = 0; k < distinct.size(); ++k) distinct[k]->MoveCellTo(&Marking[k]);
+  for (InterpretedSan* san : sans) san->RefreshElementCells();
+}
+
 std::unique_ptr<BaseModelClass> BuildModelTree(const sanmodel::CheckedModel& model, const GlobalValues& globals,
                                                std::vector<InterpretedSan*>* sans) {
   std::unique_ptr<BaseModelClass> top = BuildChild(model, model.TopIsJoin, model.Top, globals, sans);
+  if (model.TopIsJoin) static_cast<InterpretedJoin*>(top.get())->PackMarking(*sans);
   for (InterpretedSan* san : *sans) san->Compile();
   return top;
 }

@@ -116,6 +116,21 @@ void InterpretedSan::AddArcs() {
   }
 }
 
+void InterpretedSan::ListCellOwners(std::vector<SharableSV<short>*>* out) const {
+  for (std::size_t p = 0; p < Decl.places.size(); ++p) {
+    if (Places[p]) {
+      out->push_back(Places[p]->getMainSV());
+      continue;
+    }
+    for (int k = 0; k < Arrays[p]->getSize(); ++k) out->push_back(Arrays[p]->index(k)->getMainSV());
+  }
+}
+
+void InterpretedSan::RefreshElementCells() {
+  for (std::size_t p = 0; p < Decl.places.size(); ++p)
+    if (Arrays[p]) ElementCells[p] = Arrays[p]->Cells();
+}
+
 void InterpretedSan::Compile() {
   CompileScope scope;
   scope.global = [this](int g) { return Globals.Constant(g); };

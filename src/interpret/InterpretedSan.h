@@ -44,6 +44,11 @@ class InterpretedSan : public SANModel {
   Place* ScalarPlace(int p) const { return Places[static_cast<std::size_t>(p)].get(); }
   short* Cell(int p) const { return Places[static_cast<std::size_t>(p)]->Mark; }
   const std::vector<short*>* Elements(int p) const { return &ElementCells[static_cast<std::size_t>(p)]; }
+  // Appends the owner of every marking cell the san reads (its places' and
+  // elements' sharing groups), in place order.
+  void ListCellOwners(std::vector<SharableSV<short>*>* out) const;
+  // Takes the element cells again, after their owners moved them.
+  void RefreshElementCells();
 
  private:
   void CreateActivities();

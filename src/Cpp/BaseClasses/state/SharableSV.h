@@ -67,6 +67,13 @@ class SharableSV : public BaseStateVariableClass {
   // group changes nothing.
   void ShareWith(SharableSV<T>* other);
 
+  // Moves the group's cell to cell, which the caller provides and keeps
+  // alive as long as the group is read or merged: the value is copied and
+  // every pointer the group registered follows, so the model sees no
+  // change; the group no longer frees a cell. Lets a builder place the
+  // cells of many variables side by side.
+  // REQUIRES: this is the group's main variable.
+  void MoveCellTo(T* cell);
   // Records a pointer to the cell so that merges rewrite it. New elements go
   // to the head of the list. On a merged member the element is kept by the
   // group's main variable, where later merges will find it.
@@ -82,6 +89,10 @@ class SharableSV : public BaseStateVariableClass {
   SharableSV<T>* MainSV;
 
  private:
+  void ReleaseCell() {
+    if (!CellBorrowed) delete Value;
+  }
+  bool CellBorrowed = false;  // the cell is not the group's to free (MoveCellTo)
   // Absorbs this main variable's group into main variable b's group.
   void absorbInto(SharableSV<T>* b);
   void replaceInActionLists(SharableSV<T>* other, SharableSV<T>* main);
@@ -96,7 +107,7 @@ SharableSV<T>::SharableSV() : Value(new T(0)), PointerList(nullptr), MainSV(this
 
 template <class T>
 SharableSV<T>::~SharableSV() {
-  if (Stored) delete Value;
+  if (Stored) ReleaseCell();
   while (PointerList != nullptr) {
     PointerElement<T>* next = PointerList->Next;
     delete PointerList;
@@ -131,6 +142,15 @@ void SharableSV<T>::registerPointer(T** address, BaseStateVariableClass* owner) 
 }
 
 template <class T>
+void SharableSV<T>::MoveCellTo(T* cell) {
+  QUELIX_ASSERT(MainSV == this, "state/SharableSV");
+  *cell = *Value;
+  ReleaseCell();
+  CellBorrowed = true;
+  for (PointerElement<T>* e = PointerList; e != nullptr; e = e->Next) *e->Address = cell;
+}
+
+template <class T>
 void SharableSV<T>::ShareWith(SharableSV<T>* other) {
   if (other == nullptr || other == this || other->MainSV == MainSV) return;
   if (Stored && other->Stored) {
@@ -152,7 +172,7 @@ void SharableSV<T>::ShareWith(SharableSV<T>* other) {
 template <class T>
 void SharableSV<T>::absorbInto(SharableSV<T>* b) {
   // 1. One cell for the group: every pointer of this group moves to b's cell.
-  delete Value;
+  ReleaseCell();
   MainSV = b;
   Value = b->Value;
   for (PointerElement<T>* e = PointerList; e != nullptr; e = e->Next) *e->Address = b->Value;
