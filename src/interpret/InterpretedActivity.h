@@ -12,6 +12,11 @@
 // branch (the last one: no branch taken), each writing only the places its
 // own branch, the statements before the chain and the case's effect write.
 //
+// Layout: an activity starts a cache line, so the fields its common paths
+// read (kept together after the framework's) fall in the same few lines of
+// every activity; in a model of thousands, those are the lines a firing
+// waits for.
+//
 // Ownership: the san owns its activities and the compiled code they use.
 // Locals are the activity's own fixed storage: nothing is allocated per
 // event. Not thread-safe: used by the simulation thread only.
@@ -28,7 +33,7 @@
 
 namespace saninterp {
 
-class InterpretedActivity : public Activity {
+class alignas(64) InterpretedActivity : public Activity {
  public:
   // caseIndex: the case this activity stands for, or -1 for an activity
   // without cases. decl must outlive the activity.
@@ -69,9 +74,9 @@ class InterpretedActivity : public Activity {
 
   // What a firing, its delay, an enabling test and the question of
   // reactivation read on their common paths, kept together right after the
-  // framework's fields (under 200 bytes): in a model of thousands of
-  // activities each firing then touches few lines of the activities it
-  // reaches. The fast paths, when the predicate and the effect have their
+  // framework's fields (under 200 bytes), the steps and the delay's
+  // parameters, which every firing of a timed activity reads, before the
+  // tests, which an activity without a predicate never reads. The fast paths, when the predicate and the effect have their
   // common shapes (see CompiledCode::MarkingTests and MarkingSteps). Inline
   // sizes: what the common shapes need (a test or two, a step or two, a
   // distribution of up to two parameters, a local).
@@ -85,9 +90,9 @@ class InterpretedActivity : public Activity {
   int EnabledRoot = -1;
   int ReactivationRoot = -1;
   sanmodel::DistKind Distribution;  // the declaration's, read by every delay
-  InlineArray<MarkingTest, 2> Tests;
   InlineArray<MarkingStep, 2> Steps;
   InlineArray<double, 2> Parameters;
+  InlineArray<MarkingTest, 2> Tests;
   // The general paths, ties and faults.
   const sanmodel::ActivityDecl& Decl;
   int RankValue = 0;
