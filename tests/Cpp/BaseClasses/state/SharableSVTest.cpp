@@ -204,6 +204,27 @@ TEST(SharingTest, PointersRegisteredWithAMemberMoveWithTheGroup) {
   EXPECT_EQ(*cached, 0);
 }
 
+// A moved cell keeps the value, every pointer of the group follows it, a
+// later merge still works, and no place frees it (the sanitizers check).
+TEST(SharingTest, AMovedCellIsTheGroupsWithEveryPointerAndIsNotFreed) {
+  short store[2] = {0, 0};
+  {
+    Place a("A", 0), b("B", 7), later("L", 3);
+    a.ShareWith(&b);
+    short* cached = b.Mark;
+    b.registerPointer(&cached, nullptr);
+    a.getMainSV()->MoveCellTo(&store[1]);
+    EXPECT_EQ(store[1], 7);
+    for (short* p : {a.Value, a.Mark, b.Value, b.Mark, cached}) EXPECT_EQ(p, &store[1]);
+    b.setMark(9);
+    EXPECT_EQ(a.getMark(), 9);
+    later.ShareWith(&a);  // the group keeps its moved cell or takes later's
+    EXPECT_EQ(later.Mark, a.Mark);
+    EXPECT_EQ(*cached, 9);
+  }
+  EXPECT_EQ(store[0], 0);
+}
+
 TEST(SharingTest, MainAndMembersMayBeDestroyedInEitherOrder) {
   Place* main = new Place("MAIN", 0);
   Place* member1 = new Place("M1", 0);
