@@ -55,13 +55,20 @@ std::string Scratch(const std::string& name) {
   return testing::TempDir() + "declarations_" + std::to_string(getpid()) + "_" + name;
 }
 
-TEST(InterpretedDeclarationsTest, PureTestsAndVariantsFollowTheModelText) {
-  const std::string path = Scratch("model.san");
-  std::ofstream(path) << kModel;
+// The study of a model text, its global values set; null when it does not
+// load.
+std::unique_ptr<saninterp::InterpretedStudy> Study(const std::string& name, const std::string& text) {
+  const std::string path = Scratch(name);
+  std::ofstream(path) << text;
   std::unique_ptr<saninterp::InterpretedStudy> study = saninterp::LoadStudy(path, std::cerr);
   std::remove(path.c_str());
+  if (study) study->SetGVs(0);
+  return study;
+}
+
+TEST(InterpretedDeclarationsTest, PureTestsAndVariantsFollowTheModelText) {
+  std::unique_ptr<saninterp::InterpretedStudy> study = Study("model.san", kModel);
   ASSERT_TRUE(study);
-  study->SetGVs(0);
   PVModel* model = study->GetPVModel(true);
   BaseActionClass* chain = Named(model, "CHAIN");
   BaseActionClass* sloppy = Named(model, "SLOPPY");
@@ -147,12 +154,8 @@ TEST(InterpretedDeclarationsTest, MarkingComparisonsDecideAtEveryConstant) {
     text += "  activity A" + std::to_string(k++) + " { timed exponential(1.0); enabled " + row.predicate +
             "; fire { P++; } }\n";
   text += "}\nreward r { instant 1; rate P; }\n";
-  const std::string path = Scratch("edges.san");
-  std::ofstream(path) << text;
-  std::unique_ptr<saninterp::InterpretedStudy> study = saninterp::LoadStudy(path, std::cerr);
-  std::remove(path.c_str());
+  std::unique_ptr<saninterp::InterpretedStudy> study = Study("edges.san", text);
   ASSERT_TRUE(study);
-  study->SetGVs(0);
   PVModel* model = study->GetPVModel(true);
   k = 0;
   for (const Row& row : rows) {
