@@ -74,12 +74,13 @@ class alignas(64) InterpretedActivity : public Activity {
 
   // What a firing, its delay, an enabling test and the question of
   // reactivation read on their common paths, kept together right after the
-  // framework's fields (under 200 bytes), the steps and the delay's
+  // framework's fields (under 200 bytes): the steps and the delay's
   // parameters, which every firing of a timed activity reads, before the
-  // tests, which an activity without a predicate never reads. The fast paths, when the predicate and the effect have their
-  // common shapes (see CompiledCode::MarkingTests and MarkingSteps). Inline
-  // sizes: what the common shapes need (a test or two, a step or two, a
-  // distribution of up to two parameters, a local).
+  // tests, which an activity without a predicate never reads. The fast
+  // paths, when the predicate and the effect have their common shapes (see
+  // CompiledCode::MarkingTests and MarkingSteps). Inline sizes: what the
+  // common shapes need (a test or two, a step or two, a distribution of up
+  // to two parameters, a local).
   CompiledCode* Code = nullptr;
   bool TestsOnly = false;
   bool StepsOnly = false;
