@@ -4,7 +4,8 @@
 // event while it is scheduled. Kept in the event, a heap move writes it
 // through the slot's own pointer, with no load on the way (in a model of
 // thousands of groups, reaching the group's record instead is a cache miss
-// per move).
+// per move). A list kept in a calendar uses HeapIndex and Next as the
+// calendar's.
 #ifndef EVENT_H
 #define EVENT_H
 
@@ -12,14 +13,15 @@ class BaseActionClass;
 
 class Event {
  public:
-  Event() : Time(-1.0), StartTime(0), Action(nullptr), HeapIndex(-1) {}
+  Event() : Time(-1.0), StartTime(0), Action(nullptr), HeapIndex(-1), Next(-1) {}
   Event(double time, double startTime, BaseActionClass* action)
-      : Time(time), StartTime(startTime), Action(action), HeapIndex(-1) {}
+      : Time(time), StartTime(startTime), Action(action), HeapIndex(-1), Next(-1) {}
 
   double Time;
   double StartTime;
   BaseActionClass* Action;
   int HeapIndex;
+  int Next;  // a calendar's link (see EventCalendar); in the padding
 };
 
 #endif

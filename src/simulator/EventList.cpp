@@ -8,16 +8,30 @@
 #include <algorithm>
 #include <cmath>
 
-EventList::EventList(int capacity)
+namespace {
+
+bool KeptInCalendar(int capacity, EventList::Keeping keeping) {
+  if (keeping == EventList::Keeping::kBySize) return capacity > EventList::kCalendarFromEvents;
+  return keeping == EventList::Keeping::kCalendar;
+}
+
+}  // namespace
+
+// A calendar list makes no heap arrays.
+EventList::EventList(int capacity, Keeping keeping)
     : Storage(std::max(capacity, 0)),
       Capacity(std::max(capacity, 0)),
       FreeEvents(Capacity),
-      Items(Capacity, Slot{0.0, nullptr}),
       NumEvents(0),
       PrefetchGroups(Capacity > kLargeFromEvents),
-      EqualIndices(Capacity, 0),
       NumEqual(0) {
   for (Event& e : Storage) FreeEvents.push_back(&e);
+  if (KeptInCalendar(Capacity, keeping)) {
+    Calendar.reset(new EventCalendar(Storage.data(), Capacity));
+  } else {
+    Items.assign(Capacity, Slot{0.0, nullptr});
+    EqualIndices.assign(Capacity, 0);
+  }
 }
 
 EventList::~EventList() = default;
@@ -30,9 +44,7 @@ int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action
 
 void EventList::RemoveAndRestore(int i) {
   Event* gone = Items[i].E;
-  FreeEvents.push_back(gone);
-  gone->Action->ScheduleRecord->Scheduled = nullptr;
-  --NumEvents;
+  Recycle(gone);
   if (i == NumEvents) {
     Items[i].E = nullptr;
     return;
@@ -47,12 +59,18 @@ void EventList::RemoveAndRestore(int i) {
 }
 
 void EventList::ModifyKey(Event* e) {
+  if (Calendar) {
+    Calendar->Remove(e);
+    Calendar->Insert(e);
+    return;
+  }
   const int i = e->HeapIndex;
   Items[i].Time = e->Time;
   Restore(i);
 }
 
 Event* EventList::Earliest() {
+  if (Calendar) return Calendar->Earliest();
   if (NumEvents == 0) return nullptr;
   // A lone event ties with nothing: no search, and no draw as before.
   if (NumEvents == 1) return Items[0].E;
@@ -62,32 +80,27 @@ Event* EventList::Earliest() {
   return Items[chosen].E;
 }
 
-// One uniform draw; the first tied event whose running weight exceeds the
-// target wins. When the weights do not allow a choice (all zero, or rounding
-// leaves the target at the total) the last event with a positive weight, else
-// the heap's top, is taken, so the call always yields a scheduled event.
+// The tied events in the order found, the heap's top first (the fallback
+// when the weights allow no choice).
 int EventList::ChooseAmongEquals() const {
-  double total = 0.0;
-  for (int k = 0; k < NumEqual; ++k) total += Items[EqualIndices[k]].E->Action->Weight();
-  double target = TheDistribution->getGenerator()->rnd() * total;
-  double running = 0.0;
-  int fallback = EqualIndices[0];
-  for (int k = 0; k < NumEqual; ++k) {
-    double weight = Items[EqualIndices[k]].E->Action->Weight();
-    running += weight;
-    if (running > target) return EqualIndices[k];
-    if (weight > 0.0) fallback = EqualIndices[k];
-  }
-  return fallback;
+  return EqualIndices[DrawAmongEquals(NumEqual, [this](int k) { return Items[EqualIndices[k]].E; })];
+}
+
+void EventList::ReleaseEvent(Event* e) {
+  ScheduleEntry* entry = e->Action->ScheduleRecord;
+  entry->Scheduled = nullptr;
+  entry->Unlisted = true;
+  FreeEvents.push_back(e);
 }
 
 void EventList::ClearEventList() {
-  for (int i = 0; i < NumEvents; ++i) {
-    ScheduleEntry* entry = Items[i].E->Action->ScheduleRecord;
-    entry->Scheduled = nullptr;
-    entry->Unlisted = true;
-    FreeEvents.push_back(Items[i].E);
-    Items[i].E = nullptr;
+  if (Calendar) {
+    Calendar->Clear([this](Event* e) { ReleaseEvent(e); });
+  } else {
+    for (int i = 0; i < NumEvents; ++i) {
+      ReleaseEvent(Items[i].E);
+      Items[i].E = nullptr;
+    }
   }
   NumEvents = 0;
 }
@@ -154,6 +167,7 @@ bool EventList::TiesWith(int a, int b) const {
 // (a NaN matching a NaN); the index j of an occupied slot at or beyond NumEvents; minus the
 // slot index of a spare event that is also in the heap.
 int EventList::IsValid() const {
+  if (Calendar) return IsValidCalendar();
   for (int i = 1; i < NumEvents; ++i)
     if (Items[(i - 1) / 2].Time > Items[i].Time) return i;
   for (int i = 0; i < NumEvents; ++i) {
@@ -170,12 +184,32 @@ int EventList::IsValid() const {
   return 0;
 }
 
+// A calendar's codes: the calendar's own (see there); 500000 when its
+// events are not NumEvents in number; 600000 + k for its k-th event (in
+// ForEach's order) whose group does not point at it, or that is also a
+// spare.
+int EventList::IsValidCalendar() const {
+  if (const int code = Calendar->IsValid()) return code;
+  if (Calendar->Count() != NumEvents) return 500000;
+  int k = 0;
+  int fault = 0;
+  Calendar->ForEach([&](const Event* e) {
+    const bool spare = std::find(FreeEvents.begin(), FreeEvents.end(), e) != FreeEvents.end();
+    if (fault == 0 && (e->Action->ScheduleRecord->Scheduled != e || spare)) fault = 600000 + k;
+    ++k;
+  });
+  return fault;
+}
+
 std::ostream& EventList::PrintList(std::ostream& out) const {
   out << "------------------Event List-----------------" << '\n';
-  for (int i = 0; i < NumEvents; ++i) {
-    const Event* e = Items[i].E;
+  const auto print = [&out](const Event* e) {
     out << "(" << e->Action->Name << ") " << e->StartTime << " --> " << e->Time << '\n';
-  }
+  };
+  if (Calendar)
+    Calendar->ForEach(print);
+  else
+    for (int i = 0; i < NumEvents; ++i) print(Items[i].E);
   out << "---------------------------------------------" << "\n\n";
   return out;
 }

@@ -17,6 +17,12 @@
 // longer fit in the cache). After changing an event's Time in place, a
 // caller must call ModifyKey, which takes the new time into the slot.
 //
+// A list for more than kCalendarFromEvents events keeps them in an
+// EventCalendar instead (see there): the same order and the same draw among
+// equals, offered over the equals in the order they were scheduled rather
+// than in the heap's order. Every operation below serves both; EventAt and
+// HeapIndexOf name heap slots, and are for heap lists only.
+//
 // Not thread-safe: used by the simulation thread only.
 #ifndef EVENT_LIST_H
 #define EVENT_LIST_H
@@ -24,6 +30,7 @@
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "Cpp/BaseClasses/QuelixAssert.h"
 #include "simulator/Event.h"
+#include "simulator/EventCalendar.h"
 #include "simulator/ScheduleEntry.h"
 
 #include <memory>
@@ -50,12 +57,16 @@ class EventList {
   };
 
  public:
-  explicit EventList(int capacity);
+  // How the events are kept: by the capacity (a calendar beyond
+  // kCalendarFromEvents, a heap otherwise), or as asked.
+  enum class Keeping { kBySize, kHeap, kCalendar };
+  explicit EventList(int capacity, Keeping keeping = Keeping::kBySize);
   EventList(const EventList&) = delete;
   EventList& operator=(const EventList&) = delete;
   ~EventList();
 
-  // Copies *e into a spare event and schedules it; returns its heap index.
+  // Copies *e into a spare event and schedules it; returns its heap index
+  // (0 in a calendar).
   // REQUIRES: fewer than Capacity events are scheduled, and e->Action has a
   // ScheduleRecord and no scheduled event.
   int Insert(Event* e);
@@ -69,6 +80,11 @@ class EventList {
     spare->StartTime = startTime;
     spare->Action = action;
     action->ScheduleRecord->Scheduled = spare;
+    if (Calendar) {
+      Calendar->Insert(spare);
+      ++NumEvents;
+      return 0;
+    }
     Place(Slot{time, spare}, NumEvents);
     ++NumEvents;
     if (NumEvents == 1) return 0;  // the root has nothing to climb past
@@ -78,6 +94,11 @@ class EventList {
   // lone event, the common case of instantaneous chains, is), which leaves
   // nothing to restore.
   void Remove(Event* e) {
+    if (Calendar) {
+      Calendar->Remove(e);
+      Recycle(e);
+      return;
+    }
     const int last = NumEvents - 1;
     // A lone event is the last without looking its position up.
     if (last != 0) {
@@ -87,9 +108,7 @@ class EventList {
         return;
       }
     }
-    FreeEvents.push_back(e);
-    e->Action->ScheduleRecord->Scheduled = nullptr;
-    NumEvents = last;
+    Recycle(e);
     Items[last].E = nullptr;
   }
   // Restores the order after the Time of the scheduled event e changed in
@@ -118,6 +137,8 @@ class EventList {
   int HeapIndexOf(const Event* e) const { return e->HeapIndex; }
   // Lists of more than this many events are large: see PrefetchGroups.
   static constexpr int kLargeFromEvents = 1024;
+  // Lists of more than this many events are kept in a calendar.
+  static constexpr int kCalendarFromEvents = 4096;
 
  private:
   struct Slot {
@@ -139,6 +160,14 @@ class EventList {
     return later;
   }
   bool TiesWith(int a, int b) const;
+  int IsValidCalendar() const;
+  // Returns a removed event to the spares; its group has none scheduled.
+  void Recycle(Event* e) {
+    FreeEvents.push_back(e);
+    e->Action->ScheduleRecord->Scheduled = nullptr;
+    --NumEvents;
+  }
+  void ReleaseEvent(Event* e);  // ClearEventList's, for one event
   void Place(Slot s, int i) {
     Items[i] = s;
     s.E->HeapIndex = i;
@@ -170,6 +199,7 @@ class EventList {
   bool PrefetchGroups;
   std::vector<int> EqualIndices;    // scratch of FindEquals
   int NumEqual;
+  std::unique_ptr<EventCalendar> Calendar;  // instead of the heap, or none
 };
 
 #endif

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
 #include <random>
@@ -45,17 +47,23 @@ class EventListTest : public ::testing::Test {
   std::vector<std::unique_ptr<Unit>> Units;
 };
 
+// What holds however the list keeps its events.
+class EventListKeepingTest : public EventListTest, public ::testing::WithParamInterface<EventList::Keeping> {};
+
 }  // namespace
 
-TEST_F(EventListTest, EmptyListHasNoEarliestEvent) {
-  EventList list(4);
+INSTANTIATE_TEST_SUITE_P(HeapAndCalendar, EventListKeepingTest,
+                         ::testing::Values(EventList::Keeping::kHeap, EventList::Keeping::kCalendar));
+
+TEST_P(EventListKeepingTest, EmptyListHasNoEarliestEvent) {
+  EventList list(4, GetParam());
   EXPECT_EQ(list.Earliest(), nullptr);
   EXPECT_EQ(list.IsValid(), 0);
 }
 
-TEST_F(EventListTest, HigherRankWinsATimeTieWithoutADraw) {
+TEST_P(EventListKeepingTest, HigherRankWinsATimeTieWithoutADraw) {
   testmodels::ScriptedUniforms uniforms({});
-  EventList list(4);
+  EventList list(4, GetParam());
   Schedule(list, Add("low", 1), 2.0);
   Schedule(list, Add("high", 5), 2.0);
   Schedule(list, Add("later", 9), 3.0);
@@ -63,12 +71,13 @@ TEST_F(EventListTest, HigherRankWinsATimeTieWithoutADraw) {
   EXPECT_EQ(uniforms.draws(), 0);
 }
 
-TEST_F(EventListTest, EqualTimeAndRankChoiceFollowsTheWeightsWithOneDrawPerCall) {
+TEST_P(EventListKeepingTest, EqualTimeAndRankChoiceFollowsTheWeightsWithOneDrawPerCall) {
   // With weights 1, 1, 2 the draw u selects the first for u < 1/4, the
   // second for u < 1/2 and the third otherwise: check the boundaries, then
-  // the frequency over a fine grid of u.
+  // the frequency over a fine grid of u. Both ways offer a, b, c in this
+  // order (the heap's walk from its top, the calendar's order scheduled).
   testmodels::ScriptedUniforms uniforms({});
-  EventList list(4);
+  EventList list(4, GetParam());
   Unit* a = Add("a", 1, 1.0);
   Unit* b = Add("b", 1, 1.0);
   Unit* c = Add("c", 1, 2.0);
@@ -89,14 +98,15 @@ TEST_F(EventListTest, EqualTimeAndRankChoiceFollowsTheWeightsWithOneDrawPerCall)
   EXPECT_EQ(list.GetNumEvents(), 3);  // Earliest does not remove
 }
 
-TEST_F(EventListTest, TiesWithZeroWeightStillYieldAScheduledEvent) {
+TEST_P(EventListKeepingTest, TiesWithZeroWeightStillYieldAScheduledEvent) {
   testmodels::ScriptedUniforms uniforms({0.99});
-  EventList list(4);
-  Schedule(list, Add("a", 0, 0.0), 1.0);
+  EventList list(4, GetParam());
+  Unit* a = Add("a", 0, 0.0);
+  Schedule(list, a, 1.0);
   Schedule(list, Add("b", 0, 0.0), 1.0);
   Event* next = list.Earliest();
   ASSERT_NE(next, nullptr);
-  EXPECT_EQ(next, list.EventAt(0));
+  EXPECT_EQ(At(next), a);
 }
 
 TEST_F(EventListTest, RemoveKeepsTheRestAndClearsTheBackPointer) {
@@ -146,8 +156,8 @@ TEST_F(EventListTest, ModifyKeyMovesAnEventUpOrDown) {
   EXPECT_EQ(list.IsValid(), 0);
 }
 
-TEST_F(EventListTest, ClearReturnsEveryEventAndUnlistsTheGroups) {
-  EventList list(3);
+TEST_P(EventListKeepingTest, ClearReturnsEveryEventAndUnlistsTheGroups) {
+  EventList list(3, GetParam());
   Unit* a = Add("a");
   Unit* b = Add("b");
   Schedule(list, a, 1.0);
@@ -178,8 +188,8 @@ TEST_F(EventListTest, IsValidNamesTheFirstFault) {
   EXPECT_EQ(list.IsValid(), 0);
 }
 
-TEST_F(EventListTest, PrintListShowsEachEvent) {
-  EventList list(2);
+TEST_P(EventListKeepingTest, PrintListShowsEachEvent) {
+  EventList list(2, GetParam());
   Unit* a = Add("ARRIVE");
   Event e(2.5, 1.0, a);
   list.Insert(&e);
@@ -191,35 +201,61 @@ TEST_F(EventListTest, PrintListShowsEachEvent) {
             "---------------------------------------------\n\n");
 }
 
-// A long random sequence of inserts, removals and key changes against a
-// simple reference: after every operation the earliest event must have the
-// reference's smallest (time, -rank), and at the end every back-pointer and
-// the heap order must hold. Run on a small list and on a large one, which
-// prefetches as it removes.
-class EventListRandomTest : public EventListTest, public ::testing::WithParamInterface<int> {};
+// A long random sequence of inserts, removals (of the earliest and of any)
+// and key changes against a simple reference: after every operation the
+// earliest event must have the reference's smallest (time, -rank), and at the
+// end every back-pointer and the list's own invariants must hold. Coarse
+// times make ties on time and rank common; spread ones mix far, infinite and
+// negative times into exponential gaps, which the calendar's days must
+// follow as it re-estimates their width and its number of buckets.
+struct RandomCase {
+  const char* Name;
+  int Capacity;
+  EventList::Keeping Keeping;
+  int Units;
+  bool Spread;
+};
+
+class EventListRandomTest : public EventListTest, public ::testing::WithParamInterface<RandomCase> {};
 
 TEST_P(EventListRandomTest, StaysConsistentUnderRandomOperations) {
   testmodels::ScriptedUniforms uniforms({});
-  const int n = 64;
-  EventList list(GetParam());
+  const RandomCase& c = GetParam();
+  EventList list(c.Capacity, c.Keeping);
   std::vector<Unit*> units;
-  for (int i = 0; i < n; ++i) units.push_back(Add("u", i % 3));
+  for (int i = 0; i < c.Units; ++i) units.push_back(Add("u", i % 3));
   std::map<Unit*, double> reference;  // scheduled unit -> time
   std::mt19937 rng(12345);
-  // Coarse times make ties on time common, ties on time and rank too.
-  auto randomTime = [&] { return static_cast<double>(rng() % 40); };
+  std::exponential_distribution<double> gap(1.0);
+  double now = 0.0;
+  auto randomTime = [&] {
+    if (!c.Spread) return static_cast<double>(rng() % 40);
+    switch (rng() % 50) {
+      case 0: return std::numeric_limits<double>::infinity();
+      case 1: return 1e15 * (1 + rng() % 3);
+      case 2: return -static_cast<double>(rng() % 4);
+      default: return now + gap(rng);
+    }
+  };
 
-  for (int step = 0; step < 20000; ++step) {
-    Unit* u = units[rng() % n];
-    const bool scheduled = reference.count(u) != 0;
-    const int op = static_cast<int>(rng() % 3);
-    if (!scheduled) {
+  for (int step = 0; step < 24000; ++step) {
+    Unit* u = units[rng() % units.size()];
+    // The last steps drain the list, which a calendar follows by shrinking.
+    const int op = step >= 20000 ? 1 : static_cast<int>(rng() % 4);
+    if (reference.count(u) == 0 && op != 1) {
       double t = randomTime();
       Schedule(list, u, t);
       reference[u] = t;
     } else if (op == 0) {
       list.Remove(u->Entry.Scheduled);
       reference.erase(u);
+    } else if (op == 1) {
+      // The step's way: the earliest leaves, time moves on to it.
+      if (reference.empty()) continue;
+      Event* earliest = list.Earliest();
+      if (std::isfinite(earliest->Time)) now = std::max(now, earliest->Time);
+      reference.erase(At(earliest));
+      list.Remove(earliest);
     } else {
       double t = randomTime();
       u->Entry.Scheduled->Time = t;
@@ -227,6 +263,9 @@ TEST_P(EventListRandomTest, StaysConsistentUnderRandomOperations) {
       reference[u] = t;
     }
     ASSERT_EQ(list.GetNumEvents(), static_cast<int>(reference.size()));
+    if (step % 1000 == 0) {
+      ASSERT_EQ(list.IsValid(), 0) << "step " << step;
+    }
     if (reference.empty()) {
       ASSERT_EQ(list.Earliest(), nullptr);
       continue;
@@ -235,7 +274,7 @@ TEST_P(EventListRandomTest, StaysConsistentUnderRandomOperations) {
       return x.second < y.second || (x.second == y.second && x.first->TheRank > y.first->TheRank);
     });
     Unit* top = At(list.Earliest());
-    ASSERT_EQ(reference[top], best->second);
+    ASSERT_EQ(reference[top], best->second) << "step " << step;
     ASSERT_EQ(top->TheRank, best->first->TheRank);
   }
   EXPECT_EQ(list.IsValid(), 0);
@@ -250,7 +289,37 @@ TEST_P(EventListRandomTest, StaysConsistentUnderRandomOperations) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(SmallAndLarge, EventListRandomTest, ::testing::Values(65, EventList::kLargeFromEvents + 1));
+INSTANTIATE_TEST_SUITE_P(
+    HeapAndCalendar, EventListRandomTest,
+    ::testing::Values(RandomCase{"SmallHeap", 65, EventList::Keeping::kBySize, 64, false},
+                      RandomCase{"LargeHeap", EventList::kLargeFromEvents + 1, EventList::Keeping::kBySize, 64, false},
+                      RandomCase{"SmallCalendar", 65, EventList::Keeping::kCalendar, 64, false},
+                      RandomCase{"CalendarOfThousands", EventList::kCalendarFromEvents + 1,
+                                 EventList::Keeping::kBySize, 3000, false},
+                      RandomCase{"CalendarOfSpreadTimes", 3001, EventList::Keeping::kCalendar, 3000, true},
+                      RandomCase{"HeapOfSpreadTimes", 3001, EventList::Keeping::kHeap, 3000, true}),
+    [](const ::testing::TestParamInfo<RandomCase>& info) { return std::string(info.param.Name); });
+
+// Tied events are offered to the draw in the order scheduled, also after the
+// calendar has re-listed them over more buckets as the list grew: with n
+// equal weights the draw u picks the floor(u * n)-th.
+TEST_F(EventListTest, ACalendarOffersTiesInTheOrderScheduledThroughItsGrowth) {
+  testmodels::ScriptedUniforms uniforms({});
+  const int tied = 50;
+  const int others = 3000;
+  EventList list(tied + others, EventList::Keeping::kCalendar);
+  std::vector<Unit*> ties;
+  for (int i = 0; i < tied; ++i) {
+    ties.push_back(Add("tie"));
+    Schedule(list, ties.back(), 1.0);
+  }
+  for (int i = 0; i < others; ++i) Schedule(list, Add("later"), 2.0 + i * 0.001);
+  for (int k = 0; k < tied; ++k) {
+    uniforms.push((k + 0.5) / tied);
+    ASSERT_EQ(At(list.Earliest()), ties[k]) << k;
+  }
+  EXPECT_EQ(list.IsValid(), 0);
+}
 
 TEST_F(EventListTest, ANaNTimeNeverMoves) {
   EventList list(4);
