@@ -45,7 +45,7 @@ bool EventCalendar::Before(const Event* a, const Event* b) {
 // Counts in Steps the events walked past: the cost the width is judged by.
 void EventCalendar::Link(Event* e, long long day) {
   const int b = static_cast<int>(day & (NumBuckets - 1));
-  e->HeapIndex = b;
+  e->HeapIndex = MarkOf(b);
   Bucket& bucket = Buckets[b];
   Event* const head = bucket.Head;
   // The head's time is in the bucket, so most insertions decide without
@@ -68,7 +68,7 @@ void EventCalendar::Link(Event* e, long long day) {
 void EventCalendar::Insert(Event* e) {
   e->Next = -1;
   if (std::isnan(e->Time)) {
-    e->HeapIndex = -1;
+    e->HeapIndex = kUndatedMark;
     if (Undated == nullptr) {
       Undated = e;
     } else {
@@ -91,11 +91,11 @@ void EventCalendar::Insert(Event* e) {
 }
 
 void EventCalendar::Remove(Event* e) {
-  Event** head = &Undated;
-  if (e->HeapIndex >= 0) head = &Buckets[e->HeapIndex].Head;
+  const int b = BucketOf(e->HeapIndex);
+  Event** head = b >= 0 ? &Buckets[b].Head : &Undated;
   if (*head == e) {
     *head = At(e->Next);
-    if (e->HeapIndex >= 0 && *head != nullptr) Buckets[e->HeapIndex].HeadTime = (*head)->Time;
+    if (b >= 0 && *head != nullptr) Buckets[b].HeadTime = (*head)->Time;
   } else {
     Event* previous = *head;
     while (At(previous->Next) != e) {
@@ -105,7 +105,7 @@ void EventCalendar::Remove(Event* e) {
     previous->Next = e->Next;
   }
   e->Next = -1;
-  if (e->HeapIndex < 0) {
+  if (b < 0) {
     --NumUndated;
     return;
   }
@@ -242,7 +242,7 @@ int EventCalendar::IsValid() const {
       ++dated;
       const Event* next = At(e->Next);
       const long long day = DayOf(e->Time);
-      if ((next != nullptr && Before(next, e)) || e->HeapIndex != b || (day & (NumBuckets - 1)) != b ||
+      if ((next != nullptr && Before(next, e)) || e->HeapIndex != MarkOf(b) || (day & (NumBuckets - 1)) != b ||
           day < ScanDay)
         return 300000 + b;
     }
@@ -253,7 +253,7 @@ int EventCalendar::IsValid() const {
   int undated = 0;
   for (const Event* e = Undated; e != nullptr; e = At(e->Next)) {
     ++undated;
-    if (!std::isnan(e->Time) || e->HeapIndex != -1) return 400001;
+    if (!std::isnan(e->Time) || e->HeapIndex != kUndatedMark) return 400001;
   }
   return undated == NumUndated ? 0 : 400001;
 }

@@ -18,7 +18,9 @@
 //
 // Ownership: the calendar links events it does not own, all in one store
 // given at construction: Event::Next is the index in that store of the next
-// event of its bucket, and Event::HeapIndex the bucket (-1 for a NaN time).
+// event of its bucket, and Event::HeapIndex marks its bucket b as -2 - b
+// (-1 for a NaN time): a negative mark is never a heap slot, so an EventList
+// keeping a calendar needs no test of its own on the heap's inline paths.
 // Its arrays are made at construction, for the store's size; it never
 // allocates afterwards. Changing a listed event's Time requires Remove
 // first, then Insert.
@@ -37,9 +39,10 @@
 // k-th of them in the order offered: one uniform draw; the first event whose
 // running weight exceeds the target wins. When the weights do not allow a
 // choice (all zero, or rounding leaves the target at the total) the last
-// event with a positive weight, else the first, is taken. Returns k.
+// event with a positive weight, else the first, is taken. Returns k. Inline
+// in its callers: ties are common among instantaneous events.
 template <class EventAt>
-int DrawAmongEquals(int n, EventAt eventAt) {
+[[gnu::always_inline]] inline int DrawAmongEquals(int n, EventAt eventAt) {
   double total = 0.0;
   for (int k = 0; k < n; ++k) total += eventAt(k)->Action->Weight();
   const double target = TheDistribution->getGenerator()->rnd() * total;
@@ -103,6 +106,9 @@ class EventCalendar {
       e = next;
     }
   }
+  static constexpr int kUndatedMark = -1;
+  static int MarkOf(int bucket) { return -2 - bucket; }
+  static int BucketOf(int mark) { return -2 - mark; }  // -1 for kUndatedMark
   Event* At(int index) const { return index < 0 ? nullptr : Store + index; }
   int IndexOf(const Event* e) const { return e == nullptr ? -1 : static_cast<int>(e - Store); }
   long long DayOf(double time) const;

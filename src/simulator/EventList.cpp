@@ -24,10 +24,14 @@ EventList::EventList(int capacity, Keeping keeping)
       FreeEvents(Capacity),
       NumEvents(0),
       PrefetchGroups(Capacity > kLargeFromEvents),
-      NumEqual(0) {
+      NumEqual(0),
+      EmptyMark(0),
+      LoneMark(1) {
   for (Event& e : Storage) FreeEvents.push_back(&e);
   if (KeptInCalendar(Capacity, keeping)) {
     Calendar.reset(new EventCalendar(Storage.data(), Capacity));
+    EmptyMark = -1;
+    LoneMark = 0;
   } else {
     Items.assign(Capacity, Slot{0.0, nullptr});
     EqualIndices.assign(Capacity, 0);
@@ -40,10 +44,24 @@ int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action
 
 // Kept out of line: most insertions find the list empty, and inlining the
 // climb would make every one of them pay its register saves.
-[[gnu::noinline]] int EventList::Climb(int i) { return BubbleUp(i); }
+[[gnu::noinline]] int EventList::PlaceAndClimb(Event* spare) {
+  if (Calendar) {
+    Calendar->Insert(spare);
+    ++NumEvents;
+    return 0;
+  }
+  Place(Slot{spare->Time, spare}, NumEvents);
+  ++NumEvents;
+  return BubbleUp(NumEvents - 1);
+}
 
-void EventList::RemoveAndRestore(int i) {
-  Event* gone = Items[i].E;
+[[gnu::noinline]] void EventList::RemoveAndRestore(Event* gone) {
+  if (Calendar) {
+    Calendar->Remove(gone);
+    Recycle(gone);
+    return;
+  }
+  const int i = gone->HeapIndex;
   Recycle(gone);
   if (i == NumEvents) {
     Items[i].E = nullptr;
@@ -69,11 +87,8 @@ void EventList::ModifyKey(Event* e) {
   Restore(i);
 }
 
-Event* EventList::Earliest() {
+Event* EventList::EarliestOfMany() {
   if (Calendar) return Calendar->Earliest();
-  if (NumEvents == 0) return nullptr;
-  // A lone event ties with nothing: no search, and no draw as before.
-  if (NumEvents == 1) return Items[0].E;
   FindEquals(0);
   int chosen = NumEqual == 1 ? 0 : ChooseAmongEquals();
   NumEqual = 0;

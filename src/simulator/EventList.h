@@ -80,31 +80,23 @@ class EventList {
     spare->StartTime = startTime;
     spare->Action = action;
     action->ScheduleRecord->Scheduled = spare;
-    if (Calendar) {
-      Calendar->Insert(spare);
-      ++NumEvents;
+    if (NumEvents == EmptyMark) {  // an empty heap: the root climbs past nothing
+      Place(Slot{time, spare}, 0);
+      NumEvents = 1;
       return 0;
     }
-    Place(Slot{time, spare}, NumEvents);
-    ++NumEvents;
-    if (NumEvents == 1) return 0;  // the root has nothing to climb past
-    return Climb(NumEvents - 1);
+    return PlaceAndClimb(spare);
   }
   // REQUIRES: e is scheduled in this list. Inline for the last slot (as a
   // lone event, the common case of instantaneous chains, is), which leaves
   // nothing to restore.
   void Remove(Event* e) {
-    if (Calendar) {
-      Calendar->Remove(e);
-      Recycle(e);
-      return;
-    }
     const int last = NumEvents - 1;
     // A lone event is the last without looking its position up.
-    if (last != 0) {
+    if (NumEvents != LoneMark) {
       const int i = e->HeapIndex;
       if (i != last) {
-        RemoveAndRestore(i);
+        RemoveAndRestore(e);
         return;
       }
     }
@@ -115,8 +107,13 @@ class EventList {
   // place.
   void ModifyKey(Event* e);
   // The next event to execute, or none when the list is empty. The event
-  // stays in the list.
-  Event* Earliest();
+  // stays in the list. Inline for an empty list and a lone event in a heap,
+  // which tie with nothing (the common case of instantaneous chains).
+  Event* Earliest() {
+    if (NumEvents == 0) return nullptr;
+    if (NumEvents == LoneMark) return Items[0].E;
+    return EarliestOfMany();
+  }
   // Returns every event to the pool and marks every scheduled group unlisted.
   void ClearEventList();
 
@@ -161,6 +158,7 @@ class EventList {
   }
   bool TiesWith(int a, int b) const;
   int IsValidCalendar() const;
+  Event* EarliestOfMany();
   // Returns a removed event to the spares; its group has none scheduled.
   void Recycle(Event* e) {
     FreeEvents.push_back(e);
@@ -172,9 +170,11 @@ class EventList {
     Items[i] = s;
     s.E->HeapIndex = i;
   }
-  int Climb(int i);
-  // Remove of any slot but the last: the last event fills it and moves.
-  void RemoveAndRestore(int i);
+  // Insert's, into a list not an empty heap.
+  int PlaceAndClimb(Event* spare);
+  // Remove of any event but a heap's last: in a heap, the last event fills
+  // its slot and moves.
+  void RemoveAndRestore(Event* e);
   // In a list of thousands of events, asks the processor to start loading
   // the first lines of the group whose event is now earliest: most often
   // the next to fire, whose first touch would otherwise miss the cache a
@@ -200,6 +200,12 @@ class EventList {
   std::vector<int> EqualIndices;    // scratch of FindEquals
   int NumEqual;
   std::unique_ptr<EventCalendar> Calendar;  // instead of the heap, or none
+  // The counts of an empty and of a lone heap (0 and 1), or -1 and 0 with a
+  // calendar: counts on which the inline paths for an empty or lone heap,
+  // taken on the count alone, are never taken with a calendar (whose
+  // events' marks are never a heap slot either: see EventCalendar).
+  int EmptyMark;
+  int LoneMark;
 };
 
 #endif
