@@ -22,8 +22,8 @@
 // (-1 for a NaN time): a negative mark is never a heap slot, so an EventList
 // keeping a calendar needs no test of its own on the heap's inline paths.
 // Its arrays are made at construction, for the store's size; it never
-// allocates afterwards. Changing a listed event's Time requires Remove
-// first, then Insert.
+// allocates afterwards. A listed event's Time changes by Remove, then
+// Insert; Remove does not read it, so it may already hold the new time.
 //
 // Not thread-safe: used by the simulation thread only.
 #ifndef EVENT_CALENDAR_H
