@@ -26,12 +26,18 @@ EventList::EventList(int capacity, Keeping keeping)
       PrefetchGroups(Capacity > kLargeFromEvents),
       NumEqual(0),
       EmptyMark(0),
-      LoneMark(1) {
+      LoneMark(1),
+      PlaceInNonEmpty(&HeapPlaceAndClimb),
+      RemoveNotLast(&HeapRemoveAndRestore),
+      EarliestOfMany(&HeapEarliest) {
   for (Event& e : Storage) FreeEvents.push_back(&e);
   if (KeptInCalendar(Capacity, keeping)) {
     Calendar.reset(new EventCalendar(Storage.data(), Capacity));
     EmptyMark = -1;
     LoneMark = 0;
+    PlaceInNonEmpty = &CalendarInsert;
+    RemoveNotLast = &CalendarRemove;
+    EarliestOfMany = &CalendarEarliest;
   } else {
     Items.assign(Capacity, Slot{0.0, nullptr});
     EqualIndices.assign(Capacity, 0);
@@ -42,38 +48,39 @@ EventList::~EventList() = default;
 
 int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action); }
 
-// Kept out of line: most insertions find the list empty, and inlining the
-// climb would make every one of them pay its register saves.
-[[gnu::noinline]] int EventList::PlaceAndClimb(Event* spare) {
-  if (Calendar) {
-    Calendar->Insert(spare);
-    ++NumEvents;
-    return 0;
-  }
-  Place(Slot{spare->Time, spare}, NumEvents);
-  ++NumEvents;
-  return BubbleUp(NumEvents - 1);
+// Out of line: most insertions find the list empty, and inlining the climb
+// would make every one of them pay its register saves.
+int EventList::HeapPlaceAndClimb(EventList& list, Event* spare) {
+  list.Place(Slot{spare->Time, spare}, list.NumEvents);
+  ++list.NumEvents;
+  return list.BubbleUp(list.NumEvents - 1);
 }
 
-[[gnu::noinline]] void EventList::RemoveAndRestore(Event* gone) {
-  if (Calendar) {
-    Calendar->Remove(gone);
-    Recycle(gone);
+void EventList::HeapRemoveAndRestore(EventList& list, Event* gone, int i) {
+  list.Recycle(gone);
+  const int last = list.NumEvents;
+  if (i == last) {
+    list.Items[i].E = nullptr;
     return;
   }
-  const int i = gone->HeapIndex;
-  Recycle(gone);
-  if (i == NumEvents) {
-    Items[i].E = nullptr;
-    return;
-  }
-  Place(Items[NumEvents], i);
-  Items[NumEvents].E = nullptr;
-  Restore(i);
+  list.Place(list.Items[last], i);
+  list.Items[last].E = nullptr;
+  list.Restore(i);
   // Removing the earliest event, as every firing does, leaves the next one
   // at the top; a lone event (the common case of small models) never
   // comes here.
-  if (PrefetchGroups) PrefetchEarliestGroup();
+  if (list.PrefetchGroups) list.PrefetchEarliestGroup();
+}
+
+int EventList::CalendarInsert(EventList& list, Event* spare) {
+  list.Calendar->Insert(spare);
+  ++list.NumEvents;
+  return 0;
+}
+
+void EventList::CalendarRemove(EventList& list, Event* gone, int) {
+  list.Calendar->Remove(gone);
+  list.Recycle(gone);
 }
 
 void EventList::ModifyKey(Event* e) {
@@ -87,13 +94,14 @@ void EventList::ModifyKey(Event* e) {
   Restore(i);
 }
 
-Event* EventList::EarliestOfMany() {
-  if (Calendar) return Calendar->Earliest();
-  FindEquals(0);
-  int chosen = NumEqual == 1 ? 0 : ChooseAmongEquals();
-  NumEqual = 0;
-  return Items[chosen].E;
+Event* EventList::HeapEarliest(EventList& list) {
+  list.FindEquals(0);
+  const int chosen = list.NumEqual == 1 ? 0 : list.ChooseAmongEquals();
+  list.NumEqual = 0;
+  return list.Items[chosen].E;
 }
+
+Event* EventList::CalendarEarliest(EventList& list) { return list.Calendar->Earliest(); }
 
 // The tied events in the order found, the heap's top first (the fallback
 // when the weights allow no choice).

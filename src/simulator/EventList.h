@@ -85,7 +85,7 @@ class EventList {
       NumEvents = 1;
       return 0;
     }
-    return PlaceAndClimb(spare);
+    return PlaceInNonEmpty(*this, spare);
   }
   // REQUIRES: e is scheduled in this list. Inline for the last slot (as a
   // lone event, the common case of instantaneous chains, is), which leaves
@@ -96,7 +96,7 @@ class EventList {
     if (NumEvents != LoneMark) {
       const int i = e->HeapIndex;
       if (i != last) {
-        RemoveAndRestore(e);
+        RemoveNotLast(*this, e, i);
         return;
       }
     }
@@ -112,7 +112,7 @@ class EventList {
   Event* Earliest() {
     if (NumEvents == 0) return nullptr;
     if (NumEvents == LoneMark) return Items[0].E;
-    return EarliestOfMany();
+    return EarliestOfMany(*this);
   }
   // Returns every event to the pool and marks every scheduled group unlisted.
   void ClearEventList();
@@ -158,7 +158,6 @@ class EventList {
   }
   bool TiesWith(int a, int b) const;
   int IsValidCalendar() const;
-  Event* EarliestOfMany();
   // Returns a removed event to the spares; its group has none scheduled.
   void Recycle(Event* e) {
     FreeEvents.push_back(e);
@@ -170,11 +169,16 @@ class EventList {
     Items[i] = s;
     s.E->HeapIndex = i;
   }
-  // Insert's, into a list not an empty heap.
-  int PlaceAndClimb(Event* spare);
-  // Remove of any event but a heap's last: in a heap, the last event fills
-  // its slot and moves.
-  void RemoveAndRestore(Event* e);
+  // The out-of-line paths of Insert (into a list not an empty heap), Remove
+  // (of any event but a heap's last; i is its HeapIndex) and Earliest (of a
+  // list not an empty or lone heap), one function of each for the heap and
+  // one for the calendar: see the pointers below.
+  static int HeapPlaceAndClimb(EventList& list, Event* spare);
+  static void HeapRemoveAndRestore(EventList& list, Event* gone, int i);
+  static Event* HeapEarliest(EventList& list);
+  static int CalendarInsert(EventList& list, Event* spare);
+  static void CalendarRemove(EventList& list, Event* gone, int i);
+  static Event* CalendarEarliest(EventList& list);
   // In a list of thousands of events, asks the processor to start loading
   // the first lines of the group whose event is now earliest: most often
   // the next to fire, whose first touch would otherwise miss the cache a
@@ -206,6 +210,11 @@ class EventList {
   // events' marks are never a heap slot either: see EventCalendar).
   int EmptyMark;
   int LoneMark;
+  // The heap's or the calendar's out-of-line paths, chosen once, at
+  // construction: neither way tests for the other on its paths.
+  int (*PlaceInNonEmpty)(EventList& list, Event* spare);
+  void (*RemoveNotLast)(EventList& list, Event* e, int i);
+  Event* (*EarliestOfMany)(EventList& list);
 };
 
 #endif
