@@ -173,7 +173,7 @@ void EventCalendar::Account() {
   if (reestimate) Rebuild(NumBuckets);
 }
 
-double EventCalendar::EstimateWidth(int n) const {
+double EventCalendar::EarliestFiniteTime(int n) const {
   double earliest = 0.0;
   bool any = false;
   for (int k = 0; k < n; ++k)
@@ -181,6 +181,10 @@ double EventCalendar::EstimateWidth(int n) const {
       earliest = Gathered[k]->Time;
       any = true;
     }
+  return earliest;
+}
+
+double EventCalendar::EstimateWidth(int n, double earliest) const {
   int m = 0;
   for (int k = 0; k < n; ++k)
     if (std::isfinite(Gathered[k]->Time)) Offsets[m++] = Gathered[k]->Time - earliest;
@@ -206,12 +210,9 @@ void EventCalendar::Rebuild(int buckets) {
     for (Event* e = Buckets[b].Head; e != nullptr; e = At(e->Next)) Gathered[n++] = e;
     Buckets[b].Head = nullptr;
   }
-  const double width = EstimateWidth(n);
-  double earliest = 0.0;
-  for (int k = 0; k < n; ++k)
-    if (std::isfinite(Gathered[k]->Time) && (k == 0 || Gathered[k]->Time < earliest)) earliest = Gathered[k]->Time;
-  Origin = std::isfinite(earliest) ? earliest : 0.0;
-  InverseWidth = 1.0 / width;
+  const double earliest = EarliestFiniteTime(n);
+  InverseWidth = 1.0 / EstimateWidth(n, earliest);
+  Origin = earliest;
   NumBuckets = buckets;
   for (int b = 0; b < NumBuckets; ++b) Buckets[b].Head = nullptr;
   // In the order gathered: events equal in time and rank came from one

@@ -120,7 +120,10 @@ class EventCalendar {
   // Re-lists every dated event over buckets buckets (a power of two) with a
   // width estimated from their times.
   void Rebuild(int buckets);
-  double EstimateWidth(int n) const;
+  // Of the first n events of Gathered: the earliest finite time (0 when
+  // none), and a day's width from their times' spread after it.
+  double EarliestFiniteTime(int n) const;
+  double EstimateWidth(int n, double earliest) const;
   // Counts an operation and the steps it took; now and then re-estimates the
   // width when the steps per operation show the days too wide or narrow.
   void Account();
