@@ -137,7 +137,7 @@ void SimulatorClass::ListFiringVariants() {
         if (g == own || stamp[g->ActionID] == mark || !skippable) lists[static_cast<std::size_t>(v)].push_back(g);
       }
     }
-    a->VariantGroups = std::move(lists);
+    a->setVariantGroups(std::move(lists));
   }
 }
 

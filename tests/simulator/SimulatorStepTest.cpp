@@ -299,11 +299,13 @@ TEST(SimulatorAffectsTest, EachFiringVariantReexaminesTheGroupsItsWritesCanChang
   EXPECT_EQ(names(x->VariantGroups[0]), without("PURE_Q"));
   EXPECT_EQ(names(x->VariantGroups[1]), without("PURE_P"));
   x->FiredVariant = 1;
-  EXPECT_EQ(&x->GroupsToExamine(), &x->VariantGroups[1]);
+  EXPECT_EQ(x->GroupsToExamine().begin(), x->VariantGroups[1].data());
+  EXPECT_EQ(x->GroupsToExamine().Count, static_cast<int>(x->VariantGroups[1].size()));
   // An action of one way walks its whole list.
   BaseActionClass* reader = san->ActivityStore[1].get();
   EXPECT_TRUE(reader->VariantGroups.empty());
-  EXPECT_EQ(&reader->GroupsToExamine(), &reader->AffectedGroups);
+  const GroupSpan whole = reader->GroupsToExamine();
+  EXPECT_EQ(std::vector<BaseActionClass*>(whole.begin(), whole.end()), reader->AffectedGroups);
 }
 
 TEST(SimulatorAffectsTest, PrintConnectivityListNamesEachActionAndItsGroups) {

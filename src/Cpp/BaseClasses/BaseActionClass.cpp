@@ -1,5 +1,6 @@
 #include "Cpp/BaseClasses/BaseActionClass.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <new>
@@ -149,7 +150,8 @@ void BaseActionClass::clearAffectedActions() {
     AffectedActions = next;
   }
   AffectedGroups.clear();
-  VariantGroups.clear();
+  WholeList = {nullptr, 0};
+  setVariantGroups({});
   AffectedGroupsStale = false;
 }
 
@@ -167,9 +169,21 @@ void BaseActionClass::appendAffectedAction(BaseActionClass* group) {
 
 void BaseActionClass::syncAffectedGroups() {
   AffectedGroups.clear();
-  VariantGroups.clear();  // made from the old list: the whole list is walked again
+  setVariantGroups({});  // made from the old list: the whole list is walked again
   for (ActionListNode* node = AffectedActions; node != nullptr; node = node->Next) AffectedGroups.push_back(node->Action);
+  const int count = static_cast<int>(AffectedGroups.size());
+  if (count <= kNearGroups) {
+    std::copy(AffectedGroups.begin(), AffectedGroups.end(), NearGroups);
+    WholeList = {NearGroups, count};
+  } else {
+    WholeList = {AffectedGroups.data(), count};
+  }
   AffectedGroupsStale = false;
+}
+
+void BaseActionClass::setVariantGroups(std::vector<std::vector<BaseActionClass*>> lists) {
+  VariantGroups = std::move(lists);
+  NumVariantLists = static_cast<int>(VariantGroups.size());
 }
 
 void BaseActionClass::PrintInfo() {

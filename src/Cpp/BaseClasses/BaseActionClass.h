@@ -41,6 +41,14 @@ struct ImpulseFeed {
 
 // One node of an action's AffectedActions list: a group to re-examine after
 // the action fires. The simulator builds and reads these lists.
+// A run of groups in an array someone else owns: what the step walks.
+struct GroupSpan {
+  BaseActionClass* const* First;
+  int Count;
+  BaseActionClass* const* begin() const { return First; }
+  BaseActionClass* const* end() const { return First + Count; }
+};
+
 struct ActionListNode {
   BaseActionClass* Action;
   ActionListNode* Next;
@@ -134,8 +142,9 @@ class BaseActionClass {
 
   // What a firing reads of the fired action and of every group it
   // re-examines comes first, so that in a model too large for the cache
-  // those reads share the object's first two lines with its virtual table
-  // pointer instead of missing on four.
+  // those reads share the object's first two lines (the lines the event
+  // list asks for a firing ahead) with its virtual table pointer instead of
+  // missing on more.
   ScheduleEntry* ScheduleRecord;
   int GroupID;
   int FiredVariant = 0;
@@ -144,26 +153,39 @@ class BaseActionClass {
   bool ImpulseFedNodesKnown = false;
   bool Disabled;
   ExecutionPolicyType ExecutionPolicy;
-  // The groups of AffectedActions, in list order, in one array: the step
-  // walks it twice per firing. The simulator syncs every action's copy once
-  // the relation is built; the step syncs a stale one (AffectedGroupsStale)
-  // before using it.
-  std::vector<BaseActionClass*> AffectedGroups;
-  // Per firing variant, the part of AffectedGroups a firing of that way
-  // (FiredVariant) must re-examine (in the same order), or empty when the
-  // action has one variant or the simulator made no such lists. Made by the
-  // simulator.
-  std::vector<std::vector<BaseActionClass*>> VariantGroups;
   // The groups the step re-examines after this action fired.
-  const std::vector<BaseActionClass*>& GroupsToExamine() const {
-    const std::size_t variant = static_cast<std::size_t>(FiredVariant);
-    return variant < VariantGroups.size() ? VariantGroups[variant] : AffectedGroups;
+  GroupSpan GroupsToExamine() const {
+    if (static_cast<unsigned>(FiredVariant) < static_cast<unsigned>(NumVariantLists)) {
+      const std::vector<BaseActionClass*>& groups = VariantGroups[static_cast<std::size_t>(FiredVariant)];
+      return {groups.data(), static_cast<int>(groups.size())};
+    }
+    return WholeList;
   }
+  // AffectedGroups as the step walks it: NearGroups when they hold it all,
+  // the vector's own array otherwise. Set by syncAffectedGroups.
+  GroupSpan WholeList{nullptr, 0};
+  // VariantGroups.size(), here so that choosing the list reads no other line.
+  int NumVariantLists = 0;
   // The impulse workers of the considered variables that the firing feeds,
   // in the order a walk of the variables credits them. Until the reward
   // model has filled ImpulseFedNodes (ImpulseFedNodesKnown false) every
   // variable counts as fed.
   std::vector<ImpulseFeed> ImpulseFeeds;
+  // A copy of a short AffectedGroups, in the lines above: most actions
+  // affect a few groups, and their walk then reads no array elsewhere.
+  static constexpr int kNearGroups = 6;
+  BaseActionClass* NearGroups[kNearGroups] = {};
+  // The groups of AffectedActions, in list order, in one array: the step
+  // walks it (through WholeList) twice per firing. The simulator syncs every
+  // action's copy once the relation is built; the step syncs a stale one
+  // (AffectedGroupsStale) before using it.
+  std::vector<BaseActionClass*> AffectedGroups;
+  // Per firing variant, the part of AffectedGroups a firing of that way
+  // (FiredVariant) must re-examine (in the same order), or empty when the
+  // action has one variant or the simulator made no such lists. Set through
+  // setVariantGroups, which keeps NumVariantLists.
+  std::vector<std::vector<BaseActionClass*>> VariantGroups;
+  void setVariantGroups(std::vector<std::vector<BaseActionClass*>> lists);
   std::string Name;
   ActionListNode* AffectedActions;
   bool Fired;
