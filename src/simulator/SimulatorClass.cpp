@@ -198,6 +198,7 @@ void SimulatorClass::ListGroups() {
   Groups = GroupList->getList();
   NumGroups = GroupList->getNumItems();
   ScheduleEntries.assign(static_cast<size_t>(NumGroups), ScheduleEntry());
+  WatchNodes.assign(static_cast<size_t>(NumGroups), WatchNode());
   for (int i = 0; i < NumGroups; ++i) {
     Groups[i]->ScheduleRecord = &ScheduleEntries[i];
     ScheduleEntries[i].Instantaneous = Groups[i]->TimingIsInstantaneous();

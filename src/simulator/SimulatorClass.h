@@ -37,6 +37,7 @@
 #include "simulator/EventList.h"
 #include "simulator/Heap.h"
 #include "simulator/ProgressMeter.h"
+#include "simulator/LineAlignedAllocator.h"
 #include "simulator/ScheduleEntry.h"
 #include "simulator/WatchList.h"
 #include "trace/TraceFile.h"
@@ -384,12 +385,18 @@ class SimulatorClass {
   // ---- Event list and step (engine) ----
   // One entry per group, in Groups order; never resized once the groups'
   // ScheduleRecord fields point into it.
-  std::vector<ScheduleEntry> ScheduleEntries;
+  std::vector<ScheduleEntry, LineAlignedAllocator<ScheduleEntry>> ScheduleEntries;
+  // The reactivation list's nodes, one per group, in Groups order: apart
+  // from the entries, which every firing reads, as few groups ever use one.
+  std::vector<WatchNode> WatchNodes;
+  WatchNode* WatchNodeOf(const ScheduleEntry* entry) {
+    return &WatchNodes[static_cast<std::size_t>(entry - ScheduleEntries.data())];
+  }
   std::unique_ptr<EventList> Events;
   // Groups enabled in the initial state; shrunk to fit when sparse.
   std::vector<BaseGroupClass*> EnabledGroups;
   int NumEnabledGroups = 0;
-  WatchList ReactivationList;                      // nodes live in ScheduleEntries
+  WatchList ReactivationList;                      // nodes live in WatchNodes
   std::unique_ptr<Event> ScratchEvent;             // during a loop only
   double Now = 0.0;
   Event* NextEvent = nullptr;

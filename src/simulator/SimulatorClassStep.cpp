@@ -164,10 +164,11 @@ void SimulatorClass::ScheduleGroup(BaseActionClass* g) {
     g->Reactivation = true;
     ScheduleEntry* entry = g->ScheduleRecord;
     // A group is never listed twice; a stale listing is dropped first.
-    if (IsListed(entry)) ReactivationList.Unlink(&entry->Node);
-    ReactivationList.PushFront(&entry->Node, g);
+    if (IsListed(entry)) ReactivationList.Unlink(entry->ListPosition);
+    WatchNode* node = WatchNodeOf(entry);
+    ReactivationList.PushFront(node, g);
     entry->Unlisted = false;
-    entry->ListPosition = &entry->Node;
+    entry->ListPosition = node;
   }
   Events->Insert(Now + delay, Now, g);
 }
@@ -270,9 +271,9 @@ void SimulatorClass::CheckReactivationList() {
       // Pushed to the front, behind the walk: not visited again this pass.
       if (g->ReactivationPredicate()) {
         g->Reactivation = true;
-        ReactivationList.PushFront(&entry->Node, g);
+        ReactivationList.PushFront(node, g);
         entry->Unlisted = false;
-        entry->ListPosition = &entry->Node;
+        entry->ListPosition = node;
       }
     }
     if (unlist) {
@@ -294,7 +295,7 @@ void SimulatorClass::RemoveAffectedActions() {
     g->Reactivation = false;
     Events->Remove(entry->Scheduled);
     if (IsListed(entry)) {
-      ReactivationList.Unlink(&entry->Node);
+      ReactivationList.Unlink(entry->ListPosition);
       entry->Unlisted = true;
       entry->ListPosition = nullptr;
     }
