@@ -39,8 +39,6 @@ struct ImpulseFeed {
   bool Constant;
 };
 
-// One node of an action's AffectedActions list: a group to re-examine after
-// the action fires. The simulator builds and reads these lists.
 // A run of groups in an array someone else owns: what the step walks.
 struct GroupSpan {
   BaseActionClass* const* First;
@@ -49,6 +47,8 @@ struct GroupSpan {
   BaseActionClass* const* end() const { return First + Count; }
 };
 
+// One node of an action's AffectedActions list: a group to re-examine after
+// the action fires. The simulator builds and reads these lists.
 struct ActionListNode {
   BaseActionClass* Action;
   ActionListNode* Next;
