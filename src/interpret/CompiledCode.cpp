@@ -293,15 +293,18 @@ bool CompiledCode::IsTruth(Code c) {
 }
 
 namespace {
-// A bound as a marking (a short) sees it: anything beyond the short's range
-// compares with every marking as one step beyond it does.
-int ClampToMarking(long long bound) {
-  constexpr long long kBelow = std::numeric_limits<short>::min() - 1LL;
-  constexpr long long kAbove = std::numeric_limits<short>::max() + 1LL;
-  return static_cast<int>(std::min(std::max(bound, kBelow), kAbove));
-}
+// The interval cut to the markings a short can hold: the same test of
+// every marking.
 MarkingTest Interval(short* cell, long long low, long long high, bool outside) {
-  return {cell, ClampToMarking(low), ClampToMarking(high), outside};
+  constexpr long long kLowestMarking = std::numeric_limits<short>::min();
+  constexpr long long kHighestMarking = std::numeric_limits<short>::max();
+  low = std::max(low, kLowestMarking);
+  high = std::min(high, kHighestMarking);
+  if (low > high) {
+    low = 1;
+    high = 0;
+  }
+  return {cell, static_cast<short>(low), static_cast<short>(high), outside};
 }
 }  // namespace
 
@@ -337,7 +340,8 @@ bool CompiledCode::MarkingTests(int root, std::vector<MarkingTest>* out) const {
 bool CompiledCode::MarkingSteps(int entry, std::vector<MarkingStep>* out) const {
   for (std::size_t pc = static_cast<std::size_t>(entry); Statements_[pc].kind != Statement::Kind::End; ++pc) {
     if (Statements_[pc].kind != Statement::Kind::AddToCell) return false;
-    out->push_back(MarkingStep{Statements_[pc].cell, Statements_[pc].constant});
+    const auto delta = static_cast<short>(static_cast<std::uint16_t>(Statements_[pc].constant));
+    out->push_back(MarkingStep{Statements_[pc].cell, delta});
   }
   return true;
 }

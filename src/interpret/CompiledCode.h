@@ -37,20 +37,22 @@ union Slot {
 };
 
 // A marking compared with a constant, as the interval the marking must lie
-// in (or, for !=, must not lie in). The bounds are clamped to one beyond
-// what a marking can hold, which decides every comparison as the constant
-// would and keeps the test small (an activity holds two inline).
+// in (or, for !=, must not lie in). The bounds are cut to what a marking can
+// hold (an interval holding no marking becomes the empty [1, 0]), which
+// decides every comparison as the constant would and keeps the test small
+// (an activity holds two in one cache line with its steps).
 struct MarkingTest {
   short* cell;
-  int low;
-  int high;
+  short low;
+  short high;
   bool outside;
 };
 
-// A marking changed by a constant.
+// A marking changed by a constant. A marking wraps modulo 2^16, so the
+// constant is kept modulo 2^16 too: adding it gives the same marking.
 struct MarkingStep {
   short* cell;
-  long long delta;
+  short delta;
 };
 
 inline bool Holds(const MarkingTest& t) {

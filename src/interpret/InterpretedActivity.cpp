@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "Cpp/BaseClasses/state/Place.h"
 #include "codegen/ModelRuntime.h"
@@ -12,6 +13,10 @@ namespace saninterp {
 using sanmodel::DistKind;
 
 namespace {
+
+// The longest tests, steps or constant parameters the fast paths take: what
+// their 16-bit lengths hold.
+constexpr std::size_t kMaxCount = std::numeric_limits<std::uint16_t>::max();
 
 void AddCell(const short* cell, std::vector<const short*>* cells) {
   if (std::find(cells->begin(), cells->end(), cell) == cells->end()) cells->push_back(cell);
@@ -50,15 +55,23 @@ void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope)
   std::vector<int> roots;
   for (const sanmodel::Expr& p : Decl.parameters) roots.push_back(code->Expression(p, scope));
   ParameterRoots.assign(roots);
-  Parameters.assign(roots.size(), 0.0);
+  Parameters.assign(std::vector<double>(roots.size(), 0.0), &FarParameters);
   Locals.assign(std::max<std::size_t>(locals, 1), Slot{0});
   CompileConstants();
+  AsksReactivation = ReactivationRoot >= 0;
   std::vector<MarkingTest> tests;
-  TestsOnly = EnabledRoot >= 0 && code->MarkingTests(EnabledRoot, &tests);
-  if (TestsOnly) Tests.assign(tests);
+  TestsOnly = (EnabledRoot < 0 || code->MarkingTests(EnabledRoot, &tests)) && tests.size() <= kMaxCount;
+  if (TestsOnly) {
+    Tests.assign(tests, &FarTests);
+    TestCount = static_cast<std::uint16_t>(tests.size());
+  }
   std::vector<MarkingStep> steps;
-  StepsOnly = code->MarkingSteps(FireRoot, &steps) && (CaseRoot < 0 || code->MarkingSteps(CaseRoot, &steps));
-  if (StepsOnly) Steps.assign(steps);
+  StepsOnly = code->MarkingSteps(FireRoot, &steps) && (CaseRoot < 0 || code->MarkingSteps(CaseRoot, &steps)) &&
+              steps.size() <= kMaxCount;
+  if (StepsOnly) {
+    Steps.assign(steps, &FarSteps);
+    StepCount = static_cast<std::uint16_t>(steps.size());
+  }
   if (!StepsOnly) CompileChain(Decl.fire, scope);
   ConstantWeight = WeightRoot < 0 || (code->IsConstant(WeightRoot, &WeightValue) && modelrt::WeightIsValid(WeightValue));
 }
@@ -69,16 +82,17 @@ void InterpretedActivity::Compile(CompiledCode* code, const CompileScope& scope)
 // outside their domain are left to be faulted at the firing, as any other.
 void InterpretedActivity::CompileConstants() {
   double ignored = 0.0;
-  ConstantParameters = ParameterRoots.size() > 0;
+  ConstantParameters = ParameterRoots.size() > 0 && ParameterRoots.size() <= kMaxCount;
   for (std::size_t k = 0; k < ParameterRoots.size() && ConstantParameters; ++k) {
     ConstantParameters = Code->IsConstant(ParameterRoots[k], &ignored);
   }
   if (ConstantParameters) {
-    for (std::size_t k = 0; k < ParameterRoots.size(); ++k) {
-      Parameters[k] = Code->AsReal(ParameterRoots[k], Locals.data());
-    }
+    const std::size_t n = ParameterRoots.size();
+    double* parameters = Parameters.data(n);
+    for (std::size_t k = 0; k < n; ++k) parameters[k] = Code->AsReal(ParameterRoots[k], Locals.data());
     const int distribution = static_cast<int>(Decl.distribution);
-    ConstantParameters = modelrt::DomainProblem(distribution, Parameters.data(), Parameters.size()) == nullptr;
+    ConstantParameters = modelrt::DomainProblem(distribution, parameters, n) == nullptr;
+    ConstantCount = static_cast<std::uint16_t>(n);
   }
   ConstantRank = Code->IsConstant(RankRoot, &ignored);
   if (ConstantRank) RankValue = static_cast<int>(Code->Int(RankRoot, Locals.data()));
@@ -88,14 +102,15 @@ bool InterpretedActivity::Enabled() {
   EnabledBefore = EnabledNow;
   if (TestsOnly) {
     EnabledNow = true;
-    for (const MarkingTest& t : Tests) {
-      if (!Holds(t)) {
+    const MarkingTest* tests = Tests.data(TestCount);
+    for (std::size_t k = 0; k < TestCount; ++k) {
+      if (!Holds(tests[k])) {
         EnabledNow = false;
         break;
       }
     }
   } else {
-    EnabledNow = EnabledRoot < 0 || Code->Truth(EnabledRoot, Locals.data());
+    EnabledNow = Code->Truth(EnabledRoot, Locals.data());
   }
   return EnabledNow;
 }
@@ -159,8 +174,9 @@ bool InterpretedActivity::VariantMayWrite(int variant, const BaseStateVariableCl
 
 BaseActionClass* InterpretedActivity::Fire() {
   if (StepsOnly) {
-    for (const MarkingStep& step : Steps)
-      *step.cell = static_cast<short>(static_cast<std::uint16_t>(*step.cell + step.delta));
+    const MarkingStep* steps = Steps.data(StepCount);
+    for (std::size_t k = 0; k < StepCount; ++k)
+      *steps[k].cell = static_cast<short>(static_cast<std::uint16_t>(*steps[k].cell + steps[k].delta));
     return this;
   }
   if (Variants) {
@@ -183,7 +199,7 @@ double InterpretedActivity::Weight() {
 
 double InterpretedActivity::Rate() {
   if (Distribution != DistKind::Exponential || !EvaluateParameters()) return 0.0;
-  return Parameters[0];
+  return Parameters.data(ParameterRoots.size())[0];
 }
 
 int InterpretedActivity::Rank() {
@@ -191,7 +207,7 @@ int InterpretedActivity::Rank() {
 }
 
 bool InterpretedActivity::ReactivationPredicate() {
-  return ReactivationRoot >= 0 && Code->Truth(ReactivationRoot, Locals.data());
+  return AsksReactivation && Code->Truth(ReactivationRoot, Locals.data());
 }
 
 bool InterpretedActivity::ReactivationFunction() {
@@ -203,27 +219,32 @@ bool InterpretedActivity::TimingIsInstantaneous() {
 }
 
 double* InterpretedActivity::ReturnDistributionParameters() {
-  if (Parameters.empty()) return nullptr;
+  if (ParameterRoots.empty()) return nullptr;
   EvaluateParameters();
-  return Parameters.data();
+  return Parameters.data(ParameterRoots.size());
 }
 
 
 bool InterpretedActivity::EvaluateParameters() {
   if (ConstantParameters) return true;
-  for (std::size_t k = 0; k < ParameterRoots.size(); ++k)
-    Parameters[k] = Code->AsReal(ParameterRoots[k], Locals.data());
+  const std::size_t n = ParameterRoots.size();
+  double* parameters = Parameters.data(n);
+  for (std::size_t k = 0; k < n; ++k) parameters[k] = Code->AsReal(ParameterRoots[k], Locals.data());
   const int code = static_cast<int>(Distribution);
-  const char* problem = modelrt::DomainProblem(code, Parameters.data(), Parameters.size());
+  const char* problem = modelrt::DomainProblem(code, parameters, n);
   if (problem == nullptr) return true;
-  Code->Fault(Decl.distributionPos, modelrt::DelayFaultText(Parameters.data(), Parameters.size(), problem));
+  Code->Fault(Decl.distributionPos, modelrt::DelayFaultText(parameters, n, problem));
   return false;
 }
 
 double InterpretedActivity::SampleDistribution() {
   if (Distribution == DistKind::Instantaneous) return 0.0;
+  if (ConstantParameters) {
+    return modelrt::SampleDelay(static_cast<int>(Distribution), Parameters.data(ConstantCount), ConstantCount);
+  }
   if (!EvaluateParameters()) return 0.0;
-  return modelrt::SampleDelay(static_cast<int>(Distribution), Parameters.data(), Parameters.size());
+  const std::size_t n = ParameterRoots.size();
+  return modelrt::SampleDelay(static_cast<int>(Distribution), Parameters.data(n), n);
 }
 
 }  // namespace saninterp

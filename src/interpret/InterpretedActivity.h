@@ -23,12 +23,14 @@
 #ifndef INTERPRET_INTERPRETEDACTIVITY_H
 #define INTERPRET_INTERPRETEDACTIVITY_H
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "Cpp/BaseClasses/Activity.h"
 #include "interpret/CompiledCode.h"
 #include "interpret/InlineArray.h"
+#include "interpret/ShortArray.h"
 #include "model/CheckedModel.h"
 
 namespace saninterp {
@@ -73,30 +75,36 @@ class alignas(64) InterpretedActivity : public Activity {
   void CompileConstants();
 
   // What a firing, its delay, an enabling test and the question of
-  // reactivation read on their common paths, kept together right after the
-  // framework's fields (under 200 bytes): the steps and the delay's
-  // parameters, which every firing of a timed activity reads, before the
-  // tests, which an activity without a predicate never reads. The fast
-  // paths, when the predicate and the effect have their common shapes (see
-  // CompiledCode::MarkingTests and MarkingSteps). Inline sizes: what the
-  // common shapes need (a test or two, a step or two, a distribution of up
-  // to two parameters, a local).
-  CompiledCode* Code = nullptr;
+  // reactivation read on their common paths, right after the framework's
+  // fields: the flags and lengths (14 bytes, from the tail of the
+  // framework's last line; in this order, they leave no gap), then the delay's parameters, the steps and the
+  // tests, 80 bytes: with the framework's enabling history, two cache lines
+  // of every activity. The fast paths, when the predicate and the effect
+  // have their common shapes (see CompiledCode::MarkingTests and
+  // MarkingSteps): TestsOnly (no predicate: no tests), StepsOnly. Two of
+  // each held here: what the common shapes need (a test or two, a step or
+  // two, a distribution of up to two parameters); longer ones in the Far
+  // vectors below.
   bool TestsOnly = false;
   bool StepsOnly = false;
+  sanmodel::DistKind Distribution;  // the declaration's, read by every delay
+  std::uint16_t TestCount = 0;
+  std::uint16_t StepCount = 0;
+  std::uint16_t ConstantCount = 0;  // the number of parameters, when constant
   bool ConstantParameters = false;  // Parameters hold them, checked, from Compile on
+  bool AsksReactivation = false;    // there is a reactivation predicate
+  ShortArray<double, 2> Parameters;
+  ShortArray<MarkingStep, 2> Steps;
+  ShortArray<MarkingTest, 2> Tests;
+  // The general paths, ties and faults.
+  CompiledCode* Code = nullptr;
   bool ConstantWeight = true;
   bool ConstantRank = false;
   bool PureEnabling = false;
   int EnabledRoot = -1;
   int ReactivationRoot = -1;
-  sanmodel::DistKind Distribution;  // the declaration's, read by every delay
-  InlineArray<MarkingStep, 2> Steps;
-  InlineArray<double, 2> Parameters;
-  InlineArray<MarkingTest, 2> Tests;
-  // The general paths, ties and faults.
-  const sanmodel::ActivityDecl& Decl;
   int RankValue = 0;
+  const sanmodel::ActivityDecl& Decl;
   double WeightValue = 1.0;
   InlineArray<Slot, 1> Locals;
   const int CaseIndex;
@@ -106,6 +114,10 @@ class alignas(64) InterpretedActivity : public Activity {
   int RankRoot = -1;
   int ReactivateRoot = -1;
   InlineArray<int, 2> ParameterRoots;
+  // Tests, steps or parameters too many to hold above.
+  std::vector<double> FarParameters;
+  std::vector<MarkingStep> FarSteps;
+  std::vector<MarkingTest> FarTests;
   // The effect split around its trailing if/else-if chain: Prefix (or -1),
   // then the first branch whose condition holds, or Else (or nothing).
   // Per variant, the cells of the scalar places its branch writes; and the
