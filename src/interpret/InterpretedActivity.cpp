@@ -172,6 +172,16 @@ bool InterpretedActivity::VariantMayWrite(int variant, const BaseStateVariableCl
   return std::find(cells.begin(), cells.end(), cell) != cells.end();
 }
 
+unsigned InterpretedActivity::HotLines() {
+  const char* self = reinterpret_cast<const char*>(static_cast<BaseActionClass*>(this));
+  const auto lineOf = [self](const void* byte) { return (static_cast<const char*>(byte) - self) / 64; };
+  const auto first = lineOf(&EnabledNow);
+  const auto last = lineOf(reinterpret_cast<const char*>(&Tests + 1) - 1);
+  unsigned lines = 0;
+  for (auto k = first; k <= last && k < 32; ++k) lines |= 1u << k;
+  return lines;
+}
+
 BaseActionClass* InterpretedActivity::Fire() {
   if (StepsOnly) {
     const MarkingStep* steps = Steps.data(StepCount);

@@ -58,6 +58,8 @@ class alignas(64) InterpretedActivity : public Activity {
   bool EnablingIsPure() override { return PureEnabling; }
   int FiringVariants() override { return Variants ? static_cast<int>(Variants->VariantCells.size()) : 1; }
   bool VariantMayWrite(int variant, const BaseStateVariableClass* v) override;
+  // The lines from the framework's enabling history to the tests.
+  unsigned HotLines() override;
   void LinkVariables() override {}
 
  private:

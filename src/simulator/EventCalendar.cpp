@@ -116,13 +116,9 @@ void EventCalendar::Remove(Event* e) {
   }
   Account();
   // The event removed was most often the earliest, fired: the next earliest
-  // is most often the next to fire. Its group's first lines are asked for
-  // now, a firing ahead of their first use.
-  if (Dated > 0) {
-    const char* group = reinterpret_cast<const char*>(FirstOfEarliestDay()->Action);
-    __builtin_prefetch(group);
-    __builtin_prefetch(group + 64);
-  }
+  // is most often the next to fire. Its group's lines are asked for now, a
+  // firing ahead of their first use.
+  if (Dated > 0) Ahead.Ask(FirstOfEarliestDay()->Action);
 }
 
 Event* EventCalendar::FirstOfEarliestDay() {

@@ -32,6 +32,7 @@
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "random/UserDistributions.h"
 #include "simulator/Event.h"
+#include "simulator/GroupPrefetch.h"
 
 #include <vector>
 
@@ -89,6 +90,9 @@ class EventCalendar {
     VisitChain(Undated, visit);
   }
   int Count() const { return Dated + NumUndated; }
+  // The lines of the next group to fire that Remove asks for (by default
+  // its first two).
+  void AskAheadFor(const GroupPrefetch& lines) { Ahead = lines; }
   // 0 when consistent; otherwise a code naming the first fault found (see
   // the definition).
   int IsValid() const;
@@ -144,6 +148,7 @@ class EventCalendar {
   long long Steps = 0;
   std::vector<Event*> Gathered;  // scratch of Rebuild and of the draw
   mutable std::vector<double> Offsets;  // scratch of EstimateWidth
+  GroupPrefetch Ahead;
 };
 
 #endif

@@ -46,6 +46,11 @@ EventList::EventList(int capacity, Keeping keeping)
 
 EventList::~EventList() = default;
 
+void EventList::LearnGroupLines(BaseGroupClass* const* groups, int n) {
+  Ahead.Learn(groups, n);
+  if (Calendar) Calendar->AskAheadFor(Ahead);
+}
+
 int EventList::Insert(Event* e) { return Insert(e->Time, e->StartTime, e->Action); }
 
 // Out of line: most insertions find the list empty, and inlining the climb

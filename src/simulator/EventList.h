@@ -31,6 +31,7 @@
 #include "Cpp/BaseClasses/QuelixAssert.h"
 #include "simulator/Event.h"
 #include "simulator/EventCalendar.h"
+#include "simulator/GroupPrefetch.h"
 #include "simulator/ScheduleEntry.h"
 
 #include <memory>
@@ -116,6 +117,9 @@ class EventList {
   }
   // Returns every event to the pool and marks every scheduled group unlisted.
   void ClearEventList();
+  // Learns which lines of groups[0..n) (the model's) a large list asks for
+  // a firing ahead: see GroupPrefetch.
+  void LearnGroupLines(BaseGroupClass* const* groups, int n);
 
   int BubbleUp(int i);
   void BubbleDown(int i);
@@ -183,11 +187,7 @@ class EventList {
   // the first lines of the group whose event is now earliest: most often
   // the next to fire, whose first touch would otherwise miss the cache a
   // whole firing later. A hint only; nothing changes.
-  void PrefetchEarliestGroup() const {
-    const char* group = reinterpret_cast<const char*>(Items[0].E->Action);
-    __builtin_prefetch(group);
-    __builtin_prefetch(group + 64);
-  }
+  void PrefetchEarliestGroup() const { Ahead.Ask(Items[0].E->Action); }
   void Restore(int i) {
     if (BubbleUp(i) == i) BubbleDown(i);
   }
@@ -201,6 +201,7 @@ class EventList {
   // A list of more than kLargeFromEvents events is too large for its
   // events and groups to stay in the processor's cache between firings.
   bool PrefetchGroups;
+  GroupPrefetch Ahead;
   std::vector<int> EqualIndices;    // scratch of FindEquals
   int NumEqual;
   std::unique_ptr<EventCalendar> Calendar;  // instead of the heap, or none

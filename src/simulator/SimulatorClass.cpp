@@ -214,7 +214,10 @@ void SimulatorClass::BuildAffectsRelation() {
   std::cout << "GenerateConnectivityList() Time=" << SecondsSince(start) << std::endl;
 }
 
-void SimulatorClass::CreateEventList() { Events.reset(new EventList(NumGroups + 1)); }
+void SimulatorClass::CreateEventList() {
+  Events.reset(new EventList(NumGroups + 1));
+  Events->LearnGroupLines(Groups, NumGroups);
+}
 
 void SimulatorClass::InstallGenerator() {
   switch (static_cast<RandomNumberGeneratorType>(RNGType)) {

@@ -18,6 +18,7 @@
 
 #include "Cpp/BaseClasses/BaseActionClass.h"
 #include "Cpp/BaseClasses/state/BaseStateVariableClass.h"
+#include "Cpp/BaseClasses/state/Place.h"
 #include "interpret/InterpretedStudy.h"
 #include "rewards/PVModel.h"
 #include "TestProcess.h"
@@ -132,8 +133,9 @@ TEST(InterpretedDeclarationsTest, ConstantImpulsesAreDeclaredAndEarnTheirValue) 
   EXPECT_EQ(values, (std::vector<std::string>{"0,15.0", "0,15.0", "1,12.5", "1,12.5"}));
 }
 
-// The marking is 1; each activity is enabled exactly when its one comparison
-// holds, whatever the constant (beyond a short, at the ends of the integers).
+// The marking is 1 (and a short's highest); each activity is enabled exactly
+// when its comparisons hold, whatever the constant (beyond a short, at the
+// ends of the integers).
 TEST(InterpretedDeclarationsTest, MarkingComparisonsDecideAtEveryConstant) {
   struct Row {
     const char* predicate;
@@ -147,8 +149,10 @@ TEST(InterpretedDeclarationsTest, MarkingComparisonsDecideAtEveryConstant) {
       {"P > -65537", true},                    {"P > 65537", false},
       {"P < 1", false},                        {"P <= 1", true},
       {"P > 0 && P < 2", true},                {"P > 0 && P != 1", false},
+      {"Q == 32767", true},                    {"Q > 32766", true},
+      {"Q >= 32768", false},                   {"Q != 32767 && P == 1", false},
   };
-  std::string text = "san EDGES {\n  place P = 1;\n";
+  std::string text = "san EDGES {\n  place P = 1;\n  place Q = 32767;\n";
   int k = 0;
   for (const Row& row : rows)
     text += "  activity A" + std::to_string(k++) + " { timed exponential(1.0); enabled " + row.predicate +
@@ -162,6 +166,50 @@ TEST(InterpretedDeclarationsTest, MarkingComparisonsDecideAtEveryConstant) {
     BaseActionClass* a = Named(model, "A" + std::to_string(k++));
     ASSERT_NE(a, nullptr) << row.predicate;
     EXPECT_EQ(a->Enabled(), row.enabled) << row.predicate;
+  }
+}
+
+// A marking changed by a constant wraps as the general path wraps it, the
+// constant taken whole: each row fires once an activity that adds (the
+// constant step) and one that assigns the sum (the general path).
+TEST(InterpretedDeclarationsTest, MarkingStepsWrapAsTheGeneralPathDoes) {
+  const char* const steps[] = {"1", "-1", "65537", "-65537", "32768", "9223372036854775807",
+                               "-9223372036854775807 - 1"};
+  std::string text = "san STEPS {\n";
+  int k = 0;
+  for (const char* step : steps) {
+    const std::string n = std::to_string(k++);
+    text += "  place S" + n + " = 32767;\n  place G" + n + " = 32767;\n";
+    text += "  activity STEP" + n + " { timed exponential(1.0); fire { S" + n + " += " + step + "; } }\n";
+    text += "  activity SUM" + n + " { timed exponential(1.0); fire { G" + n + " = G" + n + " + " + step + "; } }\n";
+  }
+  text += "}\nreward r { instant 1; rate S0; }\n";
+  std::unique_ptr<saninterp::InterpretedStudy> study = Study("steps.san", text);
+  ASSERT_TRUE(study);
+  PVModel* model = study->GetPVModel(true);
+  const auto firedMarking = [&](const std::string& name) {
+    BaseActionClass* a = Named(model, name);
+    if (a == nullptr) return -1;
+    a->Fire();
+    return static_cast<int>(static_cast<const Place*>(a->AffectedSVs.getItem(0))->getMark());
+  };
+  for (k = 0; k < static_cast<int>(sizeof steps / sizeof *steps); ++k) {
+    const std::string n = std::to_string(k);
+    EXPECT_EQ(firedMarking("STEP" + n), firedMarking("SUM" + n)) << steps[k];
+  }
+  EXPECT_EQ(firedMarking("STEP0"), -32767);  // 32767 + 1 wraps, then + 1 again
+}
+
+// What an activity's firing, delay and enabling test read of it lies in two
+// cache lines (a miss each in a model of thousands of activities).
+TEST(InterpretedDeclarationsTest, AnActivitysCommonPathsReadTwoLinesOfIt) {
+  std::unique_ptr<saninterp::InterpretedStudy> study = Study("lines.san", kModel);
+  ASSERT_TRUE(study);
+  PVModel* model = study->GetPVModel(true);
+  for (const char* name : {"CHAIN", "SLOPPY"}) {
+    BaseActionClass* a = Named(model, name);
+    ASSERT_NE(a, nullptr) << name;
+    EXPECT_EQ(__builtin_popcount(a->HotLines()), 2) << name;
   }
 }
 

@@ -45,6 +45,7 @@ bool BaseActionClass::isSync() { return false; }
 bool BaseActionClass::TimingIsInstantaneous() { return false; }
 bool BaseActionClass::EnablingIsPure() { return false; }
 int BaseActionClass::FiringVariants() { return 1; }
+unsigned BaseActionClass::HotLines() { return 0; }
 bool BaseActionClass::VariantMayWrite(int, const BaseStateVariableClass*) { return true; }
 bool BaseActionClass::Enabled() { return false; }
 double BaseActionClass::Weight() { return 0.0; }

@@ -101,6 +101,13 @@ class BaseActionClass {
   // the simulator installs the model.
   virtual int FiringVariants();
   virtual bool VariantMayWrite(int variant, const BaseStateVariableClass* v);
+  // The lines of this object beyond its first two that its common paths
+  // (firing, delay, enabling test) read, as a mask: bit k for the bytes
+  // [64k, 64k + 64) from the object's start, for k < 32 (0: none). A hint:
+  // the simulator asks once, when it installs the model, and in a model too
+  // large for the cache asks the processor for those lines of the next
+  // group to fire a firing ahead.
+  virtual unsigned HotLines();
 
   // The two counts are the generator's numbers of output and input variables;
   // they are accepted and not used.
