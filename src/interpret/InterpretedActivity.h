@@ -13,9 +13,10 @@
 // own branch, the statements before the chain and the case's effect write.
 //
 // Layout: an activity starts a cache line, so the fields its common paths
-// read (kept together after the framework's) fall in the same few lines of
-// every activity; in a model of thousands, those are the lines a firing
-// waits for.
+// read (kept together after the framework's) fall in the same two lines of
+// every activity, which it names through HotLines; in a model of
+// thousands, those are the lines a firing waits for, and the event list
+// asks for them a firing ahead.
 //
 // Ownership: the san owns its activities and the compiled code they use.
 // Locals are the activity's own fixed storage: nothing is allocated per
@@ -78,15 +79,15 @@ class alignas(64) InterpretedActivity : public Activity {
 
   // What a firing, its delay, an enabling test and the question of
   // reactivation read on their common paths, right after the framework's
-  // fields: the flags and lengths (14 bytes, from the tail of the
-  // framework's last line; in this order, they leave no gap), then the delay's parameters, the steps and the
-  // tests, 80 bytes: with the framework's enabling history, two cache lines
-  // of every activity. The fast paths, when the predicate and the effect
-  // have their common shapes (see CompiledCode::MarkingTests and
-  // MarkingSteps): TestsOnly (no predicate: no tests), StepsOnly. Two of
-  // each held here: what the common shapes need (a test or two, a step or
-  // two, a distribution of up to two parameters); longer ones in the Far
-  // vectors below.
+  // fields: the flags and lengths (14 bytes from the tail of the
+  // framework's last line; in this order they leave no gap), then the
+  // delay's parameters, the steps and the tests (80 bytes). With the
+  // framework's enabling history, that is two cache lines of every activity
+  // (HotLines). The fast paths, when the predicate and the effect have their
+  // common shapes (see CompiledCode::MarkingTests and MarkingSteps):
+  // TestsOnly (no predicate: no tests) and StepsOnly. Two of each held
+  // here, what the common shapes need (a test or two, a step or two, a
+  // distribution of up to two parameters); longer ones in the Far vectors.
   bool TestsOnly = false;
   bool StepsOnly = false;
   sanmodel::DistKind Distribution;  // the declaration's, read by every delay

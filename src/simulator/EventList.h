@@ -184,7 +184,7 @@ class EventList {
   static void CalendarRemove(EventList& list, Event* gone, int i);
   static Event* CalendarEarliest(EventList& list);
   // In a list of thousands of events, asks the processor to start loading
-  // the first lines of the group whose event is now earliest: most often
+  // the lines (Ahead) of the group whose event is now earliest: most often
   // the next to fire, whose first touch would otherwise miss the cache a
   // whole firing later. A hint only; nothing changes.
   void PrefetchEarliestGroup() const { Ahead.Ask(Items[0].E->Action); }
