@@ -24,6 +24,7 @@ class GroupPrefetch {
     const char* g = static_cast<const char*>(group);
     __builtin_prefetch(g);
     __builtin_prefetch(g + kLine);
+    if (!HasExtra) return;
     __builtin_prefetch(g + Extra[0]);
     __builtin_prefetch(g + Extra[1]);
   }
@@ -35,6 +36,7 @@ class GroupPrefetch {
 
  private:
   int Extra[2] = {kLine, kLine};
+  bool HasExtra = false;  // a model whose groups name none asks for no more
 };
 
 #endif
