@@ -2,7 +2,8 @@
 # Configures and builds one build directory:
 #   build.sh <dir> [extra cmake args...] [-- target...]
 # Without targets everything is built; with them, only those targets and
-# what they need.
+# what they need. An optimised build with GCC is compiled from a profile of
+# training runs (below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1; shift
@@ -19,11 +20,63 @@ while [ $# -gt 0 ]; do
 done
 generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-if [ ! -f "$dir/CMakeCache.txt" ]; then
-  cmake -S . -B "$dir" "${generator[@]}" "${cmake_args[@]}"
-else
-  cmake -S . -B "$dir" "${cmake_args[@]}" >/dev/null
+
+# configure DIR ARGS...: a first configuration prints CMake's findings, a
+# later one only its errors.
+configure() {
+  local d=$1; shift
+  if [ ! -f "$d/CMakeCache.txt" ]; then
+    cmake -S . -B "$d" "${generator[@]}" "$@"
+  else
+    cmake -S . -B "$d" "$@" >/dev/null
+  fi
+}
+
+# The build type: as asked, else as configured before, else Release (the
+# project's default).
+build_type() {
+  local a type=""
+  for a in "${cmake_args[@]}"; do
+    case $a in -DCMAKE_BUILD_TYPE=*) type=${a#-DCMAKE_BUILD_TYPE=} ;; esac
+  done
+  if [ -z "$type" ] && [ -f "$dir/CMakeCache.txt" ]; then
+    type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$dir/CMakeCache.txt")
+  fi
+  echo "${type:-Release}"
+}
+
+# An optimised build with GCC is compiled from a profile (GPUSIM_PGO=0 in the
+# environment turns this off): an instrumented copy in DIR/profile-training
+# builds the simulators, runs scripts/profile-training.sh (again only when one
+# of those simulators changed) and leaves its counts in
+# DIR/profile-training/counts for the build proper.
+profile_wanted() {
+  [ "${GPUSIM_PGO:-1}" != 0 ] && [ "$(build_type)" = Release ] &&
+    "${CXX:-c++}" -v 2>&1 | grep -q '^gcc version'
+}
+profile_args=(-DGPUSIM_PROFILE_USE=)
+if profile_wanted; then
+  training="$dir/profile-training"
+  mkdir -p "$training"
+  training=$(cd "$training" && pwd)
+  counts="$training/counts"
+  simulators=(gpusim)
+  for model in models/*.san; do simulators+=("gpusim-$(basename "$model" .san)"); done
+  configure "$training" "${cmake_args[@]}" -DCMAKE_BUILD_TYPE=Release -DGPUSIM_TESTS=OFF \
+    -DGPUSIM_BENCHMARKS=OFF -DGPUSIM_PROFILE_USE= -DGPUSIM_PROFILE_GENERATE="$counts"
+  cmake --build "$training" -j"$(nproc)" --target "${simulators[@]}"
+  stale=""
+  for s in "${simulators[@]}"; do
+    [ "$training/$s" -nt "$counts/trained" ] && stale=yes
+  done
+  if [ -n "$stale" ]; then
+    echo "Training runs for the optimised build (scripts/profile-training.sh)"
+    ./scripts/profile-training.sh "$training" "$counts"
+    touch "$counts/trained"
+  fi
+  profile_args=(-DGPUSIM_PROFILE_USE="$counts")
 fi
+configure "$dir" "${cmake_args[@]}" "${profile_args[@]}"
 if [ ${#targets[@]} -gt 0 ]; then
   cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"
 else
