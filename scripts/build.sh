@@ -51,8 +51,9 @@ build_type() {
 # of those simulators changed) and leaves its counts in
 # DIR/profile-training/counts for the build proper.
 profile_wanted() {
-  [ "${GPUSIM_PGO:-1}" != 0 ] && [ "$(build_type)" = Release ] &&
-    "${CXX:-c++}" -v 2>&1 | grep -q '^gcc version'
+  local compiler
+  compiler=$("${CXX:-c++}" -v 2>&1 || true)
+  [ "${GPUSIM_PGO:-1}" != 0 ] && [ "$(build_type)" = Release ] && grep -q '^gcc version' <<<"$compiler"
 }
 profile_args=(-DGPUSIM_PROFILE_USE=)
 if profile_wanted; then
