@@ -73,6 +73,10 @@ if profile_wanted; then
   if [ -n "$stale" ]; then
     echo "Training runs for the optimised build (scripts/profile-training.sh)"
     ./scripts/profile-training.sh "$training" "$counts"
+    # The build finds counts by the object's path inside its tree; should
+    # that naming ever change, it would silently find none.
+    step_counts="$counts/CMakeFiles#gpusim_core.dir#src#simulator#SimulatorClassStep.cpp.gcda"
+    [ -f "$step_counts" ] || { echo "build.sh: the training runs left no $step_counts" >&2; exit 1; }
     touch "$counts/trained"
   fi
   profile_args=(-DGPUSIM_PROFILE_USE="$counts")
