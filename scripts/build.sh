@@ -48,7 +48,7 @@ build_type() {
 # An optimised build with GCC is compiled from a profile (GPUSIM_PGO=0 in the
 # environment turns this off): an instrumented copy in DIR/profile-training
 # builds the simulators, runs scripts/profile-training.sh (again only when one
-# of those simulators changed) and leaves its counts in
+# of those simulators or the script changed) and leaves its counts in
 # DIR/profile-training/counts for the build proper.
 profile_wanted() {
   local compiler
@@ -70,9 +70,10 @@ if profile_wanted; then
   for s in "${simulators[@]}"; do
     [ "$training/$s" -nt "$counts/trained" ] && stale=yes
   done
+  [ scripts/profile-training.sh -nt "$counts/trained" ] && stale=yes
   if [ -n "$stale" ]; then
     echo "Training runs for the optimised build (scripts/profile-training.sh)"
-    ./scripts/profile-training.sh "$training" "$counts"
+    ./scripts/profile-training.sh "$training"
     # The build finds counts by the object's path inside its tree; should
     # that naming ever change, it would silently find none.
     step_counts="$counts/CMakeFiles#gpusim_core.dir#src#simulator#SimulatorClassStep.cpp.gcda"

@@ -5,11 +5,14 @@
 # the built-in GPU model (terminating, each generator, both results files),
 # every example model interpreted and compiled (terminating and steady
 # state), and models of 10 and 10 000 queues (small and large event lists).
-# The counts already in the folder are replaced. About 20 s instrumented.
-# usage: profile-training.sh TRAINING_BUILD_DIR COUNTS_DIR
+# The instrumented build writes its counts into the folder it was configured
+# with (GPUSIM_PROFILE_GENERATE); the counts already there are replaced. A few
+# seconds instrumented.
+# usage: profile-training.sh TRAINING_BUILD_DIR
 set -euo pipefail
-B=$(cd "${1:?usage: profile-training.sh TRAINING_BUILD_DIR COUNTS_DIR}" && pwd)
-C=${2:?usage: profile-training.sh TRAINING_BUILD_DIR COUNTS_DIR}
+B=$(cd "${1:?usage: profile-training.sh TRAINING_BUILD_DIR}" && pwd)
+C=$(sed -n 's/^GPUSIM_PROFILE_GENERATE:PATH=//p' "$B/CMakeCache.txt")
+[ -n "$C" ] || { echo "profile-training.sh: $B is not an instrumented build (no GPUSIM_PROFILE_GENERATE)" >&2; exit 2; }
 MODELS=$(cd "$(dirname "$0")/../models" && pwd)
 T=$(mktemp -d); trap 'rm -rf "$T"' EXIT
 rm -rf "$C"
@@ -23,18 +26,18 @@ run "$B/gpusim" -N 200000
 run "$B/gpusim" -N 20000 -a "$T/gpu.txt" -b "$T/gpu.bin"
 run "$B/gpusim" -N 20000 -r 1
 run "$B/gpusim" -N 20000 -r 2
-# A model has terminating variables, steady-state ones or both: each kind it
-# has is run.
+# each_mode NAME SIMULATOR...: a model has terminating variables, steady-state
+# ones or both; each kind it has is run.
+each_mode() {
+  local name=$1 kinds=0; shift
+  (cd "$T" && "$@" -N 2000 -a "$T/$name.txt" >/dev/null 2>&1) && kinds=$((kinds + 1))
+  (cd "$T" && "$@" -t 0 -N 50 -b "$T/$name.bin" >/dev/null 2>&1) && kinds=$((kinds + 1))
+  [ "$kinds" -gt 0 ] || { echo "profile-training.sh: $* runs in neither mode" >&2; exit 1; }
+}
 for model in "$MODELS"/*.san; do
   name=$(basename "$model" .san)
-  for simulator in "$B/gpusim --model $model" "$B/gpusim-$name"; do
-    kinds=0
-    # shellcheck disable=SC2086 # the simulator's command is two words when interpreted
-    (cd "$T" && $simulator -N 2000 -a "$T/$name.txt" >/dev/null 2>&1) && kinds=$((kinds + 1))
-    # shellcheck disable=SC2086
-    (cd "$T" && $simulator -t 0 -N 50 -b "$T/$name.bin" >/dev/null 2>&1) && kinds=$((kinds + 1))
-    [ "$kinds" -gt 0 ] || { echo "profile-training.sh: $simulator runs in neither mode" >&2; exit 1; }
-  done
+  each_mode "$name" "$B/gpusim" --model "$model"
+  each_mode "$name" "$B/gpusim-$name"
 done
 # n_queues N HORIZON: N independent M/M/1 queues joined, an impulse on one.
 n_queues() {
