@@ -46,6 +46,13 @@ EventList::EventList(int capacity, Keeping keeping)
 
 EventList::~EventList() = default;
 
+void EventList::LendEvents(ScheduleEntry* entries, int n) {
+  QUELIX_ASSERT(NumEvents == 0 && 0 <= n && n <= Capacity, "EventList");
+  FreeEvents.clear();
+  for (int i = n; i < Capacity; ++i) FreeEvents.push_back(&Storage[static_cast<std::size_t>(i)]);
+  for (int i = 0; i < n; ++i) entries[i].Lent = &Storage[static_cast<std::size_t>(i)];
+}
+
 void EventList::LearnGroupLines(BaseGroupClass* const* groups, int n) {
   Ahead.Learn(groups, n);
   if (Calendar) Calendar->AskAheadFor(Ahead);
@@ -118,7 +125,7 @@ void EventList::ReleaseEvent(Event* e) {
   ScheduleEntry* entry = e->Action->ScheduleRecord;
   entry->Scheduled = nullptr;
   entry->Unlisted = true;
-  FreeEvents.push_back(e);
+  if (e != entry->Lent) FreeEvents.push_back(e);
 }
 
 void EventList::ClearEventList() {

@@ -5,7 +5,8 @@
 // never compares as earlier, so an event with a NaN time never moves.
 //
 // Ownership: the list owns its events and recycles them through a pool of
-// spares made at construction; it never allocates afterwards. An event stays
+// spares made at construction, or lends each group one of its own
+// (LendEvents); it never allocates afterwards. An event stays
 // at one address while it is scheduled, and its group's ScheduleEntry points
 // at it (Scheduled); callers name a scheduled event by that pointer.
 //
@@ -47,6 +48,7 @@ class EventList {
     bool empty() const { return Count == 0; }
     Event* back() const { return Slots[Count - 1]; }
     void pop_back() { --Count; }
+    void clear() { Count = 0; }
     // REQUIRES: fewer than capacity spares are held.
     void push_back(Event* e) { Slots[Count++] = e; }
     const Event* const* begin() const { return Slots.get(); }
@@ -74,13 +76,13 @@ class EventList {
   // The same for the event (time, startTime, action), written straight into
   // the spare. Inline: the step schedules about one event per firing.
   int Insert(double time, double startTime, BaseActionClass* action) {
-    QUELIX_ASSERT(!FreeEvents.empty(), "EventList");
-    Event* spare = FreeEvents.back();
-    FreeEvents.pop_back();
+    ScheduleEntry* const entry = action->ScheduleRecord;
+    Event* spare = entry->Lent;
+    if (spare == nullptr) spare = TakeSpare();
     spare->Time = time;
     spare->StartTime = startTime;
     spare->Action = action;
-    action->ScheduleRecord->Scheduled = spare;
+    entry->Scheduled = spare;
     if (NumEvents == EmptyMark) {  // an empty heap: the root climbs past nothing
       Place(Slot{time, spare}, 0);
       NumEvents = 1;
@@ -117,6 +119,15 @@ class EventList {
   }
   // Returns every event to the pool and marks every scheduled group unlisted.
   void ClearEventList();
+  // Lends entries[i] the list's i-th event for the list's life, so that
+  // scheduling group i takes no spare and removing its event returns none:
+  // a group has at most one event at a time. Events of groups without an
+  // entry here are still taken from the spares. Lent events are never
+  // returned: an entry lent events by a list must not be given to another
+  // list, unless that list lends it its own (the simulator makes the
+  // entries and the list together).
+  // REQUIRES: nothing is scheduled, nothing was lent before, n <= capacity.
+  void LendEvents(ScheduleEntry* entries, int n);
   // Learns which lines of groups[0..n) (the model's) a large list asks for
   // a firing ahead: see GroupPrefetch.
   void LearnGroupLines(BaseGroupClass* const* groups, int n);
@@ -162,11 +173,19 @@ class EventList {
   }
   bool TiesWith(int a, int b) const;
   int IsValidCalendar() const;
-  // Returns a removed event to the spares; its group has none scheduled.
+  // Returns a removed event to the spares, unless its group keeps it; the
+  // group has none scheduled.
   void Recycle(Event* e) {
-    FreeEvents.push_back(e);
-    e->Action->ScheduleRecord->Scheduled = nullptr;
+    ScheduleEntry* const entry = e->Action->ScheduleRecord;
+    entry->Scheduled = nullptr;
+    if (e != entry->Lent) FreeEvents.push_back(e);
     --NumEvents;
+  }
+  Event* TakeSpare() {
+    QUELIX_ASSERT(!FreeEvents.empty(), "EventList");
+    Event* spare = FreeEvents.back();
+    FreeEvents.pop_back();
+    return spare;
   }
   void ReleaseEvent(Event* e);  // ClearEventList's, for one event
   void Place(Slot s, int i) {

@@ -6,7 +6,9 @@
 // whether the group is off the reactivation list and, while it is on it, its
 // node there (the simulator keeps one node per group, beside its entries).
 // Instantaneous caches the group's TimingIsInstantaneous() from the
-// installation of the model.
+// installation of the model. Lent is the event an event list lent the group
+// for the list's life (see EventList::LendEvents), or none: the group's
+// events are then taken from the list's spares.
 //
 // An entry is 32 bytes, aligned to them: in an array aligned to a cache line
 // (as the simulator's is), two neighbouring groups' entries, often those of
@@ -22,6 +24,9 @@ struct alignas(32) ScheduleEntry {
   bool Instantaneous = false;
   bool Unlisted = true;
   WatchNode* ListPosition = nullptr;
+  Event* Lent = nullptr;
 };
+
+static_assert(sizeof(ScheduleEntry) == 32, "two entries to a cache line");
 
 #endif

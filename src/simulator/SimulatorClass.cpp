@@ -216,6 +216,7 @@ void SimulatorClass::BuildAffectsRelation() {
 
 void SimulatorClass::CreateEventList() {
   Events.reset(new EventList(NumGroups + 1));
+  Events->LendEvents(ScheduleEntries.data(), NumGroups);
   Events->LearnGroupLines(Groups, NumGroups);
 }
 

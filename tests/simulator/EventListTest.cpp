@@ -207,13 +207,16 @@ TEST_P(EventListKeepingTest, PrintListShowsEachEvent) {
 // end every back-pointer and the list's own invariants must hold. Coarse
 // times make ties on time and rank common; spread ones mix far, infinite and
 // negative times into exponential gaps, which the calendar's days must
-// follow as it re-estimates their width and its number of buckets.
+// follow as it re-estimates their width and its number of buckets. A lending
+// list lends the first half of the units their own events (the simulator
+// lends every group one); the others take spares.
 struct RandomCase {
   const char* Name;
   int Capacity;
   EventList::Keeping Keeping;
   int Units;
   bool Spread;
+  bool Lending;
 };
 
 class EventListRandomTest : public EventListTest, public ::testing::WithParamInterface<RandomCase> {};
@@ -224,6 +227,10 @@ TEST_P(EventListRandomTest, StaysConsistentUnderRandomOperations) {
   EventList list(c.Capacity, c.Keeping);
   std::vector<Unit*> units;
   for (int i = 0; i < c.Units; ++i) units.push_back(Add("u", i % 3));
+  std::vector<ScheduleEntry> lentTo(c.Lending ? static_cast<std::size_t>(c.Units / 2) : 0);
+  for (std::size_t i = 0; i < lentTo.size(); ++i) units[i]->ScheduleRecord = &lentTo[i];
+  list.LendEvents(lentTo.data(), static_cast<int>(lentTo.size()));
+  const auto scheduled = [](Unit* u) { return u->ScheduleRecord->Scheduled; };
   std::map<Unit*, double> reference;  // scheduled unit -> time
   std::mt19937 rng(12345);
   std::exponential_distribution<double> gap(1.0);
@@ -247,7 +254,7 @@ TEST_P(EventListRandomTest, StaysConsistentUnderRandomOperations) {
       Schedule(list, u, t);
       reference[u] = t;
     } else if (op == 0) {
-      list.Remove(u->Entry.Scheduled);
+      list.Remove(scheduled(u));
       reference.erase(u);
     } else if (op == 1) {
       // The step's way: the earliest leaves, time moves on to it.
@@ -258,8 +265,8 @@ TEST_P(EventListRandomTest, StaysConsistentUnderRandomOperations) {
       list.Remove(earliest);
     } else {
       double t = randomTime();
-      u->Entry.Scheduled->Time = t;
-      list.ModifyKey(u->Entry.Scheduled);
+      scheduled(u)->Time = t;
+      list.ModifyKey(scheduled(u));
       reference[u] = t;
     }
     ASSERT_EQ(list.GetNumEvents(), static_cast<int>(reference.size()));
@@ -280,24 +287,30 @@ TEST_P(EventListRandomTest, StaysConsistentUnderRandomOperations) {
   EXPECT_EQ(list.IsValid(), 0);
   for (Unit* u : units) {
     if (reference.count(u)) {
-      ASSERT_NE(u->Entry.Scheduled, nullptr);
-      EXPECT_EQ(u->Entry.Scheduled->Action, u);
-      EXPECT_EQ(u->Entry.Scheduled->Time, reference[u]);
+      ASSERT_NE(scheduled(u), nullptr);
+      EXPECT_EQ(scheduled(u)->Action, u);
+      EXPECT_EQ(scheduled(u)->Time, reference[u]);
+      if (u->ScheduleRecord->Lent != nullptr) {
+        EXPECT_EQ(scheduled(u), u->ScheduleRecord->Lent);
+      }
     } else {
-      EXPECT_EQ(u->Entry.Scheduled, nullptr);
+      EXPECT_EQ(scheduled(u), nullptr);
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     HeapAndCalendar, EventListRandomTest,
-    ::testing::Values(RandomCase{"SmallHeap", 65, EventList::Keeping::kBySize, 64, false},
-                      RandomCase{"LargeHeap", EventList::kLargeFromEvents + 1, EventList::Keeping::kBySize, 64, false},
-                      RandomCase{"SmallCalendar", 65, EventList::Keeping::kCalendar, 64, false},
+    ::testing::Values(RandomCase{"SmallHeap", 65, EventList::Keeping::kBySize, 64, false, false},
+                      RandomCase{"LargeHeap", EventList::kLargeFromEvents + 1, EventList::Keeping::kBySize, 64,
+                                 false, false},
+                      RandomCase{"SmallCalendar", 65, EventList::Keeping::kCalendar, 64, false, false},
                       RandomCase{"CalendarOfThousands", EventList::kCalendarFromEvents + 1,
-                                 EventList::Keeping::kBySize, 3000, false},
-                      RandomCase{"CalendarOfSpreadTimes", 3001, EventList::Keeping::kCalendar, 3000, true},
-                      RandomCase{"HeapOfSpreadTimes", 3001, EventList::Keeping::kHeap, 3000, true}),
+                                 EventList::Keeping::kBySize, 3000, false, false},
+                      RandomCase{"CalendarOfSpreadTimes", 3001, EventList::Keeping::kCalendar, 3000, true, false},
+                      RandomCase{"HeapOfSpreadTimes", 3001, EventList::Keeping::kHeap, 3000, true, false},
+                      RandomCase{"LendingHeap", 65, EventList::Keeping::kHeap, 64, false, true},
+                      RandomCase{"LendingCalendar", 3001, EventList::Keeping::kCalendar, 3000, true, true}),
     [](const ::testing::TestParamInfo<RandomCase>& info) { return std::string(info.param.Name); });
 
 // Tied events are offered to the draw in the order scheduled, also after the
