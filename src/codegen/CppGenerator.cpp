@@ -517,7 +517,13 @@ class Writer {
     body << "  return this;\n}\n\n";
 
     std::ostringstream decl;
-    if (sanmodel::EnablingNamesOnlyReads(a)) decl << "    bool EnablingIsPure() override { return true; }\n";
+    if (sanmodel::EnablingNamesOnlyReads(a)) {
+      decl << "    bool EnablingIsPure() override { return true; }\n";
+      const int required = sanmodel::RequiredPositivePlace(a);
+      if (required >= 0 && used.count(required) > 0)
+        decl << "    const short* RequiredMarking() override { return m_"
+             << san.places[static_cast<std::size_t>(required)].name << "; }\n";
+    }
     if (chained) WriteVariants(a, action.c, chain, qualified, scope, decl, body);
     if (action.c >= 0 && a.cases[static_cast<std::size_t>(action.c)].hasWeight) {
       const sanmodel::Case& c = a.cases[static_cast<std::size_t>(action.c)];

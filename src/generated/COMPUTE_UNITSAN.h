@@ -32,6 +32,7 @@ class COMPUTE_UNITSAN : public SANModel {
     Instructions* SCHEDULER = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return INSTRUCTION_READY_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
     // One way per instruction code, and one for a code that requests
@@ -57,6 +58,7 @@ class COMPUTE_UNITSAN : public SANModel {
     Place* INSTRUCTION_READY = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return ALU_INSTRUCTION_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -75,6 +77,7 @@ class COMPUTE_UNITSAN : public SANModel {
     Place* INSTRUCTION_READY = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return ALU_INSTRUCTION_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -91,6 +94,7 @@ class COMPUTE_UNITSAN : public SANModel {
     Place* INSTRUCTION_READY = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return MEM_OP_COMPLETE_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 

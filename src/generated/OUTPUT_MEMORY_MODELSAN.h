@@ -23,6 +23,7 @@ class OUTPUT_MEMORY_MODELSAN : public SANModel {
     Place* MEM_OP_COMPLETE = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return OK_CONTENT_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -38,6 +39,7 @@ class OUTPUT_MEMORY_MODELSAN : public SANModel {
     Place* MEM_OP_COMPLETE = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return KO_CONTENT_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -54,6 +56,7 @@ class OUTPUT_MEMORY_MODELSAN : public SANModel {
     Place* OK_CONTENT = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return RESULT_OK_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -71,6 +74,7 @@ class OUTPUT_MEMORY_MODELSAN : public SANModel {
     Place* KO_CONTENT = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return RESULT_KO_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 

@@ -27,6 +27,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
     Place* MEMORY_OK = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return READ_RESULT_MEMORY_Mark; }
     double Weight() override;
     BaseActionClass* Fire() override;
     void LinkVariables() override;
@@ -42,6 +43,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
     Place* MEMORY_KO = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return READ_RESULT_MEMORY_Mark; }
     double Weight() override;
     BaseActionClass* Fire() override;
     void LinkVariables() override;
@@ -59,6 +61,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
     Place* OK_CONTENT = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return RESULT_OK_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -76,6 +79,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
     Place* KO_CONTENT = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return RESULT_KO_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -92,6 +96,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
     Place* MEM_OP_COMPLETE = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return OK_CONTENT_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -107,6 +112,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
     Place* MEM_OP_COMPLETE = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return KO_CONTENT_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -123,6 +129,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
     Place* OK_READ = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return MEMORY_OK_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -140,6 +147,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
     Place* KO_READ = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return MEMORY_KO_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 

@@ -25,6 +25,7 @@ class TOTAL_MEMORY_MODELSAN : public SANModel {
     Place* MEMORY_OK = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return READ_TOTAL_MEMORY_Mark; }
     double Weight() override;
     BaseActionClass* Fire() override;
     void LinkVariables() override;
@@ -40,6 +41,7 @@ class TOTAL_MEMORY_MODELSAN : public SANModel {
     Place* MEMORY_KO = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return READ_TOTAL_MEMORY_Mark; }
     double Weight() override;
     BaseActionClass* Fire() override;
     void LinkVariables() override;
@@ -57,6 +59,7 @@ class TOTAL_MEMORY_MODELSAN : public SANModel {
     Place* OK_READ = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return MEMORY_OK_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -74,6 +77,7 @@ class TOTAL_MEMORY_MODELSAN : public SANModel {
     Place* KO_READ = nullptr;
 
     bool Enabled() override;
+    const short* RequiredMarking() override { return MEMORY_KO_Mark; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 

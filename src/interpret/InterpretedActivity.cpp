@@ -98,6 +98,14 @@ void InterpretedActivity::CompileConstants() {
   if (ConstantRank) RankValue = static_cast<int>(Code->Int(RankRoot, Locals.data()));
 }
 
+const short* InterpretedActivity::RequiredMarking() {
+  if (!TestsOnly) return nullptr;
+  const MarkingTest* tests = Tests.data(TestCount);
+  for (std::size_t k = 0; k < TestCount; ++k)
+    if (!tests[k].outside && tests[k].low >= 1 && tests[k].low <= tests[k].high) return tests[k].cell;
+  return nullptr;
+}
+
 bool InterpretedActivity::Enabled() {
   EnabledBefore = EnabledNow;
   if (TestsOnly) {

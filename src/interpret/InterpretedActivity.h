@@ -57,6 +57,8 @@ class alignas(64) InterpretedActivity : public Activity {
   double* ReturnDistributionParameters() override;
   bool TimingIsInstantaneous() override;
   bool EnablingIsPure() override { return PureEnabling; }
+  // The cell of the first marking test that only a positive marking passes.
+  const short* RequiredMarking() override;
   int FiringVariants() override { return Variants ? static_cast<int>(Variants->VariantCells.size()) : 1; }
   bool VariantMayWrite(int variant, const BaseStateVariableClass* v) override;
   // The lines from the framework's enabling history to the tests.

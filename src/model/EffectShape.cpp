@@ -14,7 +14,40 @@ bool NamesOnly(const Expr& e, const std::vector<int>& places) {
   return true;
 }
 
+// Whether "marking op c" holds for positive markings only, op read from the
+// place's side.
+bool PassesOnlyPositive(Op op, long long c) {
+  return (op == Op::Greater && c >= 0) || (op == Op::GreaterEqual && c >= 1);
+}
+
+Op Mirrored(Op op) {
+  switch (op) {
+    case Op::Less: return Op::Greater;
+    case Op::LessEqual: return Op::GreaterEqual;
+    case Op::Greater: return Op::Less;
+    case Op::GreaterEqual: return Op::LessEqual;
+    default: return op;
+  }
+}
+
+int FirstRequiredPositive(const Expr& e) {
+  if (e.op == Op::And) {
+    const int left = FirstRequiredPositive(e.args[0]);
+    return left >= 0 ? left : FirstRequiredPositive(e.args[1]);
+  }
+  if (e.args.size() != 2) return -1;
+  const Expr& a = e.args[0];
+  const Expr& b = e.args[1];
+  if (a.op == Op::Place && b.op == Op::IntConst && PassesOnlyPositive(e.op, b.intValue)) return a.index;
+  if (b.op == Op::Place && a.op == Op::IntConst && PassesOnlyPositive(Mirrored(e.op), a.intValue)) return b.index;
+  return -1;
+}
+
 }  // namespace
+
+int RequiredPositivePlace(const ActivityDecl& activity) {
+  return activity.hasEnabled ? FirstRequiredPositive(activity.enabled) : -1;
+}
 
 bool EnablingNamesOnlyReads(const ActivityDecl& activity) {
   return !activity.hasEnabled || NamesOnly(activity.enabled, activity.reads);

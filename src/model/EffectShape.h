@@ -21,6 +21,14 @@ namespace sanmodel {
 // activity without a predicate is always enabled: true).
 bool EnablingNamesOnlyReads(const ActivityDecl& activity);
 
+// The scalar place the predicate requires positive, or -1: the first
+// conjunct, left to right through the predicate's top-level ands, that
+// compares a place with an integer constant so that only a positive marking
+// passes (P > c for c >= 0, P >= c for c >= 1, or the same written the
+// other way round). An activity whose enabling names only its reads may
+// declare it to the simulator (see BaseActionClass::RequiredMarking).
+int RequiredPositivePlace(const ActivityDecl& activity);
+
 // The places statements may assign: scalar places, and array places (any
 // element).
 struct PlaceWrites {

@@ -2,11 +2,11 @@
 // ScheduleRecord field points at its entry. Scheduled is maintained by the
 // event list: the group's scheduled event, or none when the group has no
 // event (the event stays put while it is scheduled; only the list knows
-// where it sits in the heap). Unlisted and ListPosition belong to the step:
-// whether the group is off the reactivation list and, while it is on it, its
-// node there (the simulator keeps one node per group, beside its entries).
-// Instantaneous caches the group's TimingIsInstantaneous() from the
-// installation of the model. Lent is the event an event list lent the group
+// where it sits in the heap). Unlisted belongs to the step: whether the group
+// is off the reactivation list (its node there is the simulator's, one per
+// group, beside its entries). Instantaneous caches the group's
+// TimingIsInstantaneous() from the installation of the model, and Required
+// its RequiredMarking(), or a cell that is always positive. Lent is the event an event list lent the group
 // for the list's life (see EventList::LendEvents), or none: the group's
 // events are then taken from the list's spares.
 //
@@ -17,13 +17,15 @@
 #define SCHEDULE_ENTRY_H
 
 #include "simulator/Event.h"
-#include "simulator/WatchList.h"
 
 struct alignas(32) ScheduleEntry {
+  // What Required points at when the group names no marking.
+  static constexpr short kAlwaysPositive = 1;
+
   Event* Scheduled = nullptr;
   bool Instantaneous = false;
   bool Unlisted = true;
-  WatchNode* ListPosition = nullptr;
+  const short* Required = &kAlwaysPositive;
   Event* Lent = nullptr;
 };
 

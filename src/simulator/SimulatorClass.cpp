@@ -202,6 +202,8 @@ void SimulatorClass::ListGroups() {
   for (int i = 0; i < NumGroups; ++i) {
     Groups[i]->ScheduleRecord = &ScheduleEntries[i];
     ScheduleEntries[i].Instantaneous = Groups[i]->TimingIsInstantaneous();
+    const short* required = Groups[i]->EnablingIsPure() ? Groups[i]->RequiredMarking() : nullptr;
+    if (required != nullptr) ScheduleEntries[i].Required = required;
   }
 }
 

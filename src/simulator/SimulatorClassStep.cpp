@@ -164,11 +164,10 @@ void SimulatorClass::ScheduleGroup(BaseActionClass* g) {
     g->Reactivation = true;
     ScheduleEntry* entry = g->ScheduleRecord;
     // A group is never listed twice; a stale listing is dropped first.
-    if (IsListed(entry)) ReactivationList.Unlink(entry->ListPosition);
     WatchNode* node = WatchNodeOf(entry);
+    if (IsListed(entry)) ReactivationList.Unlink(node);
     ReactivationList.PushFront(node, g);
     entry->Unlisted = false;
-    entry->ListPosition = node;
   }
   Events->Insert(Now + delay, Now, g);
 }
@@ -242,7 +241,6 @@ void SimulatorClass::ClearReactivationList() {
     ScheduleEntry* entry = node->Action->ScheduleRecord;
     ReactivationList.Unlink(node);
     entry->Unlisted = true;
-    entry->ListPosition = nullptr;
   }
 }
 
@@ -267,20 +265,17 @@ void SimulatorClass::CheckReactivationList() {
       g->Reactivation = false;
       entry->Unlisted = true;
       ReactivationList.Unlink(node);
-      entry->ListPosition = nullptr;
       // Pushed to the front, behind the walk: not visited again this pass.
       if (g->ReactivationPredicate()) {
         g->Reactivation = true;
         ReactivationList.PushFront(node, g);
         entry->Unlisted = false;
-        entry->ListPosition = node;
       }
     }
     if (unlist) {
       entry->Unlisted = true;
       g->Reactivation = false;
       ReactivationList.Unlink(node);
-      entry->ListPosition = nullptr;
     }
     node = next;
   }
@@ -295,9 +290,8 @@ void SimulatorClass::RemoveAffectedActions() {
     g->Reactivation = false;
     Events->Remove(entry->Scheduled);
     if (IsListed(entry)) {
-      ReactivationList.Unlink(entry->ListPosition);
+      ReactivationList.Unlink(WatchNodeOf(entry));
       entry->Unlisted = true;
-      entry->ListPosition = nullptr;
     }
   }
 }
@@ -306,8 +300,13 @@ void SimulatorClass::RemoveAffectedActions() {
 // inlines and call it once per firing.
 [[gnu::always_inline]] inline void SimulatorClass::InsertAffectedActions() {
   for (BaseActionClass* g : LastFired->GroupsToExamine()) {
-    if (!g->Enabled()) continue;
     const ScheduleEntry* entry = g->ScheduleRecord;
+    // A group whose required marking is not positive is not enabled, and not
+    // scheduled either: its enabling is pure, so had it been scheduled, the
+    // walk that removes voided events would have found it disabled and
+    // removed its event. Asking it would only say so (see RequiredMarking).
+    if (*entry->Required <= 0) continue;
+    if (!g->Enabled()) continue;
     if (entry->Scheduled != nullptr) continue;
     // The instantaneous case of ScheduleGroup, without the call.
     if (entry->Instantaneous)

@@ -77,6 +77,12 @@ TEST(InterpretedDeclarationsTest, PureTestsAndVariantsFollowTheModelText) {
   ASSERT_NE(sloppy, nullptr);
   EXPECT_TRUE(chain->EnablingIsPure());
   EXPECT_FALSE(sloppy->EnablingIsPure());  // reads Y, which its arcs leave out
+  // Both require X positive (X > 0 comes first); the simulator heeds only
+  // the pure one's.
+  const auto* x = dynamic_cast<const Place*>(chain->EnablingSVs.getItem(0));
+  ASSERT_NE(x, nullptr);
+  EXPECT_EQ(chain->RequiredMarking(), x->Mark);
+  EXPECT_EQ(sloppy->RequiredMarking(), x->Mark);
   EXPECT_EQ(sloppy->FiringVariants(), 1);
   ASSERT_EQ(chain->FiringVariants(), 3);  // Y > 0, Y < 0, neither
 

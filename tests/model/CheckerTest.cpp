@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/EffectShape.h"
 #include "model/ModelLoader.h"
 
 namespace sanmodel {
@@ -38,6 +39,29 @@ std::vector<std::string> PlaceNames(const San& san, const std::vector<int>& plac
 }
 
 using Names = std::vector<std::string>;
+
+// The place an enabling predicate requires positive, if any: the first
+// top-level conjunct that only a positive marking passes.
+TEST(Checker, NamesThePlaceAPredicateRequiresPositive) {
+  const struct {
+    const char* predicate;
+    const char* required;  // "" for none
+  } rows[] = {
+      {"X > 0", "X"},           {"X >= 1", "X"},          {"0 < Y && X > 0", "Y"},
+      {"X > -1 && Y >= 2", "Y"}, {"1 <= X", "X"},          {"X >= 0", ""},
+      {"X != 0", ""},            {"X > 0 || Y > 0", ""},   {"!(X < 1)", ""},
+      {"X > 0.5", ""},           {"true", ""},
+  };
+  for (const auto& row : rows) {
+    const CheckedModel model = LoadGood("san S {\n  place X; place Y;\n  activity A { enabled " +
+                                        std::string(row.predicate) + "; fire { } }\n}\n");
+    ASSERT_FALSE(model.Sans.empty()) << row.predicate;
+    const San& san = model.Sans[0];
+    const int place = RequiredPositivePlace(san.activities.at(0));
+    EXPECT_EQ(place < 0 ? std::string() : san.places.at(static_cast<std::size_t>(place)).name, row.required)
+        << row.predicate;
+  }
+}
 
 TEST(Checker, DerivesArcsInOrderOfFirstMention) {
   const CheckedModel model = LoadGood(

@@ -44,6 +44,7 @@ class TimedActivity : public Activity {
   }
 
   bool Enabled() override {
+    ++Asked;
     EnabledBefore = EnabledNow;
     EnabledNow = true;
     for (Place* p : Inputs) EnabledNow = EnabledNow && p->getMark() > 0;
@@ -69,6 +70,7 @@ class TimedActivity : public Activity {
   void LinkVariables() override {}
   bool TimingIsInstantaneous() override { return Instant; }
   bool EnablingIsPure() override { return Pure; }
+  const short* RequiredMarking() override { return Required != nullptr ? Required->Mark : nullptr; }
   int FiringVariants() override { return Ways.empty() ? 1 : static_cast<int>(Ways.size()); }
   bool VariantMayWrite(int variant, const BaseStateVariableClass* v) override {
     if (Ways.empty()) return true;
@@ -99,9 +101,11 @@ class TimedActivity : public Activity {
   // the places each may write (none: one variant writing everything).
   bool Instant = false;
   bool Pure = false;
+  Place* Required = nullptr;  // declared as RequiredMarking; the test keeps it an input
   std::vector<std::vector<Place*>> Ways;
   int FireCount = 0;
   int Samples = 0;
+  int Asked = 0;  // calls of Enabled()
 };
 
 class HandSAN : public SANModel {

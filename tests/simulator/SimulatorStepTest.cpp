@@ -308,6 +308,48 @@ TEST(SimulatorAffectsTest, EachFiringVariantReexaminesTheGroupsItsWritesCanChang
   EXPECT_EQ(std::vector<BaseActionClass*>(whole.begin(), whole.end()), reader->AffectedGroups);
 }
 
+// X's firings fill Q and leave P empty. A pure group is not asked while the
+// marking it requires is not positive; a group whose enabling is not pure
+// is asked whatever it declares.
+TEST(SimulatorStepTest, AGroupIsNotAskedWhileItsRequiredMarkingIsNotPositive) {
+  SeededGenerator seed(5);
+  HandSAN* san = new HandSAN("Required");
+  Place* in = san->AddPlace("IN", 2);
+  Place* p = san->AddPlace("P", 0);
+  Place* q = san->AddPlace("Q", 0);
+  san->AddActivity("X", {in}, {q});
+  struct Reader {
+    const char* name;
+    bool pure;
+    Place* required;
+    int askedPerFiring;
+  };
+  const Reader readers[] = {
+      {"REQUIRES_EMPTY_P", true, p, 0},
+      {"REQUIRES_FILLED_Q", true, q, 1},
+      {"IMPURE_REQUIRES_P", false, p, 1},
+      {"REQUIRES_NOTHING", true, nullptr, 1},
+  };
+  std::vector<TimedActivity*> activities;
+  for (const Reader& r : readers) {
+    TimedActivity* a = san->AddActivity(r.name, {p, q}, {});
+    a->Pure = r.pure;
+    a->Required = r.required;
+    activities.push_back(a);
+  }
+  san->Finish();
+  EngineRewardModel model(san, CountFirst(san));
+  Harness h;
+  h.Install(&model);
+  h.StartReplication();
+  std::vector<int> before;
+  for (const TimedActivity* a : activities) before.push_back(a->Asked);
+  ASSERT_TRUE(h.Sim.SimStep());
+  EXPECT_FALSE(h.Sim.SimStep());  // IN is empty, and no reader is enabled
+  for (std::size_t i = 0; i < activities.size(); ++i)
+    EXPECT_EQ(activities[i]->Asked - before[i], 2 * readers[i].askedPerFiring) << readers[i].name;
+}
+
 TEST(SimulatorAffectsTest, PrintConnectivityListNamesEachActionAndItsGroups) {
   ScopedSimtest env("0");
   HandSAN* san = ConnectedNet();

@@ -94,6 +94,15 @@ class BaseActionClass {
   // once, when it installs the model, and then leaves such an instantaneous
   // group unexamined after a firing that wrote none of them.
   virtual bool EnablingIsPure();
+  // A marking Enabled() requires to be positive, or none: while the marking
+  // is zero or less, Enabled() answers false. Only an action whose enabling
+  // is pure may name one. The simulator asks once, when it installs the
+  // model (the cell must stay where it is from then on), and then does not
+  // ask an unscheduled group whose required marking is not positive whether
+  // it is enabled: the answer is known, and the enabling history the call
+  // would update is read only by EnablingChange, which is asked of scheduled
+  // groups only, and which a group reaches only after Enabled() said true.
+  virtual const short* RequiredMarking();
   // The ways this action's firing can go, when each writes only some of its
   // affected variables (1: every firing may write all of them). Fire()
   // records the way it took in FiredVariant; VariantMayWrite tells whether a

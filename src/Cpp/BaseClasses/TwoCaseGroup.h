@@ -42,6 +42,12 @@ class TwoCaseGroup final : public PostselectGroup {
     return HoldsTheCases() && First->Case1::EnablingIsPure() && Second->Case2::EnablingIsPure();
   }
 
+  // The marking both cases require, when they require the same one.
+  const short* RequiredMarking() override {
+    if (!HoldsTheCases()) return PostselectGroup::RequiredMarking();
+    const short* first = First->Case1::RequiredMarking();
+    return first == Second->Case2::RequiredMarking() ? first : nullptr;
+  }
   bool EnablingChange() override {
     if (!HoldsTheCases()) return PostselectGroup::EnablingChange();
     const bool first = ChangeOf(First);
