@@ -71,12 +71,8 @@ int EventList::HeapPlaceAndClimb(EventList& list, Event* spare) {
 void EventList::HeapRemoveAndRestore(EventList& list, Event* gone, int i) {
   list.Recycle(gone);
   const int last = list.NumEvents;
-  if (i == last) {
-    list.Items[i].E = nullptr;
-    return;
-  }
+  if (i == last) return;
   list.Place(list.Items[last], i);
-  list.Items[last].E = nullptr;
   list.Restore(i);
   // Removing the earliest event, as every firing does, leaves the next one
   // at the top; a lone event (the common case of small models) never
@@ -132,10 +128,7 @@ void EventList::ClearEventList() {
   if (Calendar) {
     Calendar->Clear([this](Event* e) { ReleaseEvent(e); });
   } else {
-    for (int i = 0; i < NumEvents; ++i) {
-      ReleaseEvent(Items[i].E);
-      Items[i].E = nullptr;
-    }
+    for (int i = 0; i < NumEvents; ++i) ReleaseEvent(Items[i].E);
   }
   NumEvents = 0;
 }
@@ -199,8 +192,8 @@ bool EventList::TiesWith(int a, int b) const {
 // Codes, in the order checked: the index of a child that is earlier than its
 // parent; 100000 + i for a slot i whose event's group does not point at the
 // event, whose HeapIndex is not i, or whose time differs from the event's
-// (a NaN matching a NaN); the index j of an occupied slot at or beyond NumEvents; minus the
-// slot index of a spare event that is also in the heap.
+// (a NaN matching a NaN); minus the slot index of a spare event that is also
+// in the heap.
 int EventList::IsValid() const {
   if (Calendar) return IsValidCalendar();
   for (int i = 1; i < NumEvents; ++i)
@@ -211,8 +204,6 @@ int EventList::IsValid() const {
         !(Items[i].Time == e->Time || (std::isnan(Items[i].Time) && std::isnan(e->Time))))
       return 100000 + i;
   }
-  for (int j = NumEvents; j < Capacity; ++j)
-    if (Items[j].E != nullptr) return j;
   for (const Event* spare : FreeEvents)
     for (int i = 0; i < NumEvents; ++i)
       if (Items[i].E == spare) return -i;

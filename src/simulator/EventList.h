@@ -104,7 +104,6 @@ class EventList {
       }
     }
     Recycle(e);
-    Items[last].E = nullptr;
   }
   // Restores the order after the Time of the scheduled event e changed in
   // place.
@@ -143,8 +142,9 @@ class EventList {
 
   int GetNumEvents() const { return NumEvents; }
   int GetCapacity() const { return Capacity; }
-  // The event in heap slot i, or none when the slot is empty.
-  Event* EventAt(int i) const { return Items[i].E; }
+  // The event in heap slot i, or none when the slot is empty. Slots at and
+  // beyond the count keep whatever they last held: nothing reads them.
+  Event* EventAt(int i) const { return i < NumEvents ? Items[i].E : nullptr; }
   // REQUIRES: e is scheduled in this list.
   int HeapIndexOf(const Event* e) const { return e->HeapIndex; }
   // Lists of more than this many events are large: see PrefetchGroups.
