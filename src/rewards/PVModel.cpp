@@ -1,6 +1,7 @@
 #include "rewards/PVModel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -240,7 +241,7 @@ bool PVModel::CollectImpulseFedNodes(BaseActionClass* a, std::vector<int>& out) 
 }
 
 void PVModel::ListImpulseFeeds() {
-  QuietKnown = false;
+  ForgetQuiet();
   auto list = [this](BaseActionClass* a) {
     a->ImpulseFeeds.clear();
     std::vector<ImpulseNodeClass*> workers;
@@ -332,7 +333,7 @@ void PVModel::ConsiderOnly(const int* indices, int n) {
 // --- Per event and per run ---------------------------------------------------
 
 void PVModel::WalkAllNodes(double t, BaseActionClass* last) {
-  QuietKnown = false;
+  ForgetQuiet();
   for (PerformanceVariableNode* node : ConsideredPVs) node->Accumulate(t, LastActionTime, last);
 }
 
@@ -356,10 +357,10 @@ void PVModel::WalkBusyNodes(double t, BaseActionClass* last) {
       inclusive = nodeInclusive;
     }
   }
-  QuietBound = bound;
-  QuietInclusive = inclusive;
+  // An inclusive infinite bound stays infinite: an infinite t then takes this
+  // walk, which is right for any t.
+  QuietBefore = inclusive ? std::nextafter(bound, std::numeric_limits<double>::infinity()) : bound;
   QuietChanges = PerformanceVariableNode::StateChanges;
-  QuietKnown = true;
 }
 
 BaseActionClass* PVModel::FireAction(BaseActionClass* action, double t) {
@@ -405,7 +406,7 @@ void PVModel::SteadyState() {
     PerformanceVariableNode* node = PVList[At(i)];
     if (node->IsSteadyState == 1) node->AccumulationState = PerformanceVariableNode::Accumulating;
   }
-  QuietKnown = false;
+  ForgetQuiet();
 }
 
 // --- State vector and the last-action index ----------------------------------

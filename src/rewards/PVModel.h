@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -131,12 +132,13 @@ class PVModel : public BaseModelClass {
   std::vector<std::uint64_t> FedStamps;
   std::uint64_t FiringStamp = 0;
   // What the last walk of every considered node found: all of them stay idle
-  // for t below QuietBound (or equal to it, when QuietInclusive), as long as
-  // PerformanceVariableNode::StateChanges still equals QuietChanges.
-  bool QuietKnown = false;
-  bool QuietInclusive = false;
-  double QuietBound = 0.0;
+  // for t below QuietBefore, as long as PerformanceVariableNode::StateChanges
+  // still equals QuietChanges. A bound the nodes reach inclusively is kept as
+  // the next double above it, so that one comparison decides; minus infinity
+  // when nothing is known (no t is below it, a NaN neither).
+  double QuietBefore = -std::numeric_limits<double>::infinity();
   std::uint64_t QuietChanges = 0;
+  void ForgetQuiet() { QuietBefore = -std::numeric_limits<double>::infinity(); }
 
  private:
   // 1-based position of a in IndexedActions; 0 for NoFiredAction or unknown.
@@ -153,8 +155,7 @@ class PVModel : public BaseModelClass {
   // when a set on the way is not frozen yet.
   bool CollectImpulseFedNodes(BaseActionClass* a, std::vector<int>& out);
   bool QuietAt(double t) const {
-    return QuietKnown && QuietChanges == PerformanceVariableNode::StateChanges &&
-           (t < QuietBound || (QuietInclusive && t == QuietBound));
+    return QuietChanges == PerformanceVariableNode::StateChanges && t < QuietBefore;
   }
   // Every considered node, as Accumulate did before it learned to skip.
   void WalkAllNodes(double t, BaseActionClass* last);

@@ -17,11 +17,14 @@ InitialState::InitialState(BaseModelClass* model)
     if (c.Offset < 0 || c.Size < 0 || static_cast<size_t>(c.Offset) + c.Size > Saved.size()) ByCell = false;
   }
   if (!ByCell) return;
-  Cells.reserve(cells.size());
   for (const StateCell& c : cells) {
     short value = 0;
-    if (c.Size == static_cast<int>(sizeof value)) std::memcpy(&value, Saved.data() + c.Offset, sizeof value);
-    Cells.push_back({c.Address, c.Offset, c.Size, value});
+    if (c.Size == static_cast<int>(sizeof value)) {
+      std::memcpy(&value, Saved.data() + c.Offset, sizeof value);
+      ShortCells.push_back({static_cast<short*>(c.Address), value});
+    } else {
+      OtherCells.push_back({c.Address, c.Offset, c.Size});
+    }
   }
 }
 
@@ -30,10 +33,6 @@ void InitialState::Restore() {
     Model->SetState(Saved.data());
     return;
   }
-  for (const Cell& c : Cells) {
-    if (c.Size == static_cast<int>(sizeof(short)))
-      *static_cast<short*>(c.Address) = c.Value;
-    else
-      std::memcpy(c.Address, Saved.data() + c.Offset, static_cast<size_t>(c.Size));
-  }
+  for (const ShortCell& c : ShortCells) *c.Address = c.Value;
+  for (const Cell& c : OtherCells) std::memcpy(c.Address, Saved.data() + c.Offset, static_cast<size_t>(c.Size));
 }

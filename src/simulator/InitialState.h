@@ -29,18 +29,24 @@ class InitialState {
   bool RestoresByCell() const { return ByCell; }
 
  private:
-  // One cell with its saved bytes; a two-byte value (every place's marking)
-  // is held as such, so that its restore is one store.
+  // A two-byte cell (every place's marking) with its saved value, restored
+  // by one store in a loop that tests nothing else; any other cell, by its
+  // place in the saved bytes. Every cell holds what was saved from its
+  // address, so the order of the two loops changes nothing.
+  struct ShortCell {
+    short* Address;
+    short Value;
+  };
   struct Cell {
     void* Address;
     int Offset;
     int Size;
-    short Value;
   };
 
   BaseModelClass* Model;
   std::vector<char> Saved;
-  std::vector<Cell> Cells;
+  std::vector<ShortCell> ShortCells;
+  std::vector<Cell> OtherCells;
   bool ByCell = false;
 };
 
