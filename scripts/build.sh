@@ -78,6 +78,13 @@ if profile_wanted; then
     # that naming ever change, it would silently find none.
     step_counts="$counts/CMakeFiles#gpusim_core.dir#src#simulator#SimulatorClassStep.cpp.gcda"
     [ -f "$step_counts" ] || { echo "build.sh: the training runs left no $step_counts" >&2; exit 1; }
+    # The build proper does not know that its objects depend on the counts:
+    # the objects the new counts are for are removed, to be compiled again
+    # (CMakeFiles#t.dir#src#f.cpp.gcda is the count of CMakeFiles/t.dir/src/f.cpp.o).
+    for f in "$counts"/*.gcda; do
+      name=$(basename "$f" .gcda)
+      rm -f "$dir/${name//#//}.o"
+    done
     touch "$counts/trained"
   fi
   profile_args=(-DGPUSIM_PROFILE_USE="$counts")

@@ -1,7 +1,7 @@
 #include "rewards/PVModel.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -17,6 +17,19 @@ namespace {
 
 const char kSource[] = "PVModel";
 const int kInitialPVListCapacity = 100;
+
+// The least double above x (x itself for +infinity or a NaN), as
+// std::nextafter(x, infinity) gives it, without its library call: the walk
+// that needs it runs at the start of every replication.
+double NextAbove(double x) {
+  if (!(x < std::numeric_limits<double>::infinity())) return x;
+  if (x == 0.0) return std::numeric_limits<double>::denorm_min();
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &x, sizeof bits);
+  bits = x > 0.0 ? bits + 1 : bits - 1;
+  std::memcpy(&x, &bits, sizeof x);
+  return x;
+}
 
 std::size_t At(int i) { return static_cast<std::size_t>(i); }
 
@@ -359,7 +372,7 @@ void PVModel::WalkBusyNodes(double t, BaseActionClass* last) {
   }
   // An inclusive infinite bound stays infinite: an infinite t then takes this
   // walk, which is right for any t.
-  QuietBefore = inclusive ? std::nextafter(bound, std::numeric_limits<double>::infinity()) : bound;
+  QuietBefore = inclusive ? NextAbove(bound) : bound;
   QuietChanges = PerformanceVariableNode::StateChanges;
 }
 

@@ -44,7 +44,6 @@ class TimedActivity : public Activity {
   }
 
   bool Enabled() override {
-    ++Asked;
     EnabledBefore = EnabledNow;
     EnabledNow = true;
     for (Place* p : Inputs) EnabledNow = EnabledNow && p->getMark() > 0;
@@ -105,7 +104,6 @@ class TimedActivity : public Activity {
   std::vector<std::vector<Place*>> Ways;
   int FireCount = 0;
   int Samples = 0;
-  int Asked = 0;  // calls of Enabled()
 };
 
 class HandSAN : public SANModel {
@@ -117,10 +115,13 @@ class HandSAN : public SANModel {
     PlaceStore.push_back(std::make_unique<Place>(name, marking));
     return PlaceStore.back().get();
   }
-  TimedActivity* AddActivity(const char* name, std::vector<Place*> inputs, std::vector<Place*> outputs,
-                             std::vector<Place*> inhibitors = {}) {
-    ActivityStore.push_back(std::make_unique<TimedActivity>(name, static_cast<int>(ActivityStore.size())));
-    TimedActivity* a = ActivityStore.back().get();
+  // A is TimedActivity or a test's class derived from it.
+  template <class A = TimedActivity>
+  A* AddActivity(const char* name, std::vector<Place*> inputs, std::vector<Place*> outputs,
+                 std::vector<Place*> inhibitors = {}) {
+    auto owned = std::make_unique<A>(name, static_cast<int>(ActivityStore.size()));
+    A* a = owned.get();
+    ActivityStore.push_back(std::move(owned));
     a->Inputs = std::move(inputs);
     a->Outputs = std::move(outputs);
     a->Inhibitors = std::move(inhibitors);

@@ -311,6 +311,15 @@ TEST(SimulatorAffectsTest, EachFiringVariantReexaminesTheGroupsItsWritesCanChang
 // X's firings fill Q and leave P empty. A pure group is not asked while the
 // marking it requires is not positive; a group whose enabling is not pure
 // is asked whatever it declares.
+struct CountingActivity : TimedActivity {
+  using TimedActivity::TimedActivity;
+  bool Enabled() override {
+    ++Asked;
+    return TimedActivity::Enabled();
+  }
+  int Asked = 0;
+};
+
 TEST(SimulatorStepTest, AGroupIsNotAskedWhileItsRequiredMarkingIsNotPositive) {
   SeededGenerator seed(5);
   HandSAN* san = new HandSAN("Required");
@@ -330,9 +339,9 @@ TEST(SimulatorStepTest, AGroupIsNotAskedWhileItsRequiredMarkingIsNotPositive) {
       {"IMPURE_REQUIRES_P", false, p, 1},
       {"REQUIRES_NOTHING", true, nullptr, 1},
   };
-  std::vector<TimedActivity*> activities;
+  std::vector<CountingActivity*> activities;
   for (const Reader& r : readers) {
-    TimedActivity* a = san->AddActivity(r.name, {p, q}, {});
+    CountingActivity* a = san->AddActivity<CountingActivity>(r.name, {p, q}, {});
     a->Pure = r.pure;
     a->Required = r.required;
     activities.push_back(a);
@@ -343,7 +352,7 @@ TEST(SimulatorStepTest, AGroupIsNotAskedWhileItsRequiredMarkingIsNotPositive) {
   h.Install(&model);
   h.StartReplication();
   std::vector<int> before;
-  for (const TimedActivity* a : activities) before.push_back(a->Asked);
+  for (const CountingActivity* a : activities) before.push_back(a->Asked);
   ASSERT_TRUE(h.Sim.SimStep());
   EXPECT_FALSE(h.Sim.SimStep());  // IN is empty, and no reader is enabled
   for (std::size_t i = 0; i < activities.size(); ++i)
