@@ -218,7 +218,10 @@ void SimulatorClass::BuildAffectsRelation() {
 
 void SimulatorClass::CreateEventList() {
   Events.reset(new EventList(NumGroups + 1));
-  Events->LendEvents(ScheduleEntries.data(), NumGroups);
+  // In a large model a group's own event is a line of its own, cold by the
+  // time the group is scheduled again, where a spare just freed is still in
+  // the cache: only small models' groups are lent their events.
+  if (NumGroups <= EventList::kLargeFromEvents) Events->LendEvents(ScheduleEntries.data(), NumGroups);
   Events->LearnGroupLines(Groups, NumGroups);
 }
 
