@@ -218,10 +218,12 @@ void SimulatorClass::BuildAffectsRelation() {
 
 void SimulatorClass::CreateEventList() {
   Events.reset(new EventList(NumGroups + 1));
-  // In a large model a group's own event is a line of its own, cold by the
+  // In a larger model a group's own event is a line of its own, cold by the
   // time the group is scheduled again, where a spare just freed is still in
-  // the cache: only small models' groups are lent their events.
-  if (NumGroups <= EventList::kLargeFromEvents) Events->LendEvents(ScheduleEntries.data(), NumGroups);
+  // the cache: only models whose events fit in the first-level cache with
+  // room to spare (256 of 32 bytes) lend their groups their events.
+  constexpr int kLendingUpToGroups = 256;
+  if (NumGroups <= kLendingUpToGroups) Events->LendEvents(ScheduleEntries.data(), NumGroups);
   Events->LearnGroupLines(Groups, NumGroups);
 }
 
