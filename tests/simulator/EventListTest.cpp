@@ -209,7 +209,7 @@ TEST_P(EventListKeepingTest, PrintListShowsEachEvent) {
 // negative times into exponential gaps, which the calendar's days must
 // follow as it re-estimates their width and its number of buckets. A lending
 // list lends the first half of the units their own events (the simulator
-// lends every group one); the others take spares.
+// lends one to every group of a small model); the others take spares.
 struct RandomCase {
   const char* Name;
   int Capacity;
