@@ -155,7 +155,7 @@ Event* EventCalendar::Earliest() {
   Gathered[n++] = first;
   for (; next != nullptr && next->Time == first->Time && next->Action->Rank() == rank; next = At(next->Next))
     Gathered[n++] = next;
-  return Gathered[DrawAmongEquals(n, [this](int k) { return Gathered[k]; })];
+  return Gathered[DrawAmongEquals(n, [this](int k) { return Gathered[k]; }, Offsets.data())];
 }
 
 void EventCalendar::Account() {

@@ -40,20 +40,24 @@
 // k-th of them in the order offered: one uniform draw; the first event whose
 // running weight exceeds the target wins. When the weights do not allow a
 // choice (all zero, or rounding leaves the target at the total) the last
-// event with a positive weight, else the first, is taken. Returns k. Inline
-// in its callers: ties are common among instantaneous events.
+// event with a positive weight, else the first, is taken. Returns k. Each
+// event's Weight() is asked once; weights (room for n) keeps the answers for
+// the second pass, which adds them in the same order. Inline in its callers:
+// ties are common among instantaneous events.
 template <class EventAt>
-[[gnu::always_inline]] inline int DrawAmongEquals(int n, EventAt eventAt) {
+[[gnu::always_inline]] inline int DrawAmongEquals(int n, EventAt eventAt, double* weights) {
   double total = 0.0;
-  for (int k = 0; k < n; ++k) total += eventAt(k)->Action->Weight();
+  for (int k = 0; k < n; ++k) {
+    weights[k] = eventAt(k)->Action->Weight();
+    total += weights[k];
+  }
   const double target = TheDistribution->getGenerator()->rnd() * total;
   double running = 0.0;
   int fallback = 0;
   for (int k = 0; k < n; ++k) {
-    const double weight = eventAt(k)->Action->Weight();
-    running += weight;
+    running += weights[k];
     if (running > target) return k;
-    if (weight > 0.0) fallback = k;
+    if (weights[k] > 0.0) fallback = k;
   }
   return fallback;
 }
@@ -147,7 +151,7 @@ class EventCalendar {
   long long Operations = 0;
   long long Steps = 0;
   std::vector<Event*> Gathered;  // scratch of Rebuild and of the draw
-  mutable std::vector<double> Offsets;  // scratch of EstimateWidth
+  mutable std::vector<double> Offsets;  // scratch of EstimateWidth, and of the draw's weights
   GroupPrefetch Ahead;
 };
 

@@ -41,6 +41,7 @@ EventList::EventList(int capacity, Keeping keeping)
   } else {
     Items.assign(Capacity, Slot{0.0, nullptr});
     EqualIndices.assign(Capacity, 0);
+    EqualWeights.assign(Capacity, 0.0);
   }
 }
 
@@ -103,6 +104,16 @@ void EventList::ModifyKey(Event* e) {
 }
 
 Event* EventList::HeapEarliest(EventList& list) {
+  // A root whose children are at other times ties with nothing: no search.
+  const Slot* const items = list.Items.data();
+  const double first = items[0].Time;
+  if (items[1].Time != first && (list.NumEvents == 2 || items[2].Time != first)) return items[0].E;
+  // Two events tied in time, the search's order (the root, then its child)
+  // without the search.
+  if (list.NumEvents == 2) {
+    if (items[1].E->Action->Rank() != items[0].E->Action->Rank()) return items[0].E;
+    return items[DrawAmongEquals(2, [items](int k) { return items[k].E; }, list.EqualWeights.data())].E;
+  }
   list.FindEquals(0);
   const int chosen = list.NumEqual == 1 ? 0 : list.ChooseAmongEquals();
   list.NumEqual = 0;
@@ -114,7 +125,8 @@ Event* EventList::CalendarEarliest(EventList& list) { return list.Calendar->Earl
 // The tied events in the order found, the heap's top first (the fallback
 // when the weights allow no choice).
 int EventList::ChooseAmongEquals() const {
-  return EqualIndices[DrawAmongEquals(NumEqual, [this](int k) { return Items[EqualIndices[k]].E; })];
+  return EqualIndices[DrawAmongEquals(NumEqual, [this](int k) { return Items[EqualIndices[k]].E; },
+                                      EqualWeights.data())];
 }
 
 void EventList::ReleaseEvent(Event* e) {

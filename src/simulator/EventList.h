@@ -222,6 +222,7 @@ class EventList {
   bool PrefetchGroups;
   GroupPrefetch Ahead;
   std::vector<int> EqualIndices;    // scratch of FindEquals
+  mutable std::vector<double> EqualWeights;  // scratch of ChooseAmongEquals
   int NumEqual;
   std::unique_ptr<EventCalendar> Calendar;  // instead of the heap, or none
   // The counts of an empty and of a lone heap (0 and 1), or -1 and 0 with a
