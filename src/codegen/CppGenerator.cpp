@@ -520,9 +520,12 @@ class Writer {
     if (sanmodel::EnablingNamesOnlyReads(a)) {
       decl << "    bool EnablingIsPure() override { return true; }\n";
       const int required = sanmodel::RequiredPositivePlace(a);
-      if (required >= 0 && used.count(required) > 0)
+      if (required >= 0 && used.count(required) > 0) {
         decl << "    const short* RequiredMarking() override { return m_"
              << san.places[static_cast<std::size_t>(required)].name << "; }\n";
+        if (sanmodel::RequiredPositiveDecides(a))
+          decl << "    bool EnablingIsRequiredMarking() override { return true; }\n";
+      }
     }
     if (chained) WriteVariants(a, action.c, chain, qualified, scope, decl, body);
     if (action.c >= 0 && a.cases[static_cast<std::size_t>(action.c)].hasWeight) {

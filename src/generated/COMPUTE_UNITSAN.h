@@ -95,6 +95,7 @@ class COMPUTE_UNITSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return MEM_OP_COMPLETE_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 

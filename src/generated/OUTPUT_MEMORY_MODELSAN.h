@@ -24,6 +24,7 @@ class OUTPUT_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return OK_CONTENT_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -40,6 +41,7 @@ class OUTPUT_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return KO_CONTENT_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 

@@ -28,6 +28,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return READ_RESULT_MEMORY_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     double Weight() override;
     BaseActionClass* Fire() override;
     void LinkVariables() override;
@@ -44,6 +45,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return READ_RESULT_MEMORY_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     double Weight() override;
     BaseActionClass* Fire() override;
     void LinkVariables() override;
@@ -97,6 +99,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return OK_CONTENT_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -113,6 +116,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return KO_CONTENT_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -130,6 +134,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return MEMORY_OK_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -148,6 +153,7 @@ class RESULT_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return MEMORY_KO_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 

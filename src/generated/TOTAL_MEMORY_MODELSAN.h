@@ -26,6 +26,7 @@ class TOTAL_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return READ_TOTAL_MEMORY_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     double Weight() override;
     BaseActionClass* Fire() override;
     void LinkVariables() override;
@@ -42,6 +43,7 @@ class TOTAL_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return READ_TOTAL_MEMORY_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     double Weight() override;
     BaseActionClass* Fire() override;
     void LinkVariables() override;
@@ -60,6 +62,7 @@ class TOTAL_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return MEMORY_OK_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 
@@ -78,6 +81,7 @@ class TOTAL_MEMORY_MODELSAN : public SANModel {
 
     bool Enabled() override;
     const short* RequiredMarking() override { return MEMORY_KO_Mark; }
+    bool EnablingIsRequiredMarking() override { return true; }
     BaseActionClass* Fire() override;
     void LinkVariables() override;
 

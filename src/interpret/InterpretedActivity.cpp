@@ -106,6 +106,12 @@ const short* InterpretedActivity::RequiredMarking() {
   return nullptr;
 }
 
+bool InterpretedActivity::EnablingIsRequiredMarking() {
+  if (!TestsOnly || TestCount != 1) return false;
+  const MarkingTest& test = Tests.data(TestCount)[0];
+  return !test.outside && test.low == 1 && test.high == std::numeric_limits<short>::max();
+}
+
 bool InterpretedActivity::Enabled() {
   EnabledBefore = EnabledNow;
   if (TestsOnly) {

@@ -59,6 +59,9 @@ class alignas(64) InterpretedActivity : public Activity {
   bool EnablingIsPure() override { return PureEnabling; }
   // The cell of the first marking test that only a positive marking passes.
   const short* RequiredMarking() override;
+  // True when that test is the whole predicate and passes every positive
+  // marking.
+  bool EnablingIsRequiredMarking() override;
   int FiringVariants() override { return Variants ? static_cast<int>(Variants->VariantCells.size()) : 1; }
   bool VariantMayWrite(int variant, const BaseStateVariableClass* v) override;
   // The lines from the framework's enabling history to the tests.

@@ -20,6 +20,11 @@ bool PassesOnlyPositive(Op op, long long c) {
   return (op == Op::Greater && c >= 0) || (op == Op::GreaterEqual && c >= 1);
 }
 
+// Whether "marking op c" holds for exactly the positive markings.
+bool PassesExactlyPositive(Op op, long long c) {
+  return (op == Op::Greater && c == 0) || (op == Op::GreaterEqual && c == 1);
+}
+
 Op Mirrored(Op op) {
   switch (op) {
     case Op::Less: return Op::Greater;
@@ -47,6 +52,17 @@ int FirstRequiredPositive(const Expr& e) {
 
 int RequiredPositivePlace(const ActivityDecl& activity) {
   return activity.hasEnabled ? FirstRequiredPositive(activity.enabled) : -1;
+}
+
+bool RequiredPositiveDecides(const ActivityDecl& activity) {
+  if (!activity.hasEnabled) return false;
+  const Expr& e = activity.enabled;
+  if (e.args.size() != 2) return false;
+  const Expr& a = e.args[0];
+  const Expr& b = e.args[1];
+  if (a.op == Op::Place && b.op == Op::IntConst) return PassesExactlyPositive(e.op, b.intValue);
+  if (b.op == Op::Place && a.op == Op::IntConst) return PassesExactlyPositive(Mirrored(e.op), a.intValue);
+  return false;
 }
 
 bool EnablingNamesOnlyReads(const ActivityDecl& activity) {

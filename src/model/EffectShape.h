@@ -28,6 +28,11 @@ bool EnablingNamesOnlyReads(const ActivityDecl& activity);
 // other way round). An activity whose enabling names only its reads may
 // declare it to the simulator (see BaseActionClass::RequiredMarking).
 int RequiredPositivePlace(const ActivityDecl& activity);
+// Whether the predicate is that place's test alone, passed by exactly the
+// positive markings (P > 0, P >= 1, or the same written the other way
+// round): the activity may then declare that its required marking decides
+// its enabling (see BaseActionClass::EnablingIsRequiredMarking).
+bool RequiredPositiveDecides(const ActivityDecl& activity);
 
 // The places statements may assign: scalar places, and array places (any
 // element).

@@ -7,7 +7,8 @@
 // group, beside its entries). Instantaneous caches the group's
 // TimingIsInstantaneous() from the installation of the model, and Required
 // its RequiredMarking() when its enabling is pure, else a cell that is always
-// positive. Lent is the event an event list lent the group for the list's
+// positive; RequiredDecides, whether that marking alone decides its enabling
+// (EnablingIsRequiredMarking). Lent is the event an event list lent the group for the list's
 // life (see EventList::LendEvents), or none: the group's events are then
 // taken from the list's spares.
 //
@@ -26,6 +27,7 @@ struct alignas(32) ScheduleEntry {
   Event* Scheduled = nullptr;
   bool Instantaneous = false;
   bool Unlisted = true;
+  bool RequiredDecides = false;
   const short* Required = &kAlwaysPositive;
   Event* Lent = nullptr;
 };

@@ -203,7 +203,10 @@ void SimulatorClass::ListGroups() {
     Groups[i]->ScheduleRecord = &ScheduleEntries[i];
     ScheduleEntries[i].Instantaneous = Groups[i]->TimingIsInstantaneous();
     const short* required = Groups[i]->EnablingIsPure() ? Groups[i]->RequiredMarking() : nullptr;
-    if (required != nullptr) ScheduleEntries[i].Required = required;
+    if (required != nullptr) {
+      ScheduleEntries[i].Required = required;
+      ScheduleEntries[i].RequiredDecides = Groups[i]->EnablingIsRequiredMarking();
+    }
   }
 }
 

@@ -285,7 +285,10 @@ void SimulatorClass::RemoveAffectedActions() {
   for (BaseActionClass* g : LastFired->GroupsToExamine()) {
     ScheduleEntry* entry = g->ScheduleRecord;
     if (entry->Scheduled == nullptr) continue;
-    const bool voided = g->EnablingChange() || (g->Reactivation && g->ReactivationFunction());
+    // A group its required marking decides was enabled when scheduled: its
+    // enabling changed exactly when the marking is no longer positive.
+    const bool changed = entry->RequiredDecides ? *entry->Required <= 0 : g->EnablingChange();
+    const bool voided = changed || (g->Reactivation && g->ReactivationFunction());
     if (!voided) continue;
     g->Reactivation = false;
     Events->Remove(entry->Scheduled);
@@ -306,7 +309,8 @@ void SimulatorClass::RemoveAffectedActions() {
     // walk that removes voided events would have found it disabled and
     // removed its event. Asking it would only say so (see RequiredMarking).
     if (*entry->Required <= 0) continue;
-    if (!g->Enabled()) continue;
+    // One whose enabling is that marking alone is enabled now.
+    if (!entry->RequiredDecides && !g->Enabled()) continue;
     if (entry->Scheduled != nullptr) continue;
     // The instantaneous case of ScheduleGroup, without the call.
     if (entry->Instantaneous)

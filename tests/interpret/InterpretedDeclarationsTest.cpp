@@ -83,6 +83,8 @@ TEST(InterpretedDeclarationsTest, PureTestsAndVariantsFollowTheModelText) {
   ASSERT_NE(x, nullptr);
   EXPECT_EQ(chain->RequiredMarking(), x->Mark);
   EXPECT_EQ(sloppy->RequiredMarking(), x->Mark);
+  EXPECT_TRUE(chain->EnablingIsRequiredMarking());  // X > 0 is its whole test
+  EXPECT_FALSE(sloppy->EnablingIsRequiredMarking());
   EXPECT_EQ(sloppy->FiringVariants(), 1);
   ASSERT_EQ(chain->FiringVariants(), 3);  // Y > 0, Y < 0, neither
 

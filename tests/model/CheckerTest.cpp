@@ -46,11 +46,13 @@ TEST(Checker, NamesThePlaceAPredicateRequiresPositive) {
   const struct {
     const char* predicate;
     const char* required;  // "" for none
+    bool decides;          // the test is the whole predicate
   } rows[] = {
-      {"X > 0", "X"},           {"X >= 1", "X"},          {"0 < Y && X > 0", "Y"},
-      {"X > -1 && Y >= 2", "Y"}, {"1 <= X", "X"},          {"X >= 0", ""},
-      {"X != 0", ""},            {"X > 0 || Y > 0", ""},   {"!(X < 1)", ""},
-      {"X > 0.5", ""},           {"true", ""},
+      {"X > 0", "X", true},           {"X >= 1", "X", true},          {"0 < Y && X > 0", "Y", false},
+      {"X > -1 && Y >= 2", "Y", false}, {"1 <= X", "X", true},          {"X >= 0", "", false},
+      {"X != 0", "", false},            {"X > 0 || Y > 0", "", false},  {"!(X < 1)", "", false},
+      {"X > 0.5", "", false},           {"true", "", false},            {"X > 1", "X", false},
+      {"0 < X", "X", true},
   };
   for (const auto& row : rows) {
     const CheckedModel model = LoadGood("san S {\n  place X; place Y;\n  activity A { enabled " +
@@ -60,6 +62,7 @@ TEST(Checker, NamesThePlaceAPredicateRequiresPositive) {
     const int place = RequiredPositivePlace(san.activities.at(0));
     EXPECT_EQ(place < 0 ? std::string() : san.places.at(static_cast<std::size_t>(place)).name, row.required)
         << row.predicate;
+    EXPECT_EQ(RequiredPositiveDecides(san.activities.at(0)), row.decides) << row.predicate;
   }
 }
 

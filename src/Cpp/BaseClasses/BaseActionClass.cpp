@@ -45,6 +45,7 @@ bool BaseActionClass::isSync() { return false; }
 bool BaseActionClass::TimingIsInstantaneous() { return false; }
 bool BaseActionClass::EnablingIsPure() { return false; }
 const short* BaseActionClass::RequiredMarking() { return nullptr; }
+bool BaseActionClass::EnablingIsRequiredMarking() { return false; }
 int BaseActionClass::FiringVariants() { return 1; }
 unsigned BaseActionClass::HotLines() { return 0; }
 bool BaseActionClass::VariantMayWrite(int, const BaseStateVariableClass*) { return true; }

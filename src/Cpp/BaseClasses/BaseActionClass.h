@@ -103,6 +103,15 @@ class BaseActionClass {
   // would update is read only by EnablingChange, which is asked of scheduled
   // groups only, and which a group reaches only after Enabled() said true.
   virtual const short* RequiredMarking();
+  // Whether Enabled() answers exactly whether the required marking is
+  // positive (false without one). The simulator asks once, beside
+  // RequiredMarking, and then decides such a group's enabling from the
+  // marking alone: it does not ask Enabled() after a firing, nor
+  // EnablingChange() of a scheduled group, which it voids when the marking
+  // is no longer positive (a scheduled group's last answer was true). The
+  // enabling history those calls would keep is then read by nobody: only
+  // EnablingChange reads it. Other callers of Enabled() are unaffected.
+  virtual bool EnablingIsRequiredMarking();
   // The ways this action's firing can go, when each writes only some of its
   // affected variables (1: every firing may write all of them). Fire()
   // records the way it took in FiredVariant; VariantMayWrite tells whether a

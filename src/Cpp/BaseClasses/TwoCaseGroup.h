@@ -48,6 +48,12 @@ class TwoCaseGroup final : public PostselectGroup {
     const short* first = First->Case1::RequiredMarking();
     return first == Second->Case2::RequiredMarking() ? first : nullptr;
   }
+  // Decided by that marking when each case is: the group is enabled when
+  // either case is.
+  bool EnablingIsRequiredMarking() override {
+    return RequiredMarking() != nullptr && First->Case1::EnablingIsRequiredMarking() &&
+           Second->Case2::EnablingIsRequiredMarking();
+  }
   bool EnablingChange() override {
     if (!HoldsTheCases()) return PostselectGroup::EnablingChange();
     const bool first = ChangeOf(First);
