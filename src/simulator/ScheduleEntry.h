@@ -8,9 +8,9 @@
 // TimingIsInstantaneous() from the installation of the model, and Required
 // its RequiredMarking() when its enabling is pure, else a cell that is always
 // positive; RequiredDecides, whether that marking alone decides its enabling
-// (EnablingIsRequiredMarking). Lent is the event an event list lent the group for the list's
-// life (see EventList::LendEvents), or none: the group's events are then
-// taken from the list's spares.
+// (EnablingIsRequiredMarking). Lent is the event an event list lent the
+// group for the list's life (see EventList::LendEvents), or none: the
+// group's events are then taken from the list's spares.
 //
 // An entry is 32 bytes, aligned to them: in an array aligned to a cache line
 // (as the simulator's is), two neighbouring groups' entries, often those of
