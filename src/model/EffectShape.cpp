@@ -35,17 +35,23 @@ Op Mirrored(Op op) {
   }
 }
 
+// The scalar place e compares with an integer constant so that passes(op,
+// c) holds, op read from the place's side; -1 when e is no such comparison.
+int PlaceComparedSo(const Expr& e, bool (*passes)(Op, long long)) {
+  if (e.args.size() != 2) return -1;
+  const Expr& a = e.args[0];
+  const Expr& b = e.args[1];
+  if (a.op == Op::Place && b.op == Op::IntConst && passes(e.op, b.intValue)) return a.index;
+  if (b.op == Op::Place && a.op == Op::IntConst && passes(Mirrored(e.op), a.intValue)) return b.index;
+  return -1;
+}
+
 int FirstRequiredPositive(const Expr& e) {
   if (e.op == Op::And) {
     const int left = FirstRequiredPositive(e.args[0]);
     return left >= 0 ? left : FirstRequiredPositive(e.args[1]);
   }
-  if (e.args.size() != 2) return -1;
-  const Expr& a = e.args[0];
-  const Expr& b = e.args[1];
-  if (a.op == Op::Place && b.op == Op::IntConst && PassesOnlyPositive(e.op, b.intValue)) return a.index;
-  if (b.op == Op::Place && a.op == Op::IntConst && PassesOnlyPositive(Mirrored(e.op), a.intValue)) return b.index;
-  return -1;
+  return PlaceComparedSo(e, PassesOnlyPositive);
 }
 
 }  // namespace
@@ -55,14 +61,7 @@ int RequiredPositivePlace(const ActivityDecl& activity) {
 }
 
 bool RequiredPositiveDecides(const ActivityDecl& activity) {
-  if (!activity.hasEnabled) return false;
-  const Expr& e = activity.enabled;
-  if (e.args.size() != 2) return false;
-  const Expr& a = e.args[0];
-  const Expr& b = e.args[1];
-  if (a.op == Op::Place && b.op == Op::IntConst) return PassesExactlyPositive(e.op, b.intValue);
-  if (b.op == Op::Place && a.op == Op::IntConst) return PassesExactlyPositive(Mirrored(e.op), a.intValue);
-  return false;
+  return activity.hasEnabled && PlaceComparedSo(activity.enabled, PassesExactlyPositive) >= 0;
 }
 
 bool EnablingNamesOnlyReads(const ActivityDecl& activity) {

@@ -111,7 +111,7 @@ Event* EventList::HeapEarliest(EventList& list) {
   // Two events tied in time, the search's order (the root, then its child)
   // without the search.
   if (list.NumEvents == 2) {
-    if (items[1].E->Action->Rank() != items[0].E->Action->Rank()) return items[0].E;
+    if (!list.TiesWith(1, 0)) return items[0].E;
     return items[DrawAmongEquals(2, [items](int k) { return items[k].E; }, list.EqualWeights.data())].E;
   }
   list.FindEquals(0);
