@@ -47,11 +47,10 @@ EventList::EventList(int capacity, Keeping keeping)
 
 EventList::~EventList() = default;
 
-void EventList::LendEvents(ScheduleEntry* entries, int n) {
+void EventList::KeepSparesFrom(int n) {
   QUELIX_ASSERT(NumEvents == 0 && 0 <= n && n <= Capacity, "EventList");
   FreeEvents.clear();
   for (int i = n; i < Capacity; ++i) FreeEvents.push_back(&Storage[static_cast<std::size_t>(i)]);
-  for (int i = 0; i < n; ++i) entries[i].Lent = &Storage[static_cast<std::size_t>(i)];
 }
 
 void EventList::LearnGroupLines(BaseGroupClass* const* groups, int n) {

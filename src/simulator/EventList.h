@@ -118,15 +118,19 @@ class EventList {
   }
   // Returns every event to the pool and marks every scheduled group unlisted.
   void ClearEventList();
-  // Lends entries[i] the list's i-th event for the list's life, so that
-  // scheduling group i takes no spare and removing its event returns none:
-  // a group has at most one event at a time. Events of groups without an
-  // entry here are still taken from the spares. Lent events are never
-  // returned: an entry lent events by a list must not be given to another
-  // list, unless that list lends it its own (the simulator makes the
-  // entries and the list together).
+  // Lends groups[i] (its ScheduleRecord) the list's i-th event for the
+  // list's life, so that scheduling group i takes no spare and removing its
+  // event returns none: a group has at most one event at a time. Events of
+  // groups without an entry here are still taken from the spares. Lent
+  // events are never returned: an entry lent events by a list must not be
+  // given to another list, unless that list lends it its own (the simulator
+  // sets the entries up and makes the list together).
   // REQUIRES: nothing is scheduled, nothing was lent before, n <= capacity.
-  void LendEvents(ScheduleEntry* entries, int n);
+  template <class Group>
+  void LendEvents(Group* const* groups, int n) {
+    KeepSparesFrom(n);
+    for (int i = 0; i < n; ++i) groups[i]->ScheduleRecord->Lent = &Storage[static_cast<std::size_t>(i)];
+  }
   // Learns which lines of groups[0..n) (the model's) a large list asks for
   // a firing ahead: see GroupPrefetch.
   void LearnGroupLines(BaseGroupClass* const* groups, int n);
@@ -173,6 +177,8 @@ class EventList {
   }
   bool TiesWith(int a, int b) const;
   int IsValidCalendar() const;
+  // Makes the spares the list's events from n on (those before are lent).
+  void KeepSparesFrom(int n);
   // Returns a removed event to the spares, unless its group keeps it; the
   // group has none scheduled.
   void Recycle(Event* e) {

@@ -197,15 +197,17 @@ void SimulatorClass::ListGroups() {
   RewardModel->listGroups(GroupList);
   Groups = GroupList->getList();
   NumGroups = GroupList->getNumItems();
-  ScheduleEntries.assign(static_cast<size_t>(NumGroups), ScheduleEntry());
   WatchNodes.assign(static_cast<size_t>(NumGroups), WatchNode());
   for (int i = 0; i < NumGroups; ++i) {
-    Groups[i]->ScheduleRecord = &ScheduleEntries[i];
-    ScheduleEntries[i].Instantaneous = Groups[i]->TimingIsInstantaneous();
+    ScheduleEntry* entry = &Groups[i]->ScheduleRoom;
+    *entry = ScheduleEntry();
+    Groups[i]->ScheduleRecord = entry;
+    entry->Watch = i;
+    entry->Instantaneous = Groups[i]->TimingIsInstantaneous();
     const short* required = Groups[i]->EnablingIsPure() ? Groups[i]->RequiredMarking() : nullptr;
     if (required != nullptr) {
-      ScheduleEntries[i].Required = required;
-      ScheduleEntries[i].RequiredDecides = Groups[i]->EnablingIsRequiredMarking();
+      entry->Required = required;
+      entry->RequiredDecides = Groups[i]->EnablingIsRequiredMarking();
     }
   }
 }
@@ -226,7 +228,7 @@ void SimulatorClass::CreateEventList() {
   // the cache: only models whose events fit in the first-level cache with
   // room to spare (256 of 32 bytes) lend their groups their events.
   constexpr int kLendingUpToGroups = 256;
-  if (NumGroups <= kLendingUpToGroups) Events->LendEvents(ScheduleEntries.data(), NumGroups);
+  if (NumGroups <= kLendingUpToGroups) Events->LendEvents(Groups, NumGroups);
   Events->LearnGroupLines(Groups, NumGroups);
 }
 

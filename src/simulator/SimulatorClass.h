@@ -383,14 +383,11 @@ class SimulatorClass {
   int NumGroups = 0;
   int NumActions = 0;
   // ---- Event list and step (engine) ----
-  // One entry per group, in Groups order; never resized once the groups'
-  // ScheduleRecord fields point into it.
-  std::vector<ScheduleEntry, LineAlignedAllocator<ScheduleEntry>> ScheduleEntries;
   // The reactivation list's nodes, one per group, in Groups order: apart
   // from the entries, which every firing reads, as few groups ever use one.
   std::vector<WatchNode> WatchNodes;
   WatchNode* WatchNodeOf(const ScheduleEntry* entry) {
-    return &WatchNodes[static_cast<std::size_t>(entry - ScheduleEntries.data())];
+    return &WatchNodes[static_cast<std::size_t>(entry->Watch)];
   }
   std::unique_ptr<EventList> Events;
   // Groups enabled in the initial state; shrunk to fit when sparse.

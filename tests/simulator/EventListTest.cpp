@@ -227,9 +227,7 @@ TEST_P(EventListRandomTest, StaysConsistentUnderRandomOperations) {
   EventList list(c.Capacity, c.Keeping);
   std::vector<Unit*> units;
   for (int i = 0; i < c.Units; ++i) units.push_back(Add("u", i % 3));
-  std::vector<ScheduleEntry> lentTo(c.Lending ? static_cast<std::size_t>(c.Units / 2) : 0);
-  for (std::size_t i = 0; i < lentTo.size(); ++i) units[i]->ScheduleRecord = &lentTo[i];
-  list.LendEvents(lentTo.data(), static_cast<int>(lentTo.size()));
+  list.LendEvents(units.data(), c.Lending ? c.Units / 2 : 0);
   const auto scheduled = [](Unit* u) { return u->ScheduleRecord->Scheduled; };
   std::map<Unit*, double> reference;  // scheduled unit -> time
   std::mt19937 rng(12345);

@@ -14,7 +14,6 @@ BaseActionClass::BaseActionClass()
       GroupID(0),
       Reactivation(false),
       Disabled(true),
-      ExecutionPolicy(DEFAULT_POLICY),
       Name("default"),
       AffectedActions(nullptr),
       Fired(false),
@@ -25,6 +24,7 @@ BaseActionClass::BaseActionClass()
       PVImpulseCounts(nullptr),
       PVRateSets(nullptr),
       NumCompletedNodes(0),
+      ExecutionPolicy(DEFAULT_POLICY),
       Phase(1),
       ActionID(MaxID++) {}
 

@@ -20,6 +20,7 @@
 #include "Cpp/BaseClasses/ActionCodes.h"
 #include "Cpp/BaseClasses/FastSet.h"
 #include "Cpp/BaseClasses/List.h"
+#include "simulator/ScheduleEntry.h"
 
 class BaseActionClass;
 class BaseGroupClass;
@@ -169,15 +170,21 @@ class BaseActionClass {
   // re-examines comes first, so that in a model too large for the cache
   // those reads share the object's first two lines (the lines the event
   // list asks for a firing ahead) with its virtual table pointer instead of
-  // missing on more.
+  // missing on more. In the first: the schedule record, and the room for
+  // it.
   ScheduleEntry* ScheduleRecord;
+  // Where the simulator keeps this group's entry (ScheduleRecord points here
+  // once the simulator has listed the group): beside the virtual table
+  // pointer, whose line a look at a group that the firing affects reads
+  // anyway. An entry in an array of the simulator's own was a second line to
+  // miss on, per group looked at, once a model outgrows the cache.
+  ScheduleEntry ScheduleRoom;
   int GroupID;
   int FiredVariant = 0;
   bool Reactivation;
   bool AffectedGroupsStale = false;
   bool ImpulseFedNodesKnown = false;
   bool Disabled;
-  ExecutionPolicyType ExecutionPolicy;
   // The groups the step re-examines after this action fired.
   GroupSpan GroupsToExamine() const {
     if (static_cast<unsigned>(FiredVariant) < static_cast<unsigned>(NumVariantLists)) {
@@ -186,11 +193,12 @@ class BaseActionClass {
     }
     return WholeList;
   }
-  // AffectedGroups as the step walks it: NearGroups when they hold it all,
-  // the vector's own array otherwise. Set by syncAffectedGroups.
-  GroupSpan WholeList{nullptr, 0};
   // VariantGroups.size(), here so that choosing the list reads no other line.
   int NumVariantLists = 0;
+  // The second line. AffectedGroups as the step walks it: NearGroups when
+  // they hold it all, the vector's own array otherwise. Set by
+  // syncAffectedGroups.
+  GroupSpan WholeList{nullptr, 0};
   // The impulse workers of the considered variables that the firing feeds,
   // in the order a walk of the variables credits them. Until the reward
   // model has filled ImpulseFedNodes (ImpulseFedNodesKnown false) every
@@ -198,7 +206,7 @@ class BaseActionClass {
   std::vector<ImpulseFeed> ImpulseFeeds;
   // A copy of a short AffectedGroups, in the lines above: most actions
   // affect a few groups, and their walk then reads no array elsewhere.
-  static constexpr int kNearGroups = 6;
+  static constexpr int kNearGroups = 3;
   BaseActionClass* NearGroups[kNearGroups] = {};
   // The groups of AffectedActions, in list order, in one array: the step
   // walks it (through WholeList) twice per firing. The simulator syncs every
@@ -226,6 +234,7 @@ class BaseActionClass {
   int** PVImpulseCounts;    // [variable][impulse] -> number of positions
   FastSet* PVRateSets;
   int NumCompletedNodes;
+  ExecutionPolicyType ExecutionPolicy;
   FastSet AffectedNodes;
   FastSet AffectedNodesByRateReward;
   // The reward variables (node numbers, ascending) whose impulse workers the
