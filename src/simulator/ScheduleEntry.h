@@ -1,13 +1,13 @@
 // ScheduleEntry is the simulator's per-group scheduling record; each group's
 // ScheduleRecord field points at its entry, which the simulator keeps in the
-// group itself, beside its virtual table pointer (BaseActionClass::
-// ScheduleRoom). Scheduled is
-// maintained by the event list: the group's scheduled event, or none when the
-// group has no event (the event stays put while it is scheduled; only the list
-// knows where it sits in the heap). Unlisted belongs to the step: whether the
-// group is off the reactivation list (its node there is the simulator's, one
-// per group, apart from the entries; Watch is the group's index in the
-// simulator's Groups, which names its node). Instantaneous caches the group's
+// group itself, beside its virtual table pointer
+// (BaseActionClass::ScheduleRoom). Scheduled is maintained by the event list:
+// the group's scheduled event, or none when the group has no event (the event
+// stays put while it is scheduled; only the list knows where it sits in the
+// heap). Unlisted belongs to the step: whether the group is off the
+// reactivation list (its node there is the simulator's, one per group, apart
+// from the entries; Watch is the group's index in the simulator's Groups,
+// which names its node). Instantaneous caches the group's
 // TimingIsInstantaneous() from the installation of the model, and Required its
 // RequiredMarking() when its enabling is pure, else a cell that is always
 // positive; RequiredDecides, whether that marking alone decides its enabling

@@ -36,7 +36,6 @@
 #include "simulator/Event.h"
 #include "simulator/EventList.h"
 #include "simulator/Heap.h"
-#include "simulator/LineAlignedAllocator.h"
 #include "simulator/ProgressMeter.h"
 #include "simulator/ScheduleEntry.h"
 #include "simulator/WatchList.h"

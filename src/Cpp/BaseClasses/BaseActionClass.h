@@ -8,8 +8,10 @@
 // variables), its AffectedActions nodes (not the actions they name), and the
 // reward structures created by AllocatePVRateDS / AllocatePVImpulseDS (the
 // per-variable arrays hung below PVImpulseIndices[i] and PVImpulseCounts[i]
-// belong to the reward model, which frees them before deallocating). It does
-// not own ScheduleRecord (the simulator's) nor ParentModel.
+// belong to the reward model, which frees them before deallocating). It holds
+// ScheduleRoom, the storage of its schedule entry, whose contents are the
+// simulator's; it does not own what ScheduleRecord points at otherwise, nor
+// ParentModel.
 #ifndef BASE_ACTION_CLASS_H
 #define BASE_ACTION_CLASS_H
 
