@@ -460,8 +460,11 @@ class SimulatorClass {
   BaseActionClass* FireTraced();
   // The body of SimStep, shared with StepUntil, and the second walk of the
   // affected groups: inline in SimulatorClassStep.cpp, callable there only.
-  bool Step();
-  void InsertAffectedActions();
+  // events is *Events, which the caller keeps in hand across the firings:
+  // read through the member, it is loaded again after every call a firing
+  // makes.
+  bool Step(EventList& events);
+  void InsertAffectedActions(EventList& events);
   void BuildStudyAndRewardModel();
   BaseStudyClass* LoadModelFileOrExit();
   void RefuseUnusableTerminatingRun(const std::vector<int>& terminating);

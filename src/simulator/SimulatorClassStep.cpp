@@ -205,8 +205,8 @@ short SimulatorClass::GenerateCompleteEventListSS() {
 
 // The step's body, inline in both of its callers: the run of a replication
 // pays the entry and exit of one call per replication, not per firing.
-[[gnu::always_inline]] inline bool SimulatorClass::Step() {
-  Events->Remove(NextEvent);
+[[gnu::always_inline]] inline bool SimulatorClass::Step(EventList& events) {
+  events.Remove(NextEvent);
   RewardModel->Accumulate(Now);
   LastFired = TraceEnabled ? FireTraced() : RewardModel->FireAction(CurrentGroup, Now);
   ++ActionsFired;
@@ -215,9 +215,9 @@ short SimulatorClass::GenerateCompleteEventListSS() {
   // With no event left, no affected group is scheduled: the walk that looks
   // for scheduled ones would find none (a model of one event at a time, as
   // instantaneous chains are, skips it on most firings).
-  if (Events->GetNumEvents() > 0) RemoveAffectedActions();
-  InsertAffectedActions();
-  NextEvent = Events->Earliest();
+  if (events.GetNumEvents() > 0) RemoveAffectedActions();
+  InsertAffectedActions(events);
+  NextEvent = events.Earliest();
   // A model that met a fault ends the run here, before its results are used.
   if (NextEvent == nullptr || ModelFault::Raised()) return false;
   Now = NextEvent->Time;
@@ -225,12 +225,13 @@ short SimulatorClass::GenerateCompleteEventListSS() {
   return true;
 }
 
-bool SimulatorClass::SimStep() { return Step(); }
+bool SimulatorClass::SimStep() { return Step(*Events); }
 
 // Out of line: one call per replication, and a profile shows its firings apart.
 [[gnu::noinline]] void SimulatorClass::StepUntil(double horizon) {
+  EventList& events = *Events;
   while (Now <= horizon)
-    if (!Step()) return;
+    if (!Step(events)) return;
 }
 
 bool SimulatorClass::SimStepSS() { return SimStep(); }
@@ -301,7 +302,7 @@ void SimulatorClass::RemoveAffectedActions() {
 
 // Inline in the step, which would otherwise grow past what the compiler
 // inlines and call it once per firing.
-[[gnu::always_inline]] inline void SimulatorClass::InsertAffectedActions() {
+[[gnu::always_inline]] inline void SimulatorClass::InsertAffectedActions(EventList& events) {
   for (BaseActionClass* g : LastFired->GroupsToExamine()) {
     const ScheduleEntry* entry = g->ScheduleRecord;
     // A group whose required marking is not positive is not enabled, and not
@@ -314,7 +315,7 @@ void SimulatorClass::RemoveAffectedActions() {
     if (entry->Scheduled != nullptr) continue;
     // The instantaneous case of ScheduleGroup, without the call.
     if (entry->Instantaneous)
-      Events->Insert(Now, Now, g);
+      events.Insert(Now, Now, g);
     else
       ScheduleGroup(g);
   }
