@@ -22,14 +22,13 @@ class Unit : public BaseActionClass {
  public:
   Unit(const char* name, int rank = 0, double weight = 1.0) : TheRank(rank), TheWeight(weight) {
     defineName(name);
-    ScheduleRecord = &Entry;
+    ScheduleRecord = &ScheduleRoom;
   }
   int Rank() override { return TheRank; }
   double Weight() override { return TheWeight; }
 
   int TheRank;
   double TheWeight;
-  ScheduleEntry Entry;
 };
 
 class EventListTest : public ::testing::Test {
@@ -118,18 +117,18 @@ TEST_F(EventListTest, RemoveKeepsTheRestAndClearsTheBackPointer) {
   Schedule(list, second, 2.0);
   Schedule(list, third, 3.0);
 
-  Event* last = third->Entry.Scheduled;
+  Event* last = third->ScheduleRoom.Scheduled;
   ASSERT_EQ(last, list.EventAt(2));
   list.Remove(last);
   EXPECT_EQ(list.EventAt(2), nullptr);
-  EXPECT_EQ(third->Entry.Scheduled, nullptr);
-  EXPECT_EQ(first->Entry.Scheduled, list.EventAt(0));
-  EXPECT_EQ(second->Entry.Scheduled, list.EventAt(1));
+  EXPECT_EQ(third->ScheduleRoom.Scheduled, nullptr);
+  EXPECT_EQ(first->ScheduleRoom.Scheduled, list.EventAt(0));
+  EXPECT_EQ(second->ScheduleRoom.Scheduled, list.EventAt(1));
 
-  list.Remove(first->Entry.Scheduled);  // the root: the last event fills it
+  list.Remove(first->ScheduleRoom.Scheduled);  // the root: the last event fills it
   EXPECT_EQ(At(list.Earliest()), second);
-  EXPECT_EQ(list.HeapIndexOf(second->Entry.Scheduled), 0);
-  list.Remove(second->Entry.Scheduled);
+  EXPECT_EQ(list.HeapIndexOf(second->ScheduleRoom.Scheduled), 0);
+  list.Remove(second->ScheduleRoom.Scheduled);
   EXPECT_EQ(list.GetNumEvents(), 0);
   EXPECT_EQ(list.Earliest(), nullptr);
   EXPECT_EQ(list.IsValid(), 0);
@@ -142,13 +141,13 @@ TEST_F(EventListTest, ModifyKeyMovesAnEventUpOrDown) {
     units.push_back(Add("u"));
     Schedule(list, units.back(), 10.0 + i);
   }
-  Event* top = units[0]->Entry.Scheduled;
+  Event* top = units[0]->ScheduleRoom.Scheduled;
   top->Time = 100.0;  // later: sinks
   list.ModifyKey(top);
   EXPECT_EQ(At(list.Earliest()), units[1]);
   EXPECT_NE(list.HeapIndexOf(top), 0);
 
-  Event* deep = units[5]->Entry.Scheduled;
+  Event* deep = units[5]->ScheduleRoom.Scheduled;
   deep->Time = 1.0;  // earlier: rises to the top
   list.ModifyKey(deep);
   EXPECT_EQ(list.HeapIndexOf(deep), 0);
@@ -162,11 +161,11 @@ TEST_P(EventListKeepingTest, ClearReturnsEveryEventAndUnlistsTheGroups) {
   Unit* b = Add("b");
   Schedule(list, a, 1.0);
   Schedule(list, b, 2.0);
-  a->Entry.Unlisted = false;
+  a->ScheduleRoom.Unlisted = false;
   list.ClearEventList();
   EXPECT_EQ(list.GetNumEvents(), 0);
-  EXPECT_EQ(a->Entry.Scheduled, nullptr);
-  EXPECT_TRUE(a->Entry.Unlisted);
+  EXPECT_EQ(a->ScheduleRoom.Scheduled, nullptr);
+  EXPECT_TRUE(a->ScheduleRoom.Unlisted);
   // Every spare is back: the full capacity can be scheduled again.
   for (int i = 0; i < 3; ++i) Schedule(list, Add("again"), i);
   EXPECT_EQ(list.IsValid(), 0);
@@ -178,13 +177,13 @@ TEST_F(EventListTest, IsValidNamesTheFirstFault) {
   Unit* b = Add("b");
   Schedule(list, a, 1.0);
   Schedule(list, b, 2.0);
-  a->Entry.Scheduled->Time = 5.0;  // changed without ModifyKey
+  a->ScheduleRoom.Scheduled->Time = 5.0;  // changed without ModifyKey
   EXPECT_EQ(list.IsValid(), 100000);
-  a->Entry.Scheduled->Time = 1.0;
-  Event* event = b->Entry.Scheduled;
-  b->Entry.Scheduled = nullptr;
+  a->ScheduleRoom.Scheduled->Time = 1.0;
+  Event* event = b->ScheduleRoom.Scheduled;
+  b->ScheduleRoom.Scheduled = nullptr;
   EXPECT_EQ(list.IsValid(), 100001);
-  b->Entry.Scheduled = event;
+  b->ScheduleRoom.Scheduled = event;
   EXPECT_EQ(list.IsValid(), 0);
 }
 
@@ -338,7 +337,7 @@ TEST_F(EventListTest, ANaNTimeNeverMoves) {
   Unit* nan = Add("nan");
   Schedule(list, a, 3.0);
   Schedule(list, nan, std::numeric_limits<double>::quiet_NaN());
-  EXPECT_EQ(list.HeapIndexOf(nan->Entry.Scheduled), 1);
+  EXPECT_EQ(list.HeapIndexOf(nan->ScheduleRoom.Scheduled), 1);
   EXPECT_EQ(At(list.Earliest()), a);
 }
 
