@@ -463,8 +463,19 @@ class SimulatorClass {
   // events is *Events, which the caller keeps in hand across the firings:
   // read through the member, it is loaded again after every call a firing
   // makes.
+  //
+  // With HandOff, a firing that leaves the list empty and finds exactly one
+  // instantaneous group to schedule hands that group straight to the next
+  // step (CurrentGroup, with NextEvent none) instead of listing its event
+  // and taking it back out: alone in the list, it would be the earliest and
+  // tie with nothing, so the order and the draws are the same. Only a run of
+  // steps that nothing inspects between them may hand off (StepUntil without
+  // a trace): the list does not show the handed group. InsertAffectedActions
+  // returns the handed group, or none.
+  template <bool HandOff>
   bool Step(EventList& events);
-  void InsertAffectedActions(EventList& events);
+  template <bool HandOff>
+  BaseActionClass* InsertAffectedActions(EventList& events);
   void BuildStudyAndRewardModel();
   BaseStudyClass* LoadModelFileOrExit();
   void RefuseUnusableTerminatingRun(const std::vector<int>& terminating);

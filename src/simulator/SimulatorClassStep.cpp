@@ -205,8 +205,10 @@ short SimulatorClass::GenerateCompleteEventListSS() {
 
 // The step's body, inline in both of its callers: the run of a replication
 // pays the entry and exit of one call per replication, not per firing.
+template <bool HandOff>
 [[gnu::always_inline]] inline bool SimulatorClass::Step(EventList& events) {
-  events.Remove(NextEvent);
+  // A handed-off group has no event to take out.
+  if (!HandOff || NextEvent != nullptr) events.Remove(NextEvent);
   RewardModel->Accumulate(Now);
   LastFired = TraceEnabled ? FireTraced() : RewardModel->FireAction(CurrentGroup, Now);
   ++ActionsFired;
@@ -216,7 +218,18 @@ short SimulatorClass::GenerateCompleteEventListSS() {
   // for scheduled ones would find none (a model of one event at a time, as
   // instantaneous chains are, skips it on most firings).
   if (events.GetNumEvents() > 0) RemoveAffectedActions();
-  InsertAffectedActions(events);
+  BaseActionClass* const handed = InsertAffectedActions<HandOff>(events);
+  if (HandOff && handed != nullptr) {
+    // A fault ends the run with the list as a step without hand-off leaves it.
+    if (ModelFault::Raised()) {
+      events.Insert(Now, Now, handed);
+      NextEvent = events.Earliest();
+      return false;
+    }
+    NextEvent = nullptr;
+    CurrentGroup = handed;
+    return true;
+  }
   NextEvent = events.Earliest();
   // A model that met a fault ends the run here, before its results are used.
   if (NextEvent == nullptr || ModelFault::Raised()) return false;
@@ -225,13 +238,19 @@ short SimulatorClass::GenerateCompleteEventListSS() {
   return true;
 }
 
-bool SimulatorClass::SimStep() { return Step(*Events); }
+bool SimulatorClass::SimStep() { return Step<false>(*Events); }
 
 // Out of line: one call per replication, and a profile shows its firings apart.
+// A traced run lists every event, as each firing's trace may show the list.
 [[gnu::noinline]] void SimulatorClass::StepUntil(double horizon) {
   EventList& events = *Events;
+  if (TraceEnabled) {
+    while (Now <= horizon)
+      if (!Step<false>(events)) return;
+    return;
+  }
   while (Now <= horizon)
-    if (!Step(events)) return;
+    if (!Step<true>(events)) return;
 }
 
 bool SimulatorClass::SimStepSS() { return SimStep(); }
@@ -302,7 +321,12 @@ void SimulatorClass::RemoveAffectedActions() {
 
 // Inline in the step, which would otherwise grow past what the compiler
 // inlines and call it once per firing.
-[[gnu::always_inline]] inline void SimulatorClass::InsertAffectedActions(EventList& events) {
+template <bool HandOff>
+[[gnu::always_inline]] inline BaseActionClass* SimulatorClass::InsertAffectedActions(EventList& events) {
+  // With HandOff, the first instantaneous group found while the list is
+  // empty waits here; any later group to schedule lists it first, so the
+  // list sees the same insertions in the same order.
+  BaseActionClass* waiting = nullptr;
   for (BaseActionClass* g : LastFired->GroupsToExamine()) {
     const ScheduleEntry* entry = g->ScheduleRecord;
     // A group whose required marking is not positive is not enabled, and not
@@ -313,12 +337,22 @@ void SimulatorClass::RemoveAffectedActions() {
     // One whose enabling is that marking alone is enabled now.
     if (!entry->RequiredDecides && !g->Enabled()) continue;
     if (entry->Scheduled != nullptr) continue;
+    if (HandOff) {
+      if (waiting != nullptr) {
+        events.Insert(Now, Now, waiting);
+        waiting = nullptr;
+      } else if (entry->Instantaneous && events.GetNumEvents() == 0) {
+        waiting = g;
+        continue;
+      }
+    }
     // The instantaneous case of ScheduleGroup, without the call.
     if (entry->Instantaneous)
       events.Insert(Now, Now, g);
     else
       ScheduleGroup(g);
   }
+  return waiting;
 }
 
 void SimulatorClass::HandleInvalidDistParams(BaseActionClass* action, const std::string& message) {
