@@ -19,16 +19,18 @@ std::string Scratch(const std::string& name) {
   return testing::TempDir() + "run_fault_" + std::to_string(getpid()) + "_" + name;
 }
 
-// A clock ticking at rate 1 that, on a rare case, meets the fault in
-// `faulty` (a statement of the rare case's effect).
-std::string ModelWith(const std::string& declarations, const std::string& faulty) {
+// A clock ticking at rate 1 (while `enabling` holds, when given) that, on a
+// rare case, meets the fault in `faulty` (a statement of the rare case's
+// effect).
+std::string ModelWith(const std::string& declarations, const std::string& faulty, const std::string& enabling) {
   return "global int ZERO = 0;\n"
          "san S {\n"
          "  place TICKS;\n"
          "  place A[3];\n" +
          declarations +
          "  activity TICK {\n"
-         "    timed exponential(1.0);\n"
+         "    timed exponential(1.0);\n" +
+         (enabling.empty() ? "" : "    enabled " + enabling + ";\n") +
          "    case weight 0.999 { TICKS++; }\n"
          "    case weight 0.001 { " + faulty + " }\n"
          "  }\n"
@@ -49,18 +51,22 @@ TEST(RunFaultTest, AFaultStopsTheRunWithItsPlaceAndKeepsEveryFinishedReplication
     std::string declarations;
     std::string faulty;
     const char* message;
+    std::string enabling;
   };
   const Case cases[] = {
-      {"division", "", "TICKS = TICKS / ZERO;", "division by zero"},
-      {"remainder", "", "TICKS %= ZERO;", "remainder by zero"},
-      {"index", "", "A[TICKS + 3] = 1;", "is outside the array"},
+      {"division", "", "TICKS = TICKS / ZERO;", "division by zero", ""},
+      {"remainder", "", "TICKS %= ZERO;", "remainder by zero", ""},
+      {"index", "", "A[TICKS + 3] = 1;", "is outside the array", ""},
       {"delay", "  place BAD;\n  activity SLOW { timed exponential(1.0 - BAD); enabled BAD > 0; }\n",
-       "BAD = 1;", "outside the distribution's domain"},
+       "BAD = 1;", "outside the distribution's domain", ""},
+      // The faulty firing leaves one instantaneous activity and no event.
+      {"chain", "  place GO;\n  activity HOP { instantaneous; enabled GO > 0; fire { GO--; } }\n",
+       "GO = 1; TICKS = TICKS / ZERO;", "division by zero", "GO == 0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string model = Scratch(std::string(c.name) + ".san");
-    std::ofstream(model) << ModelWith(c.declarations, c.faulty);
+    std::ofstream(model) << ModelWith(c.declarations, c.faulty, c.enabling);
     const std::string ascii = Scratch("faulty.txt");
     const std::string binary = Scratch("faulty.bin");
     const testprocess::Outcome run = testprocess::RunRedirected(std::string(GPUSIM_BINARY) + " --model " + model +
