@@ -144,28 +144,39 @@ void SimulatorClass::CloseAsciiFile(std::ofstream& stream) {
 // one piece: the stream's formatted insertions, even its writes line by
 // line, cost more than the conversions. Each line is written in place at the
 // buffer's end, which grows only when a line of the widest value might not
-// fit, so a line costs its conversion and a few stores.
+// fit, so a line costs its conversion and a few stores. The loop keeps the
+// buffer's and the packet's addresses in locals: every character it stores
+// might alias their fields, which the compiler would load again per line.
 void SimulatorClass::WriteAsciiLines(const DataPacket& packet) {
   constexpr std::size_t kWidestLine = 16 + ascii_value::kMaxText;
   std::string& text = AsciiText;
-  std::size_t used = 0;
+  if (text.size() < 64 * kWidestLine) text.resize(64 * kWidestLine);
+  char* at = &text[0];
+  // A line that starts at or before this fits.
+  char* lastStart = &text[0] + (text.size() - kWidestLine);
   for (int i = 0; i < packet.NumPVs; ++i) {
     char prefix[16];
     char* const prefixEnd = std::to_chars(prefix, prefix + sizeof prefix, i).ptr;
     *prefixEnd = ',';
     const std::size_t prefixLength = static_cast<std::size_t>(prefixEnd - prefix) + 1;
-    for (int j = 0; j < packet.Counts[i]; ++j) {
-      if (text.size() - used < kWidestLine) text.resize(std::max(2 * text.size(), used + 64 * kWidestLine));
-      char* const line = &text[used];
+    const double* value = packet.Values.data() + static_cast<std::size_t>(i) * packet.MaxObservations;
+    const double* const end = value + packet.Counts[static_cast<std::size_t>(i)];
+    for (; value != end; ++value) {
+      if (at > lastStart) {
+        const std::size_t used = static_cast<std::size_t>(at - text.data());
+        text.resize(std::max(2 * text.size(), used + 64 * kWidestLine));
+        at = &text[0] + used;
+        lastStart = &text[0] + (text.size() - kWidestLine);
+      }
       // The whole prefix array in one fixed-size move; the value overwrites
       // what lies past its length.
-      std::memcpy(line, prefix, sizeof prefix);
-      char* at = line + prefixLength;
-      at += ascii_value::Format(packet.Value(i, j), at);
+      std::memcpy(at, prefix, sizeof prefix);
+      at += prefixLength;
+      at += ascii_value::Format(*value, at);
       *at++ = '\n';
-      used = static_cast<std::size_t>(at - text.data());
     }
   }
+  const std::size_t used = static_cast<std::size_t>(at - text.data());
   AsciiFile->write(text.data(), static_cast<std::streamsize>(used));
   errno = 0;
   AsciiFile->flush();

@@ -14,11 +14,12 @@ namespace {
 // without an exponent.
 constexpr double kIntegralLimit = 1e15;
 
-int FormatIntegral(double value, char* out) {
+// whole is value, already converted: |value| < kIntegralLimit.
+int FormatIntegral(double value, long long whole, char* out) {
   char* at = out;
   // -0.0 prints as "-0.0" with printf too.
   if (std::signbit(value)) *at++ = '-';
-  const long long magnitude = static_cast<long long>(std::fabs(value));
+  const long long magnitude = whole < 0 ? -whole : whole;
   at = std::to_chars(at, out + kMaxText, magnitude).ptr;
   *at++ = '.';
   *at++ = '0';
@@ -83,7 +84,10 @@ int TrimZeros(const char* out, int length) {
 
 int Format(double value, char* out) {
   if (std::fabs(value) < kIntegralLimit) {
-    return value == std::trunc(value) ? FormatIntegral(value, out) : FormatFixed(value, out);
+    // Exact below kIntegralLimit, and cheaper than std::trunc, which without
+    // the processor's rounding instruction is a call.
+    const long long whole = static_cast<long long>(value);
+    return static_cast<double>(whole) == value ? FormatIntegral(value, whole, out) : FormatFixed(value, out);
   }
   int length;
   if (std::isfinite(value)) {
