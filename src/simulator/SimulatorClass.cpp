@@ -198,12 +198,14 @@ void SimulatorClass::ListGroups() {
   Groups = GroupList->getList();
   NumGroups = GroupList->getNumItems();
   WatchNodes.assign(static_cast<size_t>(NumGroups), WatchNode());
+  AnyInstantaneousGroup = false;
   for (int i = 0; i < NumGroups; ++i) {
     ScheduleEntry* entry = &Groups[i]->ScheduleRoom;
     *entry = ScheduleEntry();
     Groups[i]->ScheduleRecord = entry;
     entry->Watch = i;
     entry->Instantaneous = Groups[i]->TimingIsInstantaneous();
+    AnyInstantaneousGroup = AnyInstantaneousGroup || entry->Instantaneous;
     const short* required = Groups[i]->EnablingIsPure() ? Groups[i]->RequiredMarking() : nullptr;
     if (required != nullptr) {
       entry->Required = required;

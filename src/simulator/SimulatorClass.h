@@ -380,6 +380,8 @@ class SimulatorClass {
   BaseGroupClass** Groups = nullptr;               // GroupList's array
   BaseActionClass** ActionArray = nullptr;         // ActionList's array
   int NumGroups = 0;
+  // Whether any group is instantaneous: only then can a step hand off.
+  bool AnyInstantaneousGroup = false;
   int NumActions = 0;
   // ---- Event list and step (engine) ----
   // The reactivation list's nodes, one per group, in Groups order: apart

@@ -241,10 +241,11 @@ template <bool HandOff>
 bool SimulatorClass::SimStep() { return Step<false>(*Events); }
 
 // Out of line: one call per replication, and a profile shows its firings apart.
-// A traced run lists every event, as each firing's trace may show the list.
+// A traced run lists every event, as each firing's trace may show the list;
+// a model of timed groups alone has nothing to hand off, and skips the tests.
 [[gnu::noinline]] void SimulatorClass::StepUntil(double horizon) {
   EventList& events = *Events;
-  if (TraceEnabled) {
+  if (TraceEnabled || !AnyInstantaneousGroup) {
     while (Now <= horizon)
       if (!Step<false>(events)) return;
     return;
@@ -337,20 +338,25 @@ template <bool HandOff>
     // One whose enabling is that marking alone is enabled now.
     if (!entry->RequiredDecides && !g->Enabled()) continue;
     if (entry->Scheduled != nullptr) continue;
-    if (HandOff) {
-      if (waiting != nullptr) {
+    if (entry->Instantaneous) {
+      if (HandOff) {
+        // Nothing was listed since a group began to wait: the list is empty.
+        if (waiting == nullptr && events.GetNumEvents() == 0) {
+          waiting = g;
+          continue;
+        }
+        if (waiting != nullptr) events.Insert(Now, Now, waiting);
+        waiting = nullptr;
+      }
+      // The instantaneous case of ScheduleGroup, without the call.
+      events.Insert(Now, Now, g);
+    } else {
+      if (HandOff && waiting != nullptr) {
         events.Insert(Now, Now, waiting);
         waiting = nullptr;
-      } else if (entry->Instantaneous && events.GetNumEvents() == 0) {
-        waiting = g;
-        continue;
       }
-    }
-    // The instantaneous case of ScheduleGroup, without the call.
-    if (entry->Instantaneous)
-      events.Insert(Now, Now, g);
-    else
       ScheduleGroup(g);
+    }
   }
   return waiting;
 }
