@@ -478,6 +478,9 @@ class SimulatorClass {
   bool Step(EventList& events);
   template <bool HandOff>
   BaseActionClass* InsertAffectedActions(EventList& events);
+  // StepUntil's loop, one way or the other.
+  template <bool HandOff>
+  void StepEachUntil(double horizon);
   void BuildStudyAndRewardModel();
   BaseStudyClass* LoadModelFileOrExit();
   void RefuseUnusableTerminatingRun(const std::vector<int>& terminating);

@@ -240,18 +240,23 @@ template <bool HandOff>
 
 bool SimulatorClass::SimStep() { return Step<false>(*Events); }
 
-// Out of line: one call per replication, and a profile shows its firings apart.
 // A traced run lists every event, as each firing's trace may show the list;
 // a model of timed groups alone has nothing to hand off, and skips the tests.
-[[gnu::noinline]] void SimulatorClass::StepUntil(double horizon) {
+void SimulatorClass::StepUntil(double horizon) {
+  if (TraceEnabled || !AnyInstantaneousGroup)
+    StepEachUntil<false>(horizon);
+  else
+    StepEachUntil<true>(horizon);
+}
+
+// Out of line: one call per replication, and a profile shows its firings
+// apart. One function per way, each with the whole of the compiler's budget
+// for inlining what a firing calls.
+template <bool HandOff>
+[[gnu::noinline]] void SimulatorClass::StepEachUntil(double horizon) {
   EventList& events = *Events;
-  if (TraceEnabled || !AnyInstantaneousGroup) {
-    while (Now <= horizon)
-      if (!Step<false>(events)) return;
-    return;
-  }
   while (Now <= horizon)
-    if (!Step<true>(events)) return;
+    if (!Step<HandOff>(events)) return;
 }
 
 bool SimulatorClass::SimStepSS() { return SimStep(); }
